@@ -1,0 +1,12 @@
+# The -posix compilers: the win32 thread model has no std::mutex, which GoogleTest needs.
+set(CMAKE_C_COMPILER ${RVL_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${RVL_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${RVL_MINGW_TRIPLE}-windres)
+set(RVL_WIDL ${RVL_MINGW_TRIPLE}-widl)
+set(CMAKE_FIND_ROOT_PATH /usr/${RVL_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Every .exe and .dll runs on a clean Windows with no MinGW runtime DLL beside it.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
