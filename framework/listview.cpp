@@ -1,0 +1,93 @@
+#include "framework/listview.h"
+
+namespace fw {
+
+bool ListView::InsertColumn(int index, const std::string& title, int width, int format) const {
+    LVCOLUMNA column = {};
+    column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    column.fmt = format;
+    column.cx = width;
+    column.pszText = const_cast<char*>(title.c_str());
+    column.iSubItem = index;
+    return ::SendMessageA(hwnd_, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column)) >= 0;
+}
+
+void ListView::SetExtendedStyle(DWORD mask, DWORD style) const {
+    ::SendMessageA(hwnd_, LVM_SETEXTENDEDLISTVIEWSTYLE, mask, style);
+}
+
+int ListView::InsertRow(int index, const std::string& text, LPARAM data, int image) const {
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT | LVIF_PARAM | (image >= 0 ? LVIF_IMAGE : 0);
+    item.iItem = index;
+    item.pszText = const_cast<char*>(text.c_str());
+    item.lParam = data;
+    item.iImage = image;
+    return static_cast<int>(::SendMessageA(hwnd_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+bool ListView::DeleteRow(int index) const {
+    return ::SendMessageA(hwnd_, LVM_DELETEITEM, index, 0) != FALSE;
+}
+
+std::string ListView::Text(int row, int column) const {
+    // LVM_GETITEMTEXT gives no length: grow the buffer until the text fits with room to spare.
+    std::vector<char> buffer(256);
+    for (;;) {
+        LVITEMA item = {};
+        item.iSubItem = column;
+        item.pszText = buffer.data();
+        item.cchTextMax = static_cast<int>(buffer.size());
+        int n = static_cast<int>(
+            ::SendMessageA(hwnd_, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
+        if (n < 0)
+            return std::string();
+        if (static_cast<size_t>(n) + 1 < buffer.size() || buffer.size() >= (1u << 20))
+            return std::string(item.pszText, static_cast<size_t>(n));
+        buffer.resize(buffer.size() * 4);
+    }
+}
+
+bool ListView::SetText(int row, int column, const std::string& text) const {
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = const_cast<char*>(text.c_str());
+    return ::SendMessageA(hwnd_, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)) != FALSE;
+}
+
+LPARAM ListView::Data(int row) const {
+    LVITEMA item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    if (!::SendMessageA(hwnd_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+        return 0;
+    return item.lParam;
+}
+
+bool ListView::SetData(int row, LPARAM data) const {
+    LVITEMA item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    item.lParam = data;
+    return ::SendMessageA(hwnd_, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != FALSE;
+}
+
+UINT ListView::State(int row, UINT mask) const {
+    return static_cast<UINT>(::SendMessageA(hwnd_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), mask));
+}
+
+bool ListView::SetState(int row, UINT state, UINT mask) const {
+    LVITEMA item = {};
+    item.stateMask = mask;
+    item.state = state;
+    return ::SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)) != FALSE;
+}
+
+std::vector<int> ListView::SelectedRows() const {
+    std::vector<int> rows;
+    for (int row = FirstSelected(); row >= 0; row = NextRow(row, LVNI_SELECTED))
+        rows.push_back(row);
+    return rows;
+}
+
+} // namespace fw

@@ -1,0 +1,53 @@
+// Helpers for a list view in report view. The object lends its handle and owns nothing; a control
+// that needs its own messages derives from fw::Window and uses these helpers on its handle.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+#include <string>
+#include <vector>
+
+namespace fw {
+
+class ListView {
+public:
+    explicit ListView(HWND hwnd = nullptr) : hwnd_(hwnd) {}
+    void Attach(HWND hwnd) { hwnd_ = hwnd; }
+    HWND Handle() const { return hwnd_; }
+
+    bool InsertColumn(int index, const std::string& title, int width, int format = LVCFMT_LEFT) const;
+    void SetExtendedStyle(DWORD mask, DWORD style) const;
+
+    int Count() const { return static_cast<int>(::SendMessageA(hwnd_, LVM_GETITEMCOUNT, 0, 0)); }
+    // Inserts a row with the text of column 0; image -1 leaves the row without image. Returns the
+    // index of the new row, or -1.
+    int InsertRow(int index, const std::string& text, LPARAM data = 0, int image = -1) const;
+    bool DeleteRow(int index) const;
+    bool DeleteAll() const { return ::SendMessageA(hwnd_, LVM_DELETEALLITEMS, 0, 0) != FALSE; }
+
+    std::string Text(int row, int column) const;
+    bool SetText(int row, int column, const std::string& text) const;
+    LPARAM Data(int row) const;
+    bool SetData(int row, LPARAM data) const;
+
+    UINT State(int row, UINT mask) const;
+    bool SetState(int row, UINT state, UINT mask) const;
+    // Row -1 applies to every row.
+    bool Select(int row, bool selected = true) const {
+        return SetState(row, selected ? LVIS_SELECTED : 0, LVIS_SELECTED);
+    }
+    void DeselectAll() const { Select(-1, false); }
+    int SelectedCount() const { return static_cast<int>(::SendMessageA(hwnd_, LVM_GETSELECTEDCOUNT, 0, 0)); }
+    // Indices of the selected rows in ascending order.
+    std::vector<int> SelectedRows() const;
+    int FirstSelected() const { return NextRow(-1, LVNI_SELECTED); }
+    int NextRow(int start, UINT flags) const {
+        return static_cast<int>(::SendMessageA(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(start), flags));
+    }
+    bool EnsureVisible(int row) const { return ::SendMessageA(hwnd_, LVM_ENSUREVISIBLE, row, FALSE) != FALSE; }
+
+private:
+    HWND hwnd_;
+};
+
+} // namespace fw
