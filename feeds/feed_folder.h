@@ -1,0 +1,94 @@
+// Feed folders and the folder list of the feeds page. No Windows here: the same code builds natively.
+//
+// A folder holds feed records (title, URL) in the order they were added. The list keeps the folders
+// in creation order; names compare case-insensitively in the ANSI code page and are unique.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+class CFeedFolder {
+public:
+    CFeedFolder() = default;
+    explicit CFeedFolder(std::string name) : name_(std::move(name)) {}
+
+    const std::string& Name() const { return name_; }
+    void SetName(const std::string& name) { name_ = name; }
+    int Count() const { return static_cast<int>(titles_.size()); }
+    void Add(const std::string& title, const std::string& url);
+    // Sets title and url from the record at index and returns index; an index outside the records
+    // returns Count() and leaves both alone.
+    int GetAt(int index, std::string& title, std::string& url) const;
+    // Returns false and changes nothing for an index outside the records.
+    bool RemoveAt(int index);
+    // Replaces the title of the record at index; an index outside the records changes nothing.
+    void SetTitleAt(int index, const std::string& title);
+    // The first record whose URL equals url, ignoring case; -1 when there is none.
+    int FindUrl(const std::string& url) const;
+
+private:
+    bool IsIndex(int index) const { return index >= 0 && index < Count(); }
+
+    std::string name_;
+    std::vector<std::string> titles_;
+    std::vector<std::string> urls_;
+};
+
+// What removing a feed did to the folder list.
+enum class FeedRemoval {
+    NotFound,       // no folder of that name, or no record of that URL in it
+    RecordRemoved,  // the folder keeps other records
+    FolderRemoved,  // that was the folder's last record: the folder left the list
+    FolderReplaced, // that was the last record of the last folder: the default folder took its place
+};
+
+class CFeedFolderList {
+public:
+    // defaultName names the folder that the feeds page starts with ("My Feeds"); the list starts
+    // empty until AddDefaultFolder.
+    explicit CFeedFolderList(std::string defaultName = "My Feeds") : defaultName_(std::move(defaultName)) {}
+
+    const std::string& DefaultFolderName() const { return defaultName_; }
+    void AddDefaultFolder() { AppendFolder(CFeedFolder(defaultName_)); }
+
+    bool FolderExists(const std::string& name) const { return FindFolder(name) != nullptr; }
+    // The first of "name (1)", "name (2)", ... that no folder has; never name itself.
+    std::string UniqueFolderName(const std::string& name) const;
+    // The first folder of that name, ignoring case; null when there is none.
+    CFeedFolder* FindFolder(const std::string& name);
+    const CFeedFolder* FindFolder(const std::string& name) const;
+
+    // The current folder is the one that the caller shows (the folder combo box's selection).
+    // Does nothing when no folder has that name.
+    void AddFeedToCurrentFolder(const std::string& current, const std::string& title, const std::string& url);
+    // Removes the first record of the current folder whose URL equals url (the title is not used
+    // for matching). A folder left without records leaves the list; when it was the last folder, a
+    // new empty default folder is appended so that feeds can still be added.
+    FeedRemoval RemoveFeedFromCurrentFolder(const std::string& current, const std::string& title,
+                                            const std::string& url);
+    // Retitles the first record of the current folder whose URL equals url.
+    void SetFeedTitle(const std::string& current, const std::string& title, const std::string& url);
+    // Gives the first folder named oldName the name newName, keeping its position.
+    bool RenameFolder(const std::string& oldName, const std::string& newName);
+
+    void CopyFolders(std::vector<CFeedFolder>& out) const { out = folders_; }
+    void AppendFolder(const CFeedFolder& folder) { folders_.push_back(folder); }
+
+    int FolderCount() const { return static_cast<int>(folders_.size()); }
+    const CFeedFolder& FolderAt(int index) const { return folders_.at(static_cast<size_t>(index)); }
+
+private:
+    std::string defaultName_;
+    std::vector<CFeedFolder> folders_;
+};
+
+// The item data of one row of the feeds list: the feed's description, which only the row keeps.
+class CFeedRowData {
+public:
+    explicit CFeedRowData(std::string description) : description_(std::move(description)) {}
+    const std::string& Description() const { return description_; }
+
+private:
+    std::string description_;
+};

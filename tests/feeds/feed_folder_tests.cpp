@@ -1,0 +1,210 @@
+#include "feeds/feed_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Names(const CFeedFolderList& list) {
+    std::vector<std::string> names;
+    for (int i = 0; i < list.FolderCount(); ++i)
+        names.push_back(list.FolderAt(i).Name());
+    return names;
+}
+
+std::vector<std::string> Records(const CFeedFolder& folder) {
+    std::vector<std::string> records;
+    for (int i = 0; i < folder.Count(); ++i) {
+        std::string title, url;
+        folder.GetAt(i, title, url);
+        records.push_back(title + "|" + url);
+    }
+    return records;
+}
+
+CFeedFolderList ListOf(const std::vector<std::string>& names) {
+    CFeedFolderList list;
+    for (const std::string& name : names)
+        list.AppendFolder(CFeedFolder(name));
+    return list;
+}
+
+TEST(FeedFolder, DefaultFolderIsEmptyAndUnnamed) {
+    CFeedFolder folder;
+    EXPECT_EQ("", folder.Name());
+    EXPECT_EQ(0, folder.Count());
+}
+
+TEST(FeedFolder, RecordsKeepTheOrderOfAdding) {
+    CFeedFolder folder("News");
+    folder.Add("B", "http://b/");
+    folder.Add("A", "http://a/");
+    folder.Add("C", "http://c/");
+    EXPECT_EQ((std::vector<std::string>{"B|http://b/", "A|http://a/", "C|http://c/"}), Records(folder));
+}
+
+TEST(FeedFolder, GetAtCountReturnsCountAndLeavesOutputs) {
+    CFeedFolder folder("News");
+    folder.Add("A", "http://a/");
+    folder.Add("B", "http://b/");
+    std::string title = "untouched", url = "untouched too";
+    EXPECT_EQ(2, folder.GetAt(2, title, url));
+    EXPECT_EQ("untouched", title);
+    EXPECT_EQ("untouched too", url);
+    EXPECT_EQ(2, folder.GetAt(-1, title, url));
+    EXPECT_EQ("untouched", title);
+    EXPECT_EQ(1, folder.GetAt(1, title, url));
+    EXPECT_EQ("B", title);
+    EXPECT_EQ("http://b/", url);
+}
+
+TEST(FeedFolder, RemoveAtCountChangesNothing) {
+    CFeedFolder folder("News");
+    folder.Add("A", "http://a/");
+    EXPECT_FALSE(folder.RemoveAt(1));
+    EXPECT_FALSE(folder.RemoveAt(-1));
+    EXPECT_EQ((std::vector<std::string>{"A|http://a/"}), Records(folder));
+    EXPECT_TRUE(folder.RemoveAt(0));
+    EXPECT_EQ(0, folder.Count());
+}
+
+TEST(FeedFolder, SetTitleAtKeepsIndexAndUrl) {
+    CFeedFolder folder("News");
+    folder.Add("A", "http://a/");
+    folder.Add("B", "http://b/");
+    folder.SetTitleAt(0, "Renamed");
+    folder.SetTitleAt(5, "Ignored");
+    EXPECT_EQ((std::vector<std::string>{"Renamed|http://a/", "B|http://b/"}), Records(folder));
+}
+
+TEST(FeedFolder, CopyIsIndependent) {
+    CFeedFolder folder("News");
+    folder.Add("A", "http://a/");
+    CFeedFolder copy = folder;
+    copy.SetName("Copy");
+    copy.Add("B", "http://b/");
+    EXPECT_EQ("News", folder.Name());
+    EXPECT_EQ((std::vector<std::string>{"A|http://a/"}), Records(folder));
+    EXPECT_EQ((std::vector<std::string>{"A|http://a/", "B|http://b/"}), Records(copy));
+}
+
+TEST(FeedFolderList, UniqueFolderNameCounts) {
+    struct Case {
+        std::vector<std::string> existing;
+        std::string name;
+        std::string expected;
+    } cases[] = {
+        {{"My Feeds"}, "My Feeds", "My Feeds (1)"},
+        {{"My Feeds", "My Feeds (1)"}, "My Feeds", "My Feeds (2)"},
+        {{"My Feeds", "my feeds (1)"}, "My Feeds", "My Feeds (2)"},
+        {{"My Feeds", "My Feeds (2)"}, "My Feeds", "My Feeds (1)"},
+        {{}, "News", "News (1)"},
+        {{"Tech (1)", "Tech (2)", "Tech (3)"}, "Tech", "Tech (4)"},
+    };
+    for (const Case& c : cases) {
+        CFeedFolderList list = ListOf(c.existing);
+        EXPECT_EQ(c.expected, list.UniqueFolderName(c.name)) << "name " << c.name;
+    }
+}
+
+TEST(FeedFolderList, FolderExistsIgnoresCaseButNotBlanks) {
+    CFeedFolderList list = ListOf({"My Feeds"});
+    struct Case {
+        const char* name;
+        bool exists;
+    } cases[] = {
+        {"My Feeds", true},   {"my feeds", true}, {"MY FEEDS", true}, {" My Feeds", false},
+        {"My Feeds ", false}, {"My Feed", false}, {"", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.exists, list.FolderExists(c.name)) << "name '" << c.name << "'";
+}
+
+TEST(FeedFolderList, AddGoesToTheNamedFolderOnly) {
+    CFeedFolderList list = ListOf({"A", "B"});
+    list.AddFeedToCurrentFolder("b", "T", "http://t/");
+    list.AddFeedToCurrentFolder("Missing", "U", "http://u/");
+    EXPECT_EQ(0, list.FolderAt(0).Count());
+    EXPECT_EQ((std::vector<std::string>{"T|http://t/"}), Records(list.FolderAt(1)));
+}
+
+TEST(FeedFolderList, RemoveMatchesUrlIgnoringCaseAndTakesTheFirst) {
+    CFeedFolderList list = ListOf({"A"});
+    list.AddFeedToCurrentFolder("A", "One", "http://x/feed");
+    list.AddFeedToCurrentFolder("A", "Two", "HTTP://X/FEED");
+    list.AddFeedToCurrentFolder("A", "Three", "http://y/");
+    EXPECT_EQ(FeedRemoval::RecordRemoved, list.RemoveFeedFromCurrentFolder("A", "ignored", "http://X/Feed"));
+    EXPECT_EQ((std::vector<std::string>{"Two|HTTP://X/FEED", "Three|http://y/"}), Records(list.FolderAt(0)));
+    EXPECT_EQ(FeedRemoval::NotFound, list.RemoveFeedFromCurrentFolder("A", "Three", "http://z/"));
+    EXPECT_EQ(FeedRemoval::NotFound, list.RemoveFeedFromCurrentFolder("B", "Three", "http://y/"));
+    EXPECT_EQ(2, list.FolderAt(0).Count());
+}
+
+TEST(FeedFolderList, RemovingTheLastRecordRemovesTheFolder) {
+    CFeedFolderList list = ListOf({"A", "B", "C"});
+    list.AddFeedToCurrentFolder("A", "a", "http://a/");
+    list.AddFeedToCurrentFolder("B", "b", "http://b/");
+    list.AddFeedToCurrentFolder("C", "c", "http://c/");
+    EXPECT_EQ(FeedRemoval::FolderRemoved, list.RemoveFeedFromCurrentFolder("B", "b", "http://b/"));
+    EXPECT_EQ((std::vector<std::string>{"A", "C"}), Names(list));
+}
+
+TEST(FeedFolderList, RemovingTheLastRecordOfTheLastFolderRecreatesTheDefault) {
+    CFeedFolderList list("My Feeds");
+    list.AppendFolder(CFeedFolder("Imported"));
+    list.AddFeedToCurrentFolder("Imported", "a", "http://a/");
+    EXPECT_EQ(FeedRemoval::FolderReplaced, list.RemoveFeedFromCurrentFolder("Imported", "a", "http://a/"));
+    EXPECT_EQ((std::vector<std::string>{"My Feeds"}), Names(list));
+    EXPECT_EQ(0, list.FolderAt(0).Count());
+    // Feeds can be added again.
+    list.AddFeedToCurrentFolder("My Feeds", "b", "http://b/");
+    EXPECT_EQ(1, list.FolderAt(0).Count());
+}
+
+TEST(FeedFolderList, SetFeedTitleKeepsIndexAndUrl) {
+    CFeedFolderList list = ListOf({"A"});
+    list.AddFeedToCurrentFolder("A", "One", "http://1/");
+    list.AddFeedToCurrentFolder("A", "Two", "http://2/");
+    list.SetFeedTitle("a", "Second", "HTTP://2/");
+    list.SetFeedTitle("A", "Nothing", "http://3/");
+    EXPECT_EQ((std::vector<std::string>{"One|http://1/", "Second|http://2/"}), Records(list.FolderAt(0)));
+}
+
+TEST(FeedFolderList, RenameKeepsPosition) {
+    CFeedFolderList list = ListOf({"A", "B", "C"});
+    EXPECT_TRUE(list.RenameFolder("b", "Bee"));
+    EXPECT_FALSE(list.RenameFolder("Missing", "X"));
+    EXPECT_EQ((std::vector<std::string>{"A", "Bee", "C"}), Names(list));
+}
+
+TEST(FeedFolderList, CopyFoldersCopiesEveryFolderInOrder) {
+    CFeedFolderList list = ListOf({"A", "B"});
+    list.AddFeedToCurrentFolder("B", "b", "http://b/");
+    std::vector<CFeedFolder> copy = {CFeedFolder("stale")};
+    list.CopyFolders(copy);
+    ASSERT_EQ(2u, copy.size());
+    EXPECT_EQ("A", copy[0].Name());
+    EXPECT_EQ("B", copy[1].Name());
+    EXPECT_EQ((std::vector<std::string>{"b|http://b/"}), Records(copy[1]));
+    copy[1].Add("c", "http://c/");
+    EXPECT_EQ(1, list.FolderAt(1).Count());
+}
+
+TEST(FeedFolderList, AppendFolderCopiesAtTheEnd) {
+    CFeedFolderList list = ListOf({"A"});
+    CFeedFolder imported("Imported");
+    imported.Add("x", "http://x/");
+    list.AppendFolder(imported);
+    imported.Add("y", "http://y/");
+    EXPECT_EQ((std::vector<std::string>{"A", "Imported"}), Names(list));
+    EXPECT_EQ(1, list.FolderAt(1).Count());
+}
+
+TEST(FeedRowData, HoldsTheDescription) {
+    CFeedRowData data("Unknown Description");
+    EXPECT_EQ("Unknown Description", data.Description());
+}
+
+} // namespace
