@@ -1,0 +1,36 @@
+// The hidden window of one URLDownload object: its workers post their notices here, and it raises the
+// object's events on the object's own thread.
+#pragma once
+
+#include <windows.h>
+
+#include "framework/window.h"
+
+class CURLDownload;
+
+class CHiddenWindow final : public fw::Window {
+public:
+    explicit CHiddenWindow(CURLDownload* owner) : owner_(owner) {}
+
+    // Registers the window class with the module's own HINSTANCE if needed and creates the window.
+    bool EnsureWindow();
+    // A transfer is about to start: the window holds a counted reference on its object until the
+    // transfer's finish notice has been raised, so that every notice finds the object alive.
+    void BeginTransfer();
+    // A transfer that was begun but could not start.
+    void CancelTransfer();
+    // The object's final release: the window goes, and this object with it (now or, when called from
+    // inside one of its own handlers, as soon as the window is destroyed).
+    void Close();
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    void OnFinalMessage() override;
+
+private:
+    ~CHiddenWindow() override = default;
+    void EndTransfer();
+
+    CURLDownload* owner_;
+    LONG transfers_ = 0;
+};
