@@ -9,7 +9,14 @@
 #include <windows.h>
 #include <string>
 
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
 namespace fw {
+
+// The module that holds the calling code: the program, or the DLL into which this code is linked.
+inline HINSTANCE ThisModule() {
+    return reinterpret_cast<HINSTANCE>(&__ImageBase);
+}
 
 // Optional fields of a window class; everything left null takes the system default (none).
 struct WindowClassInfo {

@@ -1,0 +1,70 @@
+#include "app/customizer_app.h"
+
+#include "app/wizard_sheet.h"
+#include "framework/owners.h"
+#include "framework/window.h"
+#include "resources/resource.h"
+
+#include <commctrl.h>
+
+const char kInstanceName[] = "0xf2d665f, 0x94f1, 0x43d9, { 0x96, 0x6b, 0x1a, 0xdf, 0x85, 0x14, 0x88, 0x73";
+const char kReaderInstanceName[] = "0xe1f12b50_0xcd04_0x468b_0x98_0xe2_0xac_0x29_0x4d_0xf0_0x4f_0xd3";
+const char kWizardCaption[] = "Welcome to the Ravelin Customizer";
+
+namespace {
+// The main window is never shown. It owns the wizard, and a second start finds the customizer by
+// its class and reaches the wizard as its last active pop-up window.
+class CMainWindow : public fw::Window {};
+} // namespace
+
+bool ActivateRunningCustomizer() {
+    HWND main = ::FindWindowA(kInstanceName, nullptr);
+    if (!main)
+        return false;
+    // Showing the hidden main window itself, maximized, would put an empty window on the screen:
+    // bring the wizard forward instead.
+    HWND popup = ::GetLastActivePopup(main);
+    if (popup && popup != main) {
+        if (::IsIconic(popup))
+            ::ShowWindow(popup, SW_RESTORE);
+        ::SetForegroundWindow(popup);
+    }
+    return true;
+}
+
+bool CCustomizerApp::InitInstance() {
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
+    ::InitCommonControlsEx(&controls);
+
+    HINSTANCE module = fw::ThisModule();
+    fw::WindowClassInfo info;
+    info.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+    info.icon = ::LoadIconA(module, MAKEINTRESOURCEA(IDI_APP));
+    info.cursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
+    info.background = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+    if (!fw::Window::RegisterWindowClass(module, kInstanceName, info))
+        return false;
+
+    // The mutex is only a marker of a running customizer; it stays open until the process ends.
+    static fw::KernelHandle instanceMutex;
+    ::SetLastError(ERROR_SUCCESS);
+    instanceMutex.Reset(::CreateMutexA(nullptr, FALSE, kInstanceName));
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ActivateRunningCustomizer();
+        return false;
+    }
+
+    fw::Bitmap header(::LoadBitmapA(module, MAKEINTRESOURCEA(IDB_HEADER)));
+    fw::Bitmap watermark(::LoadBitmapA(module, MAKEINTRESOURCEA(IDB_WATERMARK)));
+
+    CMainWindow main;
+    main.Create(module, kInstanceName, kWizardCaption, WS_POPUP);
+
+    {
+        CWizardSheet sheet(kWizardCaption, watermark.Get(), header.Get());
+        SetWizardSheet(&sheet);
+        sheet.DoModal(main.Handle());
+        SetWizardSheet(nullptr);
+    }
+    return false;
+}

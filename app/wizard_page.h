@@ -1,0 +1,27 @@
+// What every page of the wizard shares: its template and header, the wizard buttons it asks for on
+// activation and the help topic of its Help button.
+#pragma once
+
+#include "framework/propsheet.h"
+#include "framework/window.h"
+
+class CWizardSheet;
+
+class CWizardPage : public fw::PropertyPage {
+public:
+    // titleId and subtitleId 0 make an exterior page (no header, the watermark shown).
+    CWizardPage(int templateId, UINT titleId, UINT subtitleId, const char* helpTopic, DWORD buttons)
+        : fw::PropertyPage(fw::ThisModule(), templateId, titleId, subtitleId), helpTopic_(helpTopic),
+          buttons_(buttons) {}
+
+    const char* HelpTopic() const { return helpTopic_; }
+    DWORD ActivationButtons() const { return buttons_; }
+
+protected:
+    bool OnSetActive() override;
+    void OnHelp() override;
+
+private:
+    const char* helpTopic_;
+    DWORD buttons_;
+};

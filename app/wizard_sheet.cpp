@@ -1,0 +1,76 @@
+#include "app/wizard_sheet.h"
+
+#include <vector>
+
+const char kReaderUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ravelin_is1";
+
+namespace {
+CWizardSheet* theSheet = nullptr;
+
+// HH_DISPLAY_TOPIC of HTML Help.
+constexpr UINT kDisplayTopic = 0;
+using HtmlHelpFunction = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
+} // namespace
+
+CWizardSheet* GetWizardSheet() {
+    return theSheet;
+}
+void SetWizardSheet(CWizardSheet* sheet) {
+    theSheet = sheet;
+}
+
+CWizardSheet::CWizardSheet(const std::string& caption, HBITMAP watermark, HBITMAP header)
+    : fw::PropertySheet(fw::ThisModule(), caption, watermark, header) {
+    fw::PropertyPage* const order[kWizardPageCount] = {&welcome,     &feeds,       &webPages, &download,
+                                                       &instruction, &destination, &finish};
+    for (fw::PropertyPage* page : order)
+        AddPage(*page);
+    helpLibrary_.Reset(::LoadLibraryA("hhctrl.ocx"));
+}
+
+CWizardSheet::~CWizardSheet() = default;
+
+void CWizardSheet::ShowHelpTopic(const char* topic) const {
+    if (!helpLibrary_)
+        return;
+    std::string path = HelpFilePath();
+    auto htmlHelp = reinterpret_cast<HtmlHelpFunction>(::GetProcAddress(helpLibrary_.Get(), "HtmlHelpA"));
+    if (!htmlHelp)
+        return;
+    htmlHelp(nullptr, path.c_str(), kDisplayTopic, reinterpret_cast<DWORD_PTR>(topic));
+}
+
+void ShowHelpTopic(const char* topic) {
+    if (CWizardSheet* sheet = GetWizardSheet())
+        sheet->ShowHelpTopic(topic);
+}
+
+std::string HelpFilePath() {
+    // A fixed buffer would cut a long program path and point at a wrong folder: grow until it fits.
+    std::vector<char> buffer(300);
+    for (;;) {
+        DWORD n = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0)
+            return std::string();
+        if (n < buffer.size()) {
+            std::string path(buffer.data(), n);
+            size_t slash = path.rfind('\\');
+            path.resize(slash == std::string::npos ? 0 : slash);
+            return path + "\\Help\\RVLCustomizer.chm";
+        }
+        if (buffer.size() >= 32768)
+            return std::string();
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+bool IsReaderInstalled() {
+    // Read access is enough to see that the key exists; full access under HKEY_LOCAL_MACHINE is
+    // refused to a user who is not an administrator, who would then be told no reader is installed.
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        fw::RegKey key;
+        if (::RegOpenKeyExA(root, kReaderUninstallKey, 0, KEY_READ, key.Put()) == ERROR_SUCCESS)
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,66 @@
+// The wizard: one Wizard97 property sheet that owns its seven pages, and the helpers that every page
+// uses to reach the others (the sheet pointer), to ask whether the reader is installed and to open a
+// help topic.
+#pragma once
+
+#include "app/download_setup_page.h"
+#include "app/destination_folder_page.h"
+#include "app/finish_page.h"
+#include "app/instruction_page.h"
+#include "app/welcome_page.h"
+#include "feeds/customization_page.h"
+#include "framework/owners.h"
+#include "framework/propsheet.h"
+#include "webpages/webpage_customize_page.h"
+
+#include <string>
+
+// Positions of the pages in the sheet, the order the user sees.
+enum WizardPageIndex {
+    kWelcomePage = 0,
+    kFeedsPage,
+    kWebPagesPage,
+    kDownloadPage,
+    kInstructionPage,
+    kDestinationPage,
+    kFinishPage,
+    kWizardPageCount
+};
+
+class CWizardSheet : public fw::PropertySheet {
+public:
+    // The caption is set in the title bar; the bitmaps stay owned by the caller.
+    CWizardSheet(const std::string& caption, HBITMAP watermark, HBITMAP header);
+    ~CWizardSheet() override;
+
+    // Opens one topic of the help file; does nothing without HTML Help.
+    void ShowHelpTopic(const char* topic) const;
+
+    // The pages, for the pages that read one another's data in place. Declared in the order of
+    // construction; the sheet shows them in the order of WizardPageIndex.
+    CWelcomePage welcome;
+    CCustomizationPage feeds;
+    CWebPageCustomizePage webPages;
+    CDownloadSetupPage download;
+    CDestinationFolderPage destination;
+    CInstructionPage instruction;
+    CFinishPage finish;
+
+private:
+    // Declared after the pages: freed before the pages are destroyed.
+    fw::Library helpLibrary_;
+};
+
+// The one wizard of the process; null while no wizard runs.
+CWizardSheet* GetWizardSheet();
+void SetWizardSheet(CWizardSheet* sheet);
+
+// The reader is installed when its uninstall key opens under HKEY_LOCAL_MACHINE or, failing that,
+// under HKEY_CURRENT_USER.
+bool IsReaderInstalled();
+extern const char kReaderUninstallKey[];
+
+// The help file: "Help\RVLCustomizer.chm" in the program's own folder, whatever the current folder.
+std::string HelpFilePath();
+// Opens a topic through the wizard's help library (nothing when no wizard runs).
+void ShowHelpTopic(const char* topic);

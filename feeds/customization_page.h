@@ -1,0 +1,19 @@
+// The feeds page: the feed folders and the feeds of the customized reader.
+#pragma once
+
+#include "app/wizard_page.h"
+#include "feeds/feed_folder.h"
+#include "resources/resource.h"
+
+class CCustomizationPage : public CWizardPage {
+public:
+    CCustomizationPage()
+        : CWizardPage(IDD_FEEDS, IDS_FEEDS_TITLE, IDS_FEEDS_SUBTITLE, "addingFeeds.htm", PSWIZB_BACK | PSWIZB_NEXT) {}
+
+    // The folders and their feeds; the data-file writer reads them in place.
+    CFeedFolderList& Folders() { return folders_; }
+    const CFeedFolderList& Folders() const { return folders_; }
+
+private:
+    CFeedFolderList folders_;
+};
