@@ -1,0 +1,289 @@
+#include "builder/package_format.h"
+
+#include "framework/text.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace pkg {
+
+uint32_t Percentage(uint64_t done, uint64_t total) {
+    if (total == 0)
+        return 100;
+    const uint64_t percent = done * 100 / total;
+    return percent > 100 ? 100 : static_cast<uint32_t>(percent);
+}
+
+namespace {
+
+bool IsReservedDeviceStem(std::string stem) {
+    // The file system ignores trailing spaces of the stem when it looks for a device: "NUL .txt" is NUL.
+    while (!stem.empty() && stem.back() == ' ')
+        stem.pop_back();
+    for (char& c : stem)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$", "CONIN$", "CONOUT$"};
+    for (const char* device : kDevices)
+        if (stem == device)
+            return true;
+    if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0)) {
+        const unsigned char digit = static_cast<unsigned char>(stem[3]);
+        // Windows also takes the superscript digits 1, 2, 3 of the ANSI code page as port numbers.
+        return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    }
+    return false;
+}
+
+} // namespace
+
+bool IsSafeEntryName(const std::string& name) {
+    if (name.empty() || name.size() > kMaxNameLength)
+        return false;
+    for (char ch : name) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        // A backslash is refused even as the trail byte of a double-byte character: safety first.
+        if (c < 0x20 || std::strchr("\\/:*?\"<>|", c) != nullptr)
+            return false;
+    }
+    if (name.find("..") != std::string::npos)
+        return false;
+    if (name.back() == '.' || name.back() == ' ')
+        return false;
+    return !IsReservedDeviceStem(name.substr(0, name.find('.')));
+}
+
+void AppendRecord(const Entry& e, std::string& out) {
+    AppendLE32(out, e.dataOffset);
+    AppendLE32(out, e.uncompressedSize);
+    AppendLE32(out, e.compressedSize);
+    out += e.name;
+    AppendLE32(out, static_cast<uint32_t>(e.name.size()));
+}
+
+void AppendTrailer(uint32_t count, std::string& out) {
+    AppendLE32(out, count);
+    out.append(kVersion, sizeof kVersion);
+    out.append(kMarker, sizeof kMarker);
+}
+
+void AppendDirectory(const std::vector<Entry>& entries, std::string& out) {
+    for (const Entry& e : entries)
+        AppendRecord(e, out);
+    AppendTrailer(static_cast<uint32_t>(entries.size()), out);
+}
+
+StreamPacker::StreamPacker() {
+    std::memset(&stream_, 0, sizeof stream_);
+}
+
+int StreamPacker::Pack(InputStream& input, OutputStream& output, uint64_t length, ProgressFn progress, void* context,
+                       uint64_t& consumed, uint64_t& produced) {
+    consumed = 0;
+    produced = 0;
+    std::memset(&stream_, 0, sizeof stream_);
+    // deflateInit passes the library's own version and record size: the record is 112 bytes in 64-bit
+    // builds, so nothing here may assume the old 56-byte layout.
+    if (deflateInit(&stream_, kCompressionLevel) != Z_OK)
+        return kFileError;
+
+    int result = kSuccess;
+    // The library's total_in/total_out are only 32 bits wide on Windows; count in 64 bits instead.
+    auto emit = [&]() {
+        const uint32_t ready = kBlockSize - stream_.avail_out;
+        produced += ready;
+        return ready == 0 || output.Write(out_, ready);
+    };
+    for (;;) {
+        if (stream_.avail_in == 0) {
+            uint32_t got = 0;
+            if (!input.Read(in_, kBlockSize, got)) {
+                result = kFileError;
+                break;
+            }
+            if (got == 0)
+                break;
+            consumed += got;
+            stream_.next_in = in_;
+            stream_.avail_in = got;
+        }
+        stream_.next_out = out_;
+        stream_.avail_out = kBlockSize;
+        const int z = deflate(&stream_, Z_NO_FLUSH);
+        if (z != Z_OK || !emit()) {
+            result = kFileError;
+            break;
+        }
+        if (progress) {
+            const uint32_t percent = Percentage(consumed - stream_.avail_in, length);
+            progress(kProgressBlock, &percent, context);
+        }
+    }
+    while (result == kSuccess) {
+        stream_.next_out = out_;
+        stream_.avail_out = kBlockSize;
+        const int z = deflate(&stream_, Z_FINISH);
+        if ((z != Z_OK && z != Z_STREAM_END) || !emit())
+            result = kFileError;
+        else if (z == Z_STREAM_END)
+            break;
+    }
+    deflateEnd(&stream_);
+    return result;
+}
+
+StreamUnpacker::StreamUnpacker() {
+    std::memset(&stream_, 0, sizeof stream_);
+}
+
+int StreamUnpacker::Unpack(Source& source, uint64_t offset, uint32_t compressedSize, uint32_t uncompressedSize,
+                           OutputStream& output, ProgressFn progress, void* context) {
+    std::memset(&stream_, 0, sizeof stream_);
+    if (inflateInit(&stream_) != Z_OK)
+        return kFileError;
+
+    uint64_t position = offset;
+    uint32_t left = compressedSize; // bytes of the range not yet read
+    uint64_t written = 0;
+    int result = kFileError;
+    for (;;) {
+        if (stream_.avail_in == 0 && left != 0) {
+            const uint32_t chunk = std::min(left, kBlockSize);
+            if (!source.ReadAt(position, in_, chunk))
+                break;
+            position += chunk;
+            left -= chunk;
+            stream_.next_in = in_;
+            stream_.avail_in = chunk;
+        }
+        stream_.next_out = out_;
+        stream_.avail_out = kBlockSize;
+        // With no input left and the stream not ended, inflate answers Z_BUF_ERROR: a truncated stream.
+        const int z = inflate(&stream_, Z_NO_FLUSH);
+        const uint32_t ready = kBlockSize - stream_.avail_out;
+        written += ready;
+        // A stream longer than its record is refused as soon as it overruns: it bounds what a hostile
+        // package can make us write.
+        if (written > uncompressedSize || (ready != 0 && !output.Write(out_, ready)))
+            break;
+        if (z == Z_STREAM_END) {
+            // Bytes of the range after the stream's end mean the record does not describe this stream.
+            if (left == 0 && stream_.avail_in == 0 && written == uncompressedSize)
+                result = kSuccess;
+            break;
+        }
+        if (z != Z_OK)
+            break;
+        if (progress) {
+            const uint32_t percent = Percentage(compressedSize - left - stream_.avail_in, compressedSize);
+            if (progress(kProgressBlock, &percent, context) == kStopAll) {
+                result = kStopAll;
+                break;
+            }
+        }
+    }
+    inflateEnd(&stream_);
+    return result;
+}
+
+int CPackageReader::ReadDirectory(Source& source) {
+    entries_.clear();
+    trailerLength_ = 0;
+
+    const uint64_t size = source.Size();
+    unsigned char trailer[kTrailerSize];
+    if (size < kTrailerSize || !source.ReadAt(size - kTrailerSize, trailer, kTrailerSize))
+        return kNotPackage;
+    if (std::memcmp(trailer + 8, kMarker, sizeof kMarker) != 0 || std::memcmp(trailer + 4, kVersion, 4) != 0)
+        return kNotPackage;
+    const uint32_t count = LoadLE32(trailer);
+    if (count == 0)
+        return kNoEntries;
+    if (count > kMaxEntries)
+        return kNotPackage;
+
+    // d is the distance from the end of the file; every step first checks that the field lies in the file.
+    std::vector<Entry> entries(count);
+    uint64_t d = kTrailerSize;
+    for (uint32_t k = count; k-- > 0;) {
+        Entry& e = entries[k];
+        unsigned char field[12];
+        if (size - d < 4 || !source.ReadAt(size - d - 4, field, 4))
+            return kNotPackage;
+        d += 4;
+        const uint32_t nameLength = LoadLE32(field);
+        if (nameLength == 0 || nameLength > kMaxNameLength || size - d < nameLength)
+            return kNotPackage;
+        d += nameLength;
+        e.name.resize(nameLength);
+        if (!source.ReadAt(size - d, &e.name[0], nameLength))
+            return kNotPackage;
+        if (size - d < 12 || !source.ReadAt(size - d - 12, field, 12))
+            return kNotPackage;
+        d += 12;
+        e.dataOffset = LoadLE32(field);
+        e.uncompressedSize = LoadLE32(field + 4);
+        e.compressedSize = LoadLE32(field + 8);
+        if (!IsSafeEntryName(e.name))
+            return kNotPackage;
+    }
+
+    for (uint32_t i = 0; i < count; ++i)
+        for (uint32_t j = i + 1; j < count; ++j)
+            if (text::EqualNoCase(entries[i].name, entries[j].name))
+                return kNotPackage;
+
+    // The data ranges, in file order, must end before the directory and must not share a byte.
+    const uint64_t directoryStart = size - d;
+    std::vector<const Entry*> byOffset;
+    for (const Entry& e : entries)
+        byOffset.push_back(&e);
+    std::sort(byOffset.begin(), byOffset.end(),
+              [](const Entry* a, const Entry* b) { return a->dataOffset < b->dataOffset; });
+    uint64_t previousEnd = 0;
+    for (const Entry* e : byOffset) {
+        const uint64_t end = uint64_t(e->dataOffset) + e->compressedSize;
+        if (e->dataOffset < previousEnd || end > directoryStart)
+            return kNotPackage;
+        previousEnd = end;
+    }
+
+    entries_ = std::move(entries);
+    trailerLength_ = d;
+    return kSuccess;
+}
+
+int CPackageReader::ExtractEntry(Source& source, const Entry& entry, EntryWriter& writer) {
+    if (!writer.Create(entry.name))
+        return kFileError;
+    const int result = unpacker_.Unpack(source, entry.dataOffset, entry.compressedSize, entry.uncompressedSize, writer,
+                                        progress_, context_);
+    writer.Finish(result == kSuccess);
+    return result;
+}
+
+int CPackageReader::ExtractAll(Source& source, EntryWriter& writer, std::vector<std::string>* extracted) {
+    const int read = ReadDirectory(source);
+    if (read != kSuccess)
+        return read;
+    uint32_t failures = 0;
+    for (size_t k = entries_.size(); k-- > 0;) {
+        const Entry& e = entries_[k];
+        if (Notify(kProgressEntryStart, e.name.c_str()) == kStopAll)
+            return kStopAll;
+        const int result = ExtractEntry(source, e, writer);
+        if (result == kStopAll)
+            return kStopAll;
+        if (result != kSuccess) {
+            ++failures;
+            continue;
+        }
+        if (extracted)
+            extracted->push_back(e.name);
+        if (Notify(kProgressEntryDone, e.name.c_str()) == kStopAll)
+            return kStopAll;
+    }
+    return failures == 0 ? kSuccess : kFileError;
+}
+
+} // namespace pkg

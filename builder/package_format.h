@@ -1,0 +1,174 @@
+// The self-extracting package: the stub, the compressed streams of the entries, a directory of one
+// record per entry and an 18-byte trailer (N, "1.10", "!TROV_SFX!"). Each record is
+// data offset, uncompressed size, compressed size (all uint32_t little-endian), the stored name
+// without terminator and the name's length, so the directory is read backwards from the end of the file.
+//
+// No <windows.h>: the same code runs in the writer, in the extractor and natively under the fuzzer.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pkg {
+
+// Results of the writer and the reader. 1000 to 1002 double as progress codes.
+enum Result : int {
+    kProgressEntryStart = 1000, // progress: an entry is about to be packed or extracted (data: its name)
+    kNotPackage = 1001,         // the reader found no valid package trailer or directory
+    kProgressEntryDone = 1001,  // progress: an entry is finished (data: its name)
+    kSuccess = 1002,
+    kProgressBlock = 1002, // progress: a block is done (data: uint32_t percentage of the entry)
+    kNoEntries = 1004,     // writer: nothing was added; reader: the package holds no entry
+    kFileError = 1005,     // a file could not be created, read or written, or an entry could not be extracted
+    kOpenError = 1006,     // writer: an input file cannot be opened; reader: its own file cannot be opened
+    kNoStub = 1007,        // the stub resource cannot be found, loaded or locked
+    kStopAll = 1009,       // the progress callback asked to stop everything
+};
+
+constexpr uint32_t kMaxEntries = 256;
+constexpr uint32_t kBlockSize = 4096;
+constexpr uint32_t kTrailerSize = 18;
+constexpr uint32_t kRecordFixedSize = 16; // the three sizes before the name and the length after it
+// Longest stored name the reader accepts: one path component of the file system.
+constexpr uint32_t kMaxNameLength = 255;
+constexpr char kVersion[4] = {'1', '.', '1', '0'};
+constexpr char kMarker[10] = {'!', 'T', 'R', 'O', 'V', '_', 'S', 'F', 'X', '!'};
+constexpr int kCompressionLevel = 6;
+
+// Called with a progress code, a pointer to the entry's name (char*) or percentage (uint32_t*), and the
+// caller's context. The reader stops everything when it returns kStopAll; the writer ignores the result.
+using ProgressFn = int (*)(int code, const void* data, void* context);
+
+struct Entry {
+    std::string name;
+    uint32_t uncompressedSize = 0;
+    uint32_t compressedSize = 0;
+    uint32_t dataOffset = 0;
+};
+
+class InputStream {
+public:
+    virtual ~InputStream() = default;
+    // Reads up to size bytes; got is 0 at the end. False on a read error.
+    virtual bool Read(void* buffer, uint32_t size, uint32_t& got) = 0;
+};
+
+class OutputStream {
+public:
+    virtual ~OutputStream() = default;
+    // Writes all size bytes or fails.
+    virtual bool Write(const void* buffer, uint32_t size) = 0;
+};
+
+// Random access to the package file.
+class Source {
+public:
+    virtual ~Source() = default;
+    virtual uint64_t Size() const = 0;
+    // Reads exactly size bytes at pos; false on any failure or short read.
+    virtual bool ReadAt(uint64_t pos, void* buffer, uint32_t size) = 0;
+};
+
+// Where the reader puts the extracted entries.
+class EntryWriter : public OutputStream {
+public:
+    // Creates (or truncates) the file for a stored name that has passed IsSafeEntryName.
+    virtual bool Create(const std::string& name) = 0;
+    // Closes the file made by Create. An incomplete file is removed so that no damaged file is ever
+    // taken for an extracted one.
+    virtual void Finish(bool complete) = 0;
+};
+
+// The percentage of done in total as the progress callback receives it: 100 for an empty total,
+// computed in 64 bits so that no size overflows, and never above 100.
+uint32_t Percentage(uint64_t done, uint64_t total);
+
+// Whether a stored name can only ever make a file directly inside the output folder: not empty, at most
+// kMaxNameLength bytes, no path separator, drive or stream colon, wildcard or control character, no "..",
+// no trailing dot or space (the file system drops those, so "a.exe." would alias "a.exe"), and no device
+// name such as CON, NUL, COM1 or LPT1 as its stem.
+bool IsSafeEntryName(const std::string& name);
+
+// The directory: one record per entry in entry order, then the trailer with the entry count.
+void AppendRecord(const Entry& entry, std::string& out);
+void AppendTrailer(uint32_t count, std::string& out);
+void AppendDirectory(const std::vector<Entry>& entries, std::string& out);
+
+// Packs everything the input gives into one complete zlib stream at level 6 through two fixed buffers.
+class StreamPacker {
+public:
+    StreamPacker();
+    // length is the input's expected length, used only for the progress percentages. On kSuccess,
+    // consumed and produced are the uncompressed and compressed byte counts. kFileError on a read or
+    // write error or a compressor failure.
+    int Pack(InputStream& input, OutputStream& output, uint64_t length, ProgressFn progress, void* context,
+             uint64_t& consumed, uint64_t& produced);
+
+private:
+    z_stream stream_;
+    unsigned char in_[kBlockSize];
+    unsigned char out_[kBlockSize];
+};
+
+// Inflates one entry's stream, reading no byte outside its compressed range.
+class StreamUnpacker {
+public:
+    StreamUnpacker();
+    // kSuccess only when the stream ends exactly at the last of its compressedSize bytes and gives
+    // exactly uncompressedSize bytes; kStopAll when the callback asked for it; kFileError otherwise.
+    int Unpack(Source& source, uint64_t offset, uint32_t compressedSize, uint32_t uncompressedSize,
+               OutputStream& output, ProgressFn progress, void* context);
+
+private:
+    z_stream stream_;
+    unsigned char in_[kBlockSize];
+    unsigned char out_[kBlockSize];
+};
+
+// Reads and checks the directory at the end of a package; extracts its entries.
+class CPackageReader {
+public:
+    CPackageReader() = default;
+    void SetProgress(ProgressFn progress, void* context) {
+        progress_ = progress;
+        context_ = context;
+    }
+
+    // kSuccess, kNotPackage or kNoEntries. The whole directory is checked before anything is used:
+    // at most kMaxEntries entries, every field inside the file, every name safe and unique (ignoring
+    // case), every data range before the directory and apart from the others.
+    int ReadDirectory(Source& source);
+    const std::vector<Entry>& Entries() const { return entries_; }
+    // Bytes at the end of the file taken by the directory and trailer.
+    uint64_t TrailerLength() const { return trailerLength_; }
+
+    // Reads the directory, then extracts every entry from the last to the first. kSuccess when all
+    // were extracted, kFileError when at least one failed (its file removed), kStopAll, or the result of
+    // ReadDirectory. The names extracted completely are appended to extracted in the order made.
+    int ExtractAll(Source& source, EntryWriter& writer, std::vector<std::string>* extracted);
+
+private:
+    int ExtractEntry(Source& source, const Entry& entry, EntryWriter& writer);
+    int Notify(int code, const void* data) const { return progress_ ? progress_(code, data, context_) : 0; }
+
+    std::vector<Entry> entries_;
+    uint64_t trailerLength_ = 0;
+    StreamUnpacker unpacker_;
+    ProgressFn progress_ = nullptr;
+    void* context_ = nullptr;
+};
+
+// Little-endian fields of the directory.
+inline uint32_t LoadLE32(const unsigned char* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+inline void AppendLE32(std::string& out, uint32_t v) {
+    const char bytes[4] = {char(v & 0xFF), char(v >> 8 & 0xFF), char(v >> 16 & 0xFF), char(v >> 24 & 0xFF)};
+    out.append(bytes, 4);
+}
+
+} // namespace pkg

@@ -1,0 +1,171 @@
+#include "extractor/extractor.h"
+
+#include "builder/package_file.h"
+#include "framework/owners.h"
+#include "framework/text.h"
+
+#include <objbase.h>
+#include <memory>
+#include <shellapi.h>
+
+namespace {
+
+const char kAnnouncementKey[] = "Software\\Corvane\\Ravelin Customizer";
+
+struct Announcement {
+    const char* fileName; // looked up in the output folder without regard to letter case
+    const char* subkey;   // its default value receives the file's full path
+    bool deleteAfterSetup;
+};
+
+// The order in which the files are looked up and their subkeys written.
+const Announcement kAnnouncements[] = {
+    {"feeds.xml", "FeedsFilePath", true},
+    {"WebPages.xml", "WebPagesFilePath", true},
+    {"AdRSS.xml", "AdRSSInfoFilePath", true},
+    {"Data.xml", "DataFilePath", false},
+};
+constexpr size_t kAnnouncementCount = sizeof kAnnouncements / sizeof kAnnouncements[0];
+
+// Writes the extracted entries into one folder; a failed entry's file is deleted at once.
+class CFolderWriter : public pkg::EntryWriter {
+public:
+    explicit CFolderWriter(const std::string& folder) : folder_(folder) {}
+
+    bool Create(const std::string& name) override {
+        path_ = folder_ + "\\" + name;
+        file_.Reset(::CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return static_cast<bool>(file_);
+    }
+    bool Write(const void* buffer, uint32_t size) override { return pkg::FileOutput(file_.Get()).Write(buffer, size); }
+    void Finish(bool complete) override {
+        file_.Reset();
+        if (!complete)
+            ::DeleteFileA(path_.c_str());
+    }
+
+private:
+    std::string folder_;
+    std::string path_;
+    fw::FileHandle file_;
+};
+
+// Only a file that this run extracted is announced or started: a file left in the shared output folder
+// by an earlier run, or planted there, is never taken for part of this package.
+bool WasExtracted(const std::vector<std::string>& extracted, const char* name) {
+    for (const std::string& e : extracted)
+        if (text::EqualNoCase(e, name))
+            return true;
+    return false;
+}
+
+bool FileExists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The announcements made in this run, withdrawn by Withdraw after the setup has ended.
+class CAnnouncements {
+public:
+    void Publish(const std::string& folder, const std::vector<std::string>& extracted) {
+        for (size_t i = 0; i < kAnnouncementCount; ++i) {
+            const Announcement& a = kAnnouncements[i];
+            const std::string path = folder + "\\" + a.fileName;
+            if (!WasExtracted(extracted, a.fileName) || !FileExists(path))
+                continue;
+            filePaths_[i] = path;
+            fw::RegKey key;
+            if (::RegCreateKeyA(HKEY_CURRENT_USER, kAnnouncementKey, key.Put()) != ERROR_SUCCESS)
+                continue;
+            if (::RegSetValueA(key.Get(), a.subkey, REG_SZ, path.c_str(), static_cast<DWORD>(path.size())) ==
+                ERROR_SUCCESS)
+                subkeyPaths_[i] = std::string(kAnnouncementKey) + "\\" + a.subkey;
+        }
+    }
+
+    void Withdraw() {
+        for (size_t i = 0; i < kAnnouncementCount; ++i)
+            if (kAnnouncements[i].deleteAfterSetup && !filePaths_[i].empty())
+                ::DeleteFileA(filePaths_[i].c_str());
+        for (const std::string& subkey : subkeyPaths_)
+            if (!subkey.empty())
+                ::RegDeleteKeyA(HKEY_CURRENT_USER, subkey.c_str());
+    }
+
+private:
+    std::string filePaths_[kAnnouncementCount];
+    std::string subkeyPaths_[kAnnouncementCount];
+};
+
+void RunSetup(const std::string& folder, const std::vector<std::string>& extracted) {
+    const std::string setup = folder + "\\rvl.exe";
+    if (!WasExtracted(extracted, "rvl.exe") || !FileExists(setup))
+        return;
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpFile = setup.c_str();
+    info.lpParameters = "/RVLC";
+    info.nShow = SW_SHOW;
+    if (!::ShellExecuteExA(&info))
+        return;
+    // No process handle when the shell handed the start to a running program: nothing to wait for.
+    fw::KernelHandle process(info.hProcess);
+    if (process)
+        ::WaitForSingleObject(process.Get(), INFINITE);
+}
+
+} // namespace
+
+void RestrictDllSearch() {
+    // Absent before Windows 8 without its update: then the default search order stays.
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    auto setDirectories =
+        kernel ? reinterpret_cast<SetDefaultDllDirectoriesFn>(::GetProcAddress(kernel, "SetDefaultDllDirectories"))
+               : nullptr;
+    if (setDirectories)
+        setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+std::string PrepareOutputFolder() {
+    char temp[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathA(MAX_PATH, temp);
+    if (length == 0 || length > MAX_PATH)
+        temp[0] = '\0';
+    const std::string folder = std::string(temp) + "RVLCustomizerOutput";
+    if (::CreateDirectoryA(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS)
+        return folder;
+    return temp;
+}
+
+int ExtractPackage(const std::string& packagePath, const std::string& folder, std::vector<std::string>& extracted) {
+    pkg::FileSource source;
+    if (!source.Open(packagePath.c_str()))
+        return pkg::kOpenError;
+    CFolderWriter writer(folder);
+    // The reader holds the stream record and both 4096-byte buffers: on the heap, not the stack.
+    auto reader = std::make_unique<pkg::CPackageReader>();
+    return reader->ExtractAll(source, writer, &extracted);
+}
+
+void RunExtractor() {
+    // ShellExecuteEx may hand the start to shell extensions, which need COM on this thread.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+
+    char self[MAX_PATH + 1] = {};
+    const DWORD length = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string folder = PrepareOutputFolder();
+    std::vector<std::string> extracted;
+    // The result does not matter: whatever was extracted completely is used.
+    if (length != 0 && length < MAX_PATH)
+        ExtractPackage(self, folder, extracted);
+
+    CAnnouncements announcements;
+    announcements.Publish(folder, extracted);
+    RunSetup(folder, extracted);
+    announcements.Withdraw();
+
+    if (SUCCEEDED(com))
+        ::CoUninitialize();
+}

@@ -1,0 +1,9 @@
+#include "extractor/extractor.h"
+
+#include <windows.h>
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    RestrictDllSearch();
+    RunExtractor();
+    return 0;
+}

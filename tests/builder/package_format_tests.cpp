@@ -1,0 +1,429 @@
+// The package format through its reader: round trips, the exact bytes of the directory and trailer,
+// and damaged or hostile packages, which must end as "not a package" or as failed entries and never
+// make a file outside the output folder.
+#include "tests/builder/package_maker.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+using pkgtest::FileSpec;
+using pkgtest::MemorySource;
+using pkgtest::MemoryWriter;
+using pkgtest::Package;
+
+namespace {
+
+struct Extraction {
+    int result = 0;
+    MemoryWriter writer;
+    std::vector<std::string> extracted;
+};
+
+Extraction Extract(const std::string& bytes) {
+    Extraction x;
+    MemorySource source(bytes);
+    pkg::CPackageReader reader;
+    x.result = reader.ExtractAll(source, x.writer, &x.extracted);
+    return x;
+}
+
+std::string Hex(const std::string& s) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string h;
+    for (unsigned char c : s) {
+        h += kDigits[c >> 4];
+        h += kDigits[c & 15];
+        h += ' ';
+    }
+    return h;
+}
+
+} // namespace
+
+TEST(PackageFormat, RoundTripsFilesOfEverySize) {
+    const struct {
+        const char* what;
+        std::string data;
+    } cases[] = {
+        {"empty", ""},
+        {"one byte", "x"},
+        {"one block", pkgtest::RandomBytes(4096, 1)},
+        {"one block and a byte", pkgtest::RandomBytes(4097, 2)},
+        {"3 MiB random", pkgtest::RandomBytes(3 << 20, 3)},
+        {"5 MiB compressible", pkgtest::CompressibleBytes(5 << 20)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Package p = Package::Make({{"rvl.exe", c.data}});
+        Extraction x = Extract(p.Bytes());
+        EXPECT_EQ(pkg::kSuccess, x.result);
+        ASSERT_EQ(1u, x.writer.kept.count("rvl.exe"));
+        EXPECT_EQ(c.data.size(), x.writer.kept["rvl.exe"].size());
+        EXPECT_TRUE(c.data == x.writer.kept["rvl.exe"]);
+    }
+}
+
+TEST(PackageFormat, EmptyFileIsACompleteZlibStream) {
+    const std::string stream = pkgtest::Compress("");
+    // Two header bytes, an empty final block and the Adler-32 of nothing (1).
+    ASSERT_GE(stream.size(), 8u);
+    EXPECT_EQ(0x78, static_cast<unsigned char>(stream[0]));
+    EXPECT_EQ(0, (static_cast<unsigned char>(stream[0]) * 256 + static_cast<unsigned char>(stream[1])) % 31);
+    EXPECT_EQ(std::string("\0\0\0\1", 4), stream.substr(stream.size() - 4));
+}
+
+TEST(PackageFormat, TrailerAndLastRecordAreWrittenByteForByte) {
+    pkg::Entry e;
+    e.name = "rvl.exe";
+    e.dataOffset = 0x11223344;
+    e.uncompressedSize = 0x01020304;
+    e.compressedSize = 0xA0B0C0D0;
+    std::string d;
+    pkg::AppendDirectory({e}, d);
+    const std::string expected("\x44\x33\x22\x11"
+                               "\x04\x03\x02\x01"
+                               "\xD0\xC0\xB0\xA0"
+                               "rvl.exe"
+                               "\x07\x00\x00\x00"
+                               "\x01\x00\x00\x00"
+                               "1.10"
+                               "!TROV_SFX!",
+                               12 + 7 + 4 + 18);
+    EXPECT_EQ(Hex(expected), Hex(d));
+}
+
+TEST(PackageFormat, DirectoryIsReadBackwardsWithEveryField) {
+    const Package p = Package::Make({{"rvl.exe", "setup"}, {"feeds.xml", "<Folder/>"}, {"webpages.xml", "pages"}});
+    const std::string bytes = p.Bytes();
+    MemorySource source(bytes);
+    pkg::CPackageReader reader;
+    ASSERT_EQ(pkg::kSuccess, reader.ReadDirectory(source));
+    ASSERT_EQ(3u, reader.Entries().size());
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(p.entries[i].name);
+        EXPECT_EQ(p.entries[i].name, reader.Entries()[i].name);
+        EXPECT_EQ(p.entries[i].dataOffset, reader.Entries()[i].dataOffset);
+        EXPECT_EQ(p.entries[i].uncompressedSize, reader.Entries()[i].uncompressedSize);
+        EXPECT_EQ(p.entries[i].compressedSize, reader.Entries()[i].compressedSize);
+    }
+    EXPECT_EQ(p.stub.size(), reader.Entries()[0].dataOffset);
+    EXPECT_EQ(p.Directory().size(), reader.TrailerLength());
+}
+
+TEST(PackageFormat, EntriesAreExtractedFromTheLastToTheFirst) {
+    const Package p = Package::Make({{"rvl.exe", "setup"}, {"feeds.xml", "f"}, {"webpages.xml", "w"}});
+    Extraction x = Extract(p.Bytes());
+    EXPECT_EQ(pkg::kSuccess, x.result);
+    const std::vector<std::string> expected = {"webpages.xml", "feeds.xml", "rvl.exe"};
+    EXPECT_EQ(expected, x.writer.created);
+    EXPECT_EQ(expected, x.extracted);
+}
+
+namespace {
+
+struct ProgressCall {
+    int code;
+    std::string value; // the name, or the percentage in decimal
+    bool operator==(const ProgressCall& o) const { return code == o.code && value == o.value; }
+};
+
+std::ostream& operator<<(std::ostream& os, const ProgressCall& c) {
+    return os << "{" << c.code << ", " << c.value << "}";
+}
+
+struct ProgressLog {
+    std::vector<ProgressCall> calls;
+    int stopAt = -1; // index of the call that answers kStopAll
+};
+
+int RecordProgress(int code, const void* data, void* context) {
+    auto* log = static_cast<ProgressLog*>(context);
+    const std::string value = code == pkg::kProgressBlock ? std::to_string(*static_cast<const uint32_t*>(data))
+                                                          : std::string(static_cast<const char*>(data));
+    log->calls.push_back({code, value});
+    return static_cast<int>(log->calls.size()) - 1 == log->stopAt ? pkg::kStopAll : 0;
+}
+
+} // namespace
+
+TEST(PackageFormat, ReaderReportsEachEntryAndItsBlocks) {
+    // 10 KiB of random bytes: three blocks of compressed input, the last of which ends the stream.
+    const Package p = Package::Make({{"a.bin", pkgtest::RandomBytes(10240, 7)}, {"b.txt", "b"}});
+    const std::string bytes = p.Bytes();
+    MemorySource source(bytes);
+    MemoryWriter writer;
+    ProgressLog log;
+    pkg::CPackageReader reader;
+    reader.SetProgress(RecordProgress, &log);
+    EXPECT_EQ(pkg::kSuccess, reader.ExtractAll(source, writer, nullptr));
+    const uint32_t size = p.entries[0].compressedSize;
+    const std::vector<ProgressCall> expected = {
+        {1000, "b.txt"},
+        {1001, "b.txt"},
+        {1000, "a.bin"},
+        {1002, std::to_string(4096 * 100 / size)},
+        {1002, std::to_string(8192 * 100 / size)},
+        {1001, "a.bin"},
+    };
+    EXPECT_EQ(expected, log.calls);
+}
+
+TEST(PackageFormat, ProgressCanStopEverything) {
+    const Package p = Package::Make({{"a.txt", "a"}, {"b.txt", "b"}});
+    const std::string bytes = p.Bytes();
+    MemorySource source(bytes);
+    MemoryWriter writer;
+    ProgressLog log;
+    log.stopAt = 2; // the start of the second entry extracted
+    pkg::CPackageReader reader;
+    reader.SetProgress(RecordProgress, &log);
+    EXPECT_EQ(pkg::kStopAll, reader.ExtractAll(source, writer, nullptr));
+    EXPECT_EQ(std::vector<std::string>{"b.txt"}, writer.created);
+}
+
+TEST(PackageFormat, PercentagesNeverOverflowOrPassOneHundred) {
+    const struct {
+        uint64_t done, total;
+        uint32_t expected;
+    } cases[] = {
+        {0, 0, 100},
+        {0, 10, 0},
+        {5, 10, 50},
+        {10, 10, 100},
+        {12, 10, 100}, // a file that grew while packed
+        {4096, 10000000, 0},
+        {4000000000u, 4294967295u, 93},
+        {4294967295u, 4294967295u, 100},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.expected, pkg::Percentage(c.done, c.total)) << c.done << " of " << c.total;
+}
+
+TEST(PackageFormat, TrailerThatIsNotOursIsNotAPackage) {
+    const Package p = Package::Make({{"rvl.exe", "setup"}});
+    const std::string good = p.Bytes();
+    const struct {
+        const char* what;
+        std::string bytes;
+        int expected;
+    } cases[] = {
+        {"nothing", "", pkg::kNotPackage},
+        {"shorter than a trailer", good.substr(good.size() - 17), pkg::kNotPackage},
+        {"stub alone", p.stub, pkg::kNotPackage},
+        {"other marker", good.substr(0, good.size() - 1) + "?", pkg::kNotPackage},
+        {"other version", good.substr(0, good.size() - 14) + "1.11" + good.substr(good.size() - 10), pkg::kNotPackage},
+        {"no entries",
+         p.stub + std::string("\0\0\0\0"
+                              "1.10"
+                              "!TROV_SFX!",
+                              18),
+         pkg::kNoEntries},
+    };
+    for (const auto& c : cases) {
+        Extraction x = Extract(c.bytes);
+        EXPECT_EQ(c.expected, x.result) << c.what;
+        EXPECT_TRUE(x.writer.created.empty()) << c.what;
+    }
+}
+
+TEST(PackageFormat, UnsafeStoredNamesMakeTheFileNotAPackage) {
+    const std::string names[] = {
+        "..\\evil.exe",
+        "../evil.exe",
+        "sub\\rvl.exe",
+        "sub/rvl.exe",
+        "C:evil.exe",
+        "rvl.exe:stream",
+        "..",
+        ".",
+        "a..b",
+        "CON",
+        "con.txt",
+        "Nul",
+        "aux.xml",
+        "PRN",
+        "COM1",
+        "lpt9.log",
+        "CLOCK$",
+        "clock$.x",
+        "CON .txt",
+        "conout$",
+        "rvl.exe.",
+        "rvl.exe ",
+        "a*b",
+        "a?b",
+        "a<b",
+        "a>b",
+        "a|b",
+        "a\"b",
+        "a\tb",
+        std::string("a\0b", 3),
+        std::string(256, 'n'),
+    };
+    for (const std::string& name : names) {
+        const Package p = Package::Make({{"rvl.exe", "setup"}, {name, "payload"}});
+        Extraction x = Extract(p.Bytes());
+        EXPECT_EQ(pkg::kNotPackage, x.result) << name;
+        EXPECT_TRUE(x.writer.created.empty()) << name;
+    }
+}
+
+TEST(PackageFormat, OrdinaryStoredNamesAreAccepted) {
+    const char* const names[] = {"rvl.exe",      "feeds.xml", "WebPages.xml", "Comp", "COM0", "console",
+                                 ".con",         "a.b.c",     "LPT10",        "con1", "x",    "name with spaces.txt",
+                                 "\xE9t\xE9.xml"};
+    for (const char* name : names)
+        EXPECT_TRUE(pkg::IsSafeEntryName(name)) << name;
+    EXPECT_TRUE(pkg::IsSafeEntryName(std::string(255, 'n')));
+}
+
+TEST(PackageFormat, DirectoryThatDoesNotHoldTogetherIsNotAPackage) {
+    const std::vector<FileSpec> files = {{"rvl.exe", pkgtest::RandomBytes(3000, 4)}, {"feeds.xml", "<Folder/>"}};
+    struct Case {
+        const char* what;
+        void (*change)(Package& p, std::string& bytes);
+    };
+    const Case cases[] = {
+        {"257 entries",
+         [](Package&, std::string& b) { b.replace(b.size() - 18, 4, std::string("\x01\x01\x00\x00", 4)); }},
+        {"count far above the records",
+         [](Package&, std::string& b) { b.replace(b.size() - 18, 4, std::string("\xff\xff\xff\xff", 4)); }},
+        {"name length beyond the file",
+         [](Package&, std::string& b) { b.replace(b.size() - 22, 4, std::string("\xf0\xff\xff\x7f", 4)); }},
+        {"name length zero", [](Package&, std::string& b) { b.replace(b.size() - 22, 4, std::string(4, '\0')); }},
+        {"one more entry than records",
+         [](Package& p, std::string& b) { b.replace(b.size() - 18, 1, 1, char(p.entries.size() + 1)); }},
+        {"data offset beyond the file",
+         [](Package& p, std::string& b) {
+             p.entries[1].dataOffset = 0x7fffffff;
+             b = p.Bytes();
+         }},
+        {"data running into the directory",
+         [](Package& p, std::string& b) {
+             p.entries[1].compressedSize += 1;
+             b = p.Bytes();
+         }},
+        {"data running past the end",
+         [](Package& p, std::string& b) {
+             p.entries[1].compressedSize = 0xfffffff0;
+             b = p.Bytes();
+         }},
+        {"overlapping data",
+         [](Package& p, std::string& b) {
+             p.entries[1].dataOffset -= 1;
+             b = p.Bytes();
+         }},
+        {"same data twice",
+         [](Package& p, std::string& b) {
+             p.entries[1].dataOffset = p.entries[0].dataOffset;
+             p.entries[1].compressedSize = p.entries[0].compressedSize;
+             b = p.Bytes();
+         }},
+        {"same name twice, other case",
+         [](Package& p, std::string& b) {
+             p.entries[1].name = "RVL.EXE";
+             b = p.Bytes();
+         }},
+    };
+    for (const Case& c : cases) {
+        Package p = Package::Make(files);
+        std::string bytes = p.Bytes();
+        c.change(p, bytes);
+        Extraction x = Extract(bytes);
+        EXPECT_EQ(pkg::kNotPackage, x.result) << c.what;
+        EXPECT_TRUE(x.writer.created.empty()) << c.what;
+    }
+}
+
+TEST(PackageFormat, DamagedStreamIsAFailedEntryAndItsFileIsRemoved) {
+    const std::vector<FileSpec> files = {{"rvl.exe", pkgtest::RandomBytes(20000, 5)}, {"feeds.xml", "<Folder/>"}};
+    struct Case {
+        const char* what;
+        void (*change)(Package& p);
+    };
+    const Case cases[] = {
+        {"a flipped byte inside the deflate data", [](Package& p) { p.streams[0][p.streams[0].size() / 2] ^= 0x55; }},
+        {"a flipped checksum byte", [](Package& p) { p.streams[0].back() ^= 1; }},
+        {"uncompressed size one less", [](Package& p) { p.entries[0].uncompressedSize -= 1; }},
+        {"uncompressed size one more", [](Package& p) { p.entries[0].uncompressedSize += 1; }},
+        {"stream cut short by its record",
+         [](Package& p) {
+             p.entries[0].compressedSize -= 5;
+             p.streams[0].resize(p.streams[0].size() - 5);
+             p.entries[1].dataOffset -= 5;
+         }},
+        {"bytes after the stream's end inside its range",
+         [](Package& p) {
+             p.entries[0].compressedSize += 3;
+             p.streams[0] += "xyz";
+             p.entries[1].dataOffset += 3;
+         }},
+        {"not a zlib stream", [](Package& p) { p.streams[0][0] = 0; }},
+    };
+    for (const Case& c : cases) {
+        Package p = Package::Make(files);
+        c.change(p);
+        Extraction x = Extract(p.Bytes());
+        EXPECT_EQ(pkg::kFileError, x.result) << c.what;
+        EXPECT_EQ((std::vector<std::string>{"feeds.xml", "rvl.exe"}), x.writer.created) << c.what;
+        EXPECT_EQ(std::vector<std::string>{"rvl.exe"}, x.writer.removed) << c.what;
+        EXPECT_EQ(0u, x.writer.kept.count("rvl.exe")) << c.what;
+        EXPECT_EQ("<Folder/>", x.writer.kept["feeds.xml"]) << c.what;
+        EXPECT_EQ(std::vector<std::string>{"feeds.xml"}, x.extracted) << c.what;
+    }
+}
+
+TEST(PackageFormat, EntryWhoseFileCannotBeCreatedFailsAndTheOthersGoOn) {
+    const Package p = Package::Make({{"rvl.exe", "setup"}, {"feeds.xml", "f"}});
+    const std::string bytes = p.Bytes();
+    MemorySource source(bytes);
+    MemoryWriter writer;
+    writer.refuse["feeds.xml"] = true;
+    std::vector<std::string> extracted;
+    pkg::CPackageReader reader;
+    EXPECT_EQ(pkg::kFileError, reader.ExtractAll(source, writer, &extracted));
+    EXPECT_EQ(std::vector<std::string>{"rvl.exe"}, extracted);
+}
+
+TEST(PackageFormat, EveryTruncationEndsAsNotAPackage) {
+    const Package p = Package::Make({{"rvl.exe", pkgtest::RandomBytes(500, 6)}, {"feeds.xml", "<Folder/>"}});
+    const std::string bytes = p.Bytes();
+    for (size_t length = 0; length < bytes.size(); ++length) {
+        Extraction x = Extract(bytes.substr(0, length));
+        EXPECT_TRUE(x.result == pkg::kNotPackage || x.result == pkg::kNoEntries) << "length " << length;
+        EXPECT_TRUE(x.writer.created.empty()) << "length " << length;
+    }
+}
+
+// A flipped bit in the directory or trailer may leave a package that still holds together (a name's
+// letter changed); then every file kept must be safe to create and hold exactly what was packed.
+TEST(PackageFormat, EveryBitFlipOfDirectoryAndTrailerEndsCleanly) {
+    const std::vector<FileSpec> files = {{"rvl.exe", pkgtest::RandomBytes(700, 8)},
+                                         {"feeds.xml", pkgtest::CompressibleBytes(5000)},
+                                         {"webpages.xml", "<Folder Name=\"All Pages\"/>"}};
+    const Package p = Package::Make(files);
+    const std::string good = p.Bytes();
+    const size_t directoryStart = good.size() - p.Directory().size();
+    std::set<std::string> contents;
+    for (const FileSpec& f : files)
+        contents.insert(f.data);
+    size_t stillPackages = 0;
+    for (size_t pos = directoryStart; pos < good.size(); ++pos) {
+        for (int bit = 0; bit < 8; ++bit) {
+            std::string bytes = good;
+            bytes[pos] = static_cast<char>(bytes[pos] ^ (1 << bit));
+            Extraction x = Extract(bytes);
+            for (const std::string& name : x.writer.created)
+                EXPECT_TRUE(pkg::IsSafeEntryName(name)) << "byte " << pos << " bit " << bit << ": " << name;
+            for (const auto& kept : x.writer.kept)
+                EXPECT_EQ(1u, contents.count(kept.second)) << "byte " << pos << " bit " << bit << ": " << kept.first;
+            EXPECT_EQ(x.writer.created.size(), x.writer.kept.size() + x.writer.removed.size());
+            if (x.result == pkg::kSuccess)
+                ++stillPackages;
+        }
+    }
+    // Only flips inside the names can leave a whole package (a different but safe letter).
+    EXPECT_LE(stillPackages, 8u * (7 + 9 + 12));
+}

@@ -1,0 +1,156 @@
+// Packages made in memory for the tests: a stub of any bytes, the entries' zlib streams and the
+// directory, with every field open to change so that damaged and hostile packages can be built too.
+#pragma once
+
+#include "builder/package_format.h"
+
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace pkgtest {
+
+class MemoryInput : public pkg::InputStream {
+public:
+    explicit MemoryInput(const std::string& data) : data_(data) {}
+    bool Read(void* buffer, uint32_t size, uint32_t& got) override {
+        got = static_cast<uint32_t>(std::min<size_t>(size, data_.size() - pos_));
+        std::memcpy(buffer, data_.data() + pos_, got);
+        pos_ += got;
+        return true;
+    }
+
+private:
+    const std::string& data_;
+    size_t pos_ = 0;
+};
+
+class MemoryOutput : public pkg::OutputStream {
+public:
+    bool Write(const void* buffer, uint32_t size) override {
+        data.append(static_cast<const char*>(buffer), size);
+        return true;
+    }
+    std::string data;
+};
+
+class MemorySource : public pkg::Source {
+public:
+    explicit MemorySource(const std::string& data) : data_(data) {}
+    uint64_t Size() const override { return data_.size(); }
+    bool ReadAt(uint64_t pos, void* buffer, uint32_t size) override {
+        if (pos > data_.size() || size > data_.size() - pos)
+            return false;
+        std::memcpy(buffer, data_.data() + pos, size);
+        return true;
+    }
+
+private:
+    const std::string& data_;
+};
+
+// Records what the reader asks of its writer: the names in the order created, and the files kept.
+class MemoryWriter : public pkg::EntryWriter {
+public:
+    bool Create(const std::string& name) override {
+        created.push_back(name);
+        current_ = name;
+        buffer_.clear();
+        return refuse.count(name) == 0;
+    }
+    bool Write(const void* buffer, uint32_t size) override {
+        buffer_.append(static_cast<const char*>(buffer), size);
+        return true;
+    }
+    void Finish(bool complete) override {
+        if (complete)
+            kept[current_] = buffer_;
+        else
+            removed.push_back(current_);
+    }
+
+    std::vector<std::string> created;
+    std::vector<std::string> removed;
+    std::map<std::string, std::string> kept;
+    std::map<std::string, bool> refuse; // names whose file cannot be created
+
+private:
+    std::string current_;
+    std::string buffer_;
+};
+
+inline std::string Compress(const std::string& data) {
+    MemoryInput in(data);
+    MemoryOutput out;
+    uint64_t consumed = 0, produced = 0;
+    pkg::StreamPacker packer;
+    packer.Pack(in, out, data.size(), nullptr, nullptr, consumed, produced);
+    return out.data;
+}
+
+inline std::string RandomBytes(size_t size, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::string s(size, '\0');
+    for (char& c : s)
+        c = static_cast<char>(random() & 0xFF);
+    return s;
+}
+
+// Text-like bytes that compress well.
+inline std::string CompressibleBytes(size_t size) {
+    static const char kWords[] = "<Feed Name=\"Ravelin news\" URL=\"http://example.invalid/rss\" Status=\"0\"/>\r\n";
+    std::string s;
+    s.reserve(size);
+    for (size_t i = 0; s.size() < size; ++i) {
+        s += kWords;
+        s += std::to_string(i);
+    }
+    s.resize(size);
+    return s;
+}
+
+struct FileSpec {
+    std::string name;
+    std::string data;
+};
+
+// A package as the writer makes it, with its entries kept for changes before Bytes().
+struct Package {
+    std::string stub;
+    std::vector<std::string> streams;
+    std::vector<pkg::Entry> entries;
+
+    static Package Make(const std::vector<FileSpec>& files, const std::string& stub = std::string(100, 'S')) {
+        Package p;
+        p.stub = stub;
+        uint64_t offset = stub.size();
+        for (const FileSpec& f : files) {
+            pkg::Entry e;
+            e.name = f.name;
+            e.uncompressedSize = static_cast<uint32_t>(f.data.size());
+            p.streams.push_back(Compress(f.data));
+            e.compressedSize = static_cast<uint32_t>(p.streams.back().size());
+            e.dataOffset = static_cast<uint32_t>(offset);
+            offset += e.compressedSize;
+            p.entries.push_back(e);
+        }
+        return p;
+    }
+
+    std::string Directory() const {
+        std::string d;
+        pkg::AppendDirectory(entries, d);
+        return d;
+    }
+
+    std::string Bytes() const {
+        std::string bytes = stub;
+        for (const std::string& s : streams)
+            bytes += s;
+        return bytes + Directory();
+    }
+};
+
+} // namespace pkgtest
