@@ -1,0 +1,207 @@
+#include "tests/ui/ui.h"
+
+#include "framework/window.h"
+
+#include <algorithm>
+
+namespace uitest {
+
+namespace {
+
+struct Search {
+    const char* caption;
+    const char* className;
+    bool visibleOnly;
+    bool thisProcessOnly;
+    bool thisThreadOnly;
+    std::vector<HWND> found;
+};
+
+bool Matches(HWND hwnd, const char* caption, const char* className, bool visibleOnly) {
+    if (visibleOnly && !::IsWindowVisible(hwnd))
+        return false;
+    if (caption && fw::GetWindowTextString(hwnd) != caption)
+        return false;
+    if (className) {
+        char name[256] = {};
+        ::GetClassNameA(hwnd, name, sizeof(name));
+        if (lstrcmpiA(name, className) != 0)
+            return false;
+    }
+    return true;
+}
+
+BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM lp) {
+    auto* search = reinterpret_cast<Search*>(lp);
+    DWORD pid = 0;
+    DWORD tid = ::GetWindowThreadProcessId(hwnd, &pid);
+    if (search->thisProcessOnly && pid != ::GetCurrentProcessId())
+        return TRUE;
+    if (search->thisThreadOnly && tid != ::GetCurrentThreadId())
+        return TRUE;
+    if (Matches(hwnd, search->caption, search->className, search->visibleOnly))
+        search->found.push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> ThreadWindows(const char* caption, const char* className) {
+    Search search = {caption, className, true, true, true, {}};
+    ::EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The drivers alive on this thread, found again from their timer ids.
+std::vector<ModalDriver*>& Drivers() {
+    static std::vector<ModalDriver*> drivers;
+    return drivers;
+}
+
+} // namespace
+
+void flush_events(DWORD quietMs, DWORD maxMs) {
+    DWORD start = ::GetTickCount();
+    for (;;) {
+        DWORD elapsed = ::GetTickCount() - start;
+        if (elapsed >= maxMs)
+            break;
+        DWORD wait = std::min(quietMs, maxMs - elapsed);
+        if (::MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT) == WAIT_TIMEOUT)
+            break;
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+    }
+}
+
+bool pump_until(const std::function<bool()>& condition, DWORD timeoutMs) {
+    DWORD start = ::GetTickCount();
+    while (!condition()) {
+        if (::GetTickCount() - start >= timeoutMs)
+            return condition();
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+    }
+    return true;
+}
+
+HWND find_window(const char* caption, const char* className, bool visibleOnly) {
+    Search search = {caption, className, visibleOnly, true, false, {}};
+    ::EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found.empty() ? nullptr : search.found.front();
+}
+
+std::vector<HWND> find_windows_anywhere(const char* caption, const char* className, bool visibleOnly) {
+    Search search = {caption, className, visibleOnly, false, false, {}};
+    ::EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND find_child(HWND parent, const char* className, const char* text) {
+    struct ChildSearch {
+        const char* className;
+        const char* text;
+        HWND found;
+    } search = {className, text, nullptr};
+    ::EnumChildWindows(
+        parent,
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<ChildSearch*>(lp);
+            if (!Matches(hwnd, s->text, s->className, false))
+                return TRUE;
+            s->found = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::string window_text(HWND hwnd) {
+    return fw::GetWindowTextString(hwnd);
+}
+
+std::string item_text(HWND dialog, int id) {
+    return fw::GetWindowTextString(::GetDlgItem(dialog, id));
+}
+
+void set_item_text(HWND dialog, int id, const std::string& text) {
+    ::SetDlgItemTextA(dialog, id, text.c_str());
+}
+
+bool is_enabled(HWND dialog, int id) {
+    HWND item = ::GetDlgItem(dialog, id);
+    return item && ::IsWindowEnabled(item);
+}
+
+bool is_visible(HWND dialog, int id) {
+    HWND item = ::GetDlgItem(dialog, id);
+    return item && ::IsWindowVisible(item);
+}
+
+bool press_button(HWND dialog, int id) {
+    HWND button = ::GetDlgItem(dialog, id);
+    if (!button || !::IsWindowVisible(button) || !::IsWindowEnabled(button))
+        return false;
+    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    return true;
+}
+
+MessageBoxRecorder::MessageBoxRecorder(int answer) : answer_(answer) {
+    previous_ = fw::SetMessageHook([this](HWND, const std::string& text, const std::string& caption, UINT flags) {
+        records_.push_back({text, caption, flags});
+        return answer_;
+    });
+}
+
+MessageBoxRecorder::~MessageBoxRecorder() {
+    fw::SetMessageHook(std::move(previous_));
+}
+
+ModalDriver::ModalDriver(std::string caption, std::function<void(HWND)> action, const char* className)
+    : caption_(std::move(caption)), className_(className ? className : ""), action_(std::move(action)) {
+    before_ = ThreadWindows(nullptr, nullptr);
+    timer_ = ::SetTimer(nullptr, 0, 10, OnTimer);
+    Drivers().push_back(this);
+}
+
+ModalDriver::~ModalDriver() {
+    if (timer_)
+        ::KillTimer(nullptr, timer_);
+    auto& drivers = Drivers();
+    drivers.erase(std::remove(drivers.begin(), drivers.end(), this), drivers.end());
+}
+
+void CALLBACK ModalDriver::OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    for (ModalDriver* driver : Drivers()) {
+        if (driver->timer_ == id) {
+            driver->Poll();
+            return;
+        }
+    }
+}
+
+void ModalDriver::Poll() {
+    if (running_)
+        return;
+    const char* caption = caption_.empty() ? nullptr : caption_.c_str();
+    const char* className = className_.empty() ? nullptr : className_.c_str();
+    for (HWND hwnd : ThreadWindows(caption, className)) {
+        if (std::find(before_.begin(), before_.end(), hwnd) != before_.end() ||
+            std::find(handled_.begin(), handled_.end(), hwnd) != handled_.end())
+            continue;
+        handled_.push_back(hwnd);
+        lastCaption_ = window_text(hwnd);
+        ++runs_;
+        running_ = true;
+        action_(hwnd);
+        running_ = false;
+        return;
+    }
+}
+
+} // namespace uitest
