@@ -25,7 +25,12 @@ std::string StoredName(const std::string& path) {
 bool CSfxPackager::AddFile(const char* path) {
     if (count_ >= pkg::kMaxEntries || path == nullptr)
         return false;
-    const std::string name = StoredName(path);
+    // The file is opened again by BuildPackage, perhaps after the current directory has changed.
+    char fullPath[MAX_PATH] = {};
+    const DWORD length = ::GetFullPathNameA(path, MAX_PATH, fullPath, nullptr);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    const std::string name = StoredName(fullPath);
     if (!pkg::IsSafeEntryName(name))
         return false;
     for (uint32_t i = 0; i < count_; ++i)
@@ -39,7 +44,7 @@ bool CSfxPackager::AddFile(const char* path) {
         return false;
 
     PackageEntry& e = entries_[count_];
-    e.sourcePath = path;
+    e.sourcePath = fullPath;
     e.entry = pkg::Entry();
     e.entry.name = name;
     e.entry.uncompressedSize = static_cast<uint32_t>(size.QuadPart);

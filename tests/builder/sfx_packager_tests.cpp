@@ -1,0 +1,222 @@
+// CSfxPackager under Windows: the stub from the program's resource 240, the streams, the directory, the
+// result codes and the progress callback, all checked through the bytes of the package written.
+#include "builder/package_file.h"
+#include "builder/sfx_packager.h"
+#include "tests/builder/package_maker.h"
+#include "tests/builder/win_files.h"
+
+#include <gtest/gtest.h>
+
+using pkgtest::ScratchFolder;
+
+namespace {
+
+const UINT kStubId = 240; // this test program carries bin/RVLExtractor.exe as SFX_EXE 240
+
+std::string Extractor() {
+    return pkgtest::ReadWhole(pkgtest::ProgramFolder() + "RVLExtractor.exe");
+}
+
+struct ReadBack {
+    int result = 0;
+    std::vector<pkg::Entry> entries;
+    pkgtest::MemoryWriter writer;
+};
+
+ReadBack ReadPackage(const std::string& path) {
+    ReadBack r;
+    pkg::FileSource source;
+    if (!source.Open(path.c_str()))
+        return r;
+    pkg::CPackageReader reader;
+    r.result = reader.ExtractAll(source, r.writer, nullptr);
+    r.entries = reader.Entries();
+    return r;
+}
+
+} // namespace
+
+TEST(SfxPackager, RoundTripsFilesOfEverySize) {
+    const struct {
+        const char* what;
+        std::string data;
+    } cases[] = {
+        {"empty", ""},
+        {"one byte", "x"},
+        {"one block", pkgtest::RandomBytes(4096, 11)},
+        {"one block and a byte", pkgtest::RandomBytes(4097, 12)},
+        {"3 MiB random", pkgtest::RandomBytes(3 << 20, 13)},
+        {"5 MiB compressible", pkgtest::CompressibleBytes(5 << 20)},
+    };
+    ScratchFolder folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CSfxPackager packager;
+        ASSERT_TRUE(packager.AddFile(folder.Add("rvl.exe", c.data).c_str()));
+        ASSERT_EQ(pkg::kSuccess, packager.BuildPackage(kStubId, (folder / "out.exe").c_str(), nullptr, nullptr));
+        ReadBack r = ReadPackage(folder / "out.exe");
+        EXPECT_EQ(pkg::kSuccess, r.result);
+        ASSERT_EQ(1u, r.entries.size());
+        EXPECT_EQ(c.data.size(), r.entries[0].uncompressedSize);
+        EXPECT_EQ(c.data.size(), r.writer.kept["rvl.exe"].size());
+        EXPECT_TRUE(c.data == r.writer.kept["rvl.exe"]);
+    }
+}
+
+TEST(SfxPackager, StubIsWrittenByteForByteAndTheFirstStreamFollowsIt) {
+    ScratchFolder folder;
+    CSfxPackager packager;
+    ASSERT_TRUE(packager.AddFile(folder.Add("rvl.exe", "setup").c_str()));
+    ASSERT_TRUE(packager.AddFile(folder.Add("feeds.xml", "<Folder/>").c_str()));
+    ASSERT_EQ(pkg::kSuccess, packager.BuildPackage(kStubId, (folder / "out.exe").c_str(), nullptr, nullptr));
+
+    const std::string stub = Extractor();
+    ASSERT_GT(stub.size(), 1000u);
+    const std::string package = pkgtest::ReadWhole(folder / "out.exe");
+    ASSERT_GT(package.size(), stub.size());
+    EXPECT_TRUE(package.compare(0, stub.size(), stub) == 0);
+    ReadBack r = ReadPackage(folder / "out.exe");
+    ASSERT_EQ(2u, r.entries.size());
+    EXPECT_EQ(stub.size(), r.entries[0].dataOffset);
+    EXPECT_EQ(r.entries[0].dataOffset + r.entries[0].compressedSize, r.entries[1].dataOffset);
+    EXPECT_EQ(pkgtest::Compress("setup"), package.substr(r.entries[0].dataOffset, r.entries[0].compressedSize));
+}
+
+TEST(SfxPackager, PackageEndsWithTheLastRecordAndTheTrailer) {
+    ScratchFolder folder;
+    const std::string data = pkgtest::CompressibleBytes(1000);
+    CSfxPackager packager;
+    ASSERT_TRUE(packager.AddFile(folder.Add("rvl.exe", data).c_str()));
+    ASSERT_EQ(pkg::kSuccess, packager.BuildPackage(kStubId, (folder / "out.exe").c_str(), nullptr, nullptr));
+    const std::string package = pkgtest::ReadWhole(folder / "out.exe");
+    const uint32_t offset = static_cast<uint32_t>(Extractor().size());
+    const uint32_t compressed = static_cast<uint32_t>(pkgtest::Compress(data).size());
+    std::string expected;
+    pkg::AppendLE32(expected, offset);
+    pkg::AppendLE32(expected, 1000);
+    pkg::AppendLE32(expected, compressed);
+    expected += "rvl.exe";
+    expected.append("\x07\0\0\0"
+                    "\x01\0\0\0"
+                    "1.10"
+                    "!TROV_SFX!",
+                    22);
+    ASSERT_EQ(offset + compressed + expected.size(), package.size());
+    EXPECT_TRUE(expected == package.substr(package.size() - expected.size()));
+}
+
+TEST(SfxPackager, StoredNameIsTheTextAfterTheLastBackslash) {
+    ScratchFolder folder;
+    ::CreateDirectoryA((folder / "sub").c_str(), nullptr);
+    folder.Add("sub\\Feeds.XML", "f");
+    folder.Add("plain.txt", "p");
+    char current[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, current);
+    ::SetCurrentDirectoryA(folder.Path().c_str());
+    CSfxPackager packager;
+    const bool added = packager.AddFile((folder / "sub\\Feeds.XML").c_str());
+    const bool addedRelative = packager.AddFile("plain.txt");
+    ::SetCurrentDirectoryA(current);
+    ASSERT_TRUE(added);
+    ASSERT_TRUE(addedRelative);
+    ASSERT_EQ(pkg::kSuccess, packager.BuildPackage(kStubId, (folder / "out.exe").c_str(), nullptr, nullptr));
+    ReadBack r = ReadPackage(folder / "out.exe");
+    ASSERT_EQ(2u, r.entries.size());
+    EXPECT_EQ("Feeds.XML", r.entries[0].name);
+    EXPECT_EQ("plain.txt", r.entries[1].name);
+}
+
+TEST(SfxPackager, TwoHundredFiftySixFilesAreAcceptedAndTheNextRefused) {
+    ScratchFolder folder;
+    CSfxPackager packager;
+    for (int i = 0; i < 256; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".txt";
+        ASSERT_TRUE(packager.AddFile(folder.Add(name, name).c_str())) << name;
+    }
+    EXPECT_FALSE(packager.AddFile(folder.Add("f256.txt", "x").c_str()));
+    EXPECT_EQ(256u, packager.Count());
+    ASSERT_EQ(pkg::kSuccess, packager.BuildPackage(kStubId, (folder / "out.exe").c_str(), nullptr, nullptr));
+    ReadBack r = ReadPackage(folder / "out.exe");
+    EXPECT_EQ(pkg::kSuccess, r.result);
+    ASSERT_EQ(256u, r.entries.size());
+    EXPECT_EQ("f255.txt", r.writer.kept["f255.txt"]);
+    EXPECT_EQ(0u, r.writer.kept.count("f256.txt"));
+}
+
+TEST(SfxPackager, AddFileRefusesWhatCannotBePacked) {
+    ScratchFolder folder;
+    const std::string held = folder.Add("held.xml", "h");
+    HANDLE holder = ::CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    CSfxPackager packager;
+    EXPECT_FALSE(packager.AddFile(held.c_str())) << "a file held open by another";
+    ::CloseHandle(holder);
+    EXPECT_FALSE(packager.AddFile((folder / "missing.xml").c_str())) << "a missing file";
+    EXPECT_FALSE(packager.AddFile(folder.Add("a..b.txt", "x").c_str())) << "a name the extractor refuses";
+    EXPECT_TRUE(packager.AddFile(folder.Add("feeds.xml", "f").c_str()));
+    ::CreateDirectoryA((folder / "other").c_str(), nullptr);
+    EXPECT_FALSE(packager.AddFile(folder.Add("other\\FEEDS.xml", "g").c_str())) << "the same stored name";
+    EXPECT_EQ(1u, packager.Count());
+}
+
+TEST(SfxPackager, ResultCodesOfFailedBuilds) {
+    ScratchFolder folder;
+    {
+        CSfxPackager empty;
+        EXPECT_EQ(pkg::kNoEntries, empty.BuildPackage(kStubId, (folder / "none.exe").c_str(), nullptr, nullptr));
+        EXPECT_FALSE(pkgtest::Exists(folder / "none.exe")) << "1004 writes nothing";
+    }
+    {
+        CSfxPackager packager;
+        ASSERT_TRUE(packager.AddFile(folder.Add("rvl.exe", "setup").c_str()));
+        EXPECT_EQ(pkg::kNoStub, packager.BuildPackage(999, (folder / "nostub.exe").c_str(), nullptr, nullptr));
+        EXPECT_FALSE(pkgtest::Exists(folder / "nostub.exe")) << "1007 writes nothing";
+        EXPECT_EQ(pkg::kFileError,
+                  packager.BuildPackage(kStubId, (folder / "no such folder\\out.exe").c_str(), nullptr, nullptr));
+    }
+    {
+        CSfxPackager packager;
+        ASSERT_TRUE(packager.AddFile(folder.Add("rvl.exe", "setup").c_str()));
+        ASSERT_TRUE(packager.AddFile(folder.Add("feeds.xml", "f").c_str()));
+        ASSERT_TRUE(::DeleteFileA((folder / "feeds.xml").c_str()));
+        EXPECT_EQ(pkg::kOpenError, packager.BuildPackage(kStubId, (folder / "partial.exe").c_str(), nullptr, nullptr));
+        // The partial package stays: the stub and the first stream, no directory.
+        const std::string partial = pkgtest::ReadWhole(folder / "partial.exe");
+        EXPECT_EQ(Extractor().size() + pkgtest::Compress("setup").size(), partial.size());
+        EXPECT_EQ(pkg::kNotPackage, ReadPackage(folder / "partial.exe").result);
+    }
+}
+
+namespace {
+
+struct ProgressCall {
+    int code;
+    std::string value;
+    bool operator==(const ProgressCall& o) const { return code == o.code && value == o.value; }
+};
+std::ostream& operator<<(std::ostream& os, const ProgressCall& c) {
+    return os << "{" << c.code << ", " << c.value << "}";
+}
+
+int RecordProgress(int code, const void* data, void* context) {
+    auto* calls = static_cast<std::vector<ProgressCall>*>(context);
+    calls->push_back({code, code == pkg::kProgressBlock ? std::to_string(*static_cast<const uint32_t*>(data))
+                                                        : std::string(static_cast<const char*>(data))});
+    return 0;
+}
+
+} // namespace
+
+TEST(SfxPackager, ProgressReportsEachEntryAndItsBlocks) {
+    ScratchFolder folder;
+    CSfxPackager packager;
+    ASSERT_TRUE(packager.AddFile(folder.Add("feeds.xml", pkgtest::CompressibleBytes(10000)).c_str()));
+    ASSERT_TRUE(packager.AddFile(folder.Add("empty.xml", "").c_str()));
+    std::vector<ProgressCall> calls;
+    ASSERT_EQ(pkg::kSuccess, packager.BuildPackage(kStubId, (folder / "out.exe").c_str(), RecordProgress, &calls));
+    const std::vector<ProgressCall> expected = {
+        {1000, "feeds.xml"}, {1002, "40"},        {1002, "81"},        {1002, "100"},
+        {1001, "feeds.xml"}, {1000, "empty.xml"}, {1001, "empty.xml"},
+    };
+    EXPECT_EQ(expected, calls);
+}

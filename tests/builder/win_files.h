@@ -1,0 +1,102 @@
+// Files and folders for the Windows tests of the package: a scratch folder that removes itself, whole
+// files read and written, and the folder of the test program (bin/, beside the deliverables).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace pkgtest {
+
+inline std::string ReadWhole(const std::string& path) {
+    std::string data;
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return data;
+    char buffer[65536];
+    DWORD got = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got != 0)
+        data.append(buffer, got);
+    ::CloseHandle(file);
+    return data;
+}
+
+inline bool WriteWhole(const std::string& path, const std::string& data) {
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+    ::CloseHandle(file);
+    return ok && written == data.size();
+}
+
+inline bool Exists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+inline std::string TempPath() {
+    char temp[MAX_PATH + 1] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    return temp;
+}
+
+// The folder of this test program, with a trailing backslash.
+inline std::string ProgramFolder() {
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string s(path);
+    return s.substr(0, s.find_last_of('\\') + 1);
+}
+
+// Deletes the files of a folder (not its subfolders' contents) and then the folder.
+inline void RemoveFolder(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const std::string path = folder + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveFolder(path);
+            else {
+                ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileA(path.c_str());
+            }
+        } while (::FindNextFileA(find, &found));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryA(folder.c_str());
+}
+
+// A fresh folder under the temporary folder, removed with its files at the end of the test.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        static unsigned counter = 0;
+        path_ =
+            TempPath() + "rvl-pkg-test-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter);
+        RemoveFolder(path_);
+        ::CreateDirectoryA(path_.c_str(), nullptr);
+    }
+    ~ScratchFolder() { RemoveFolder(path_); }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+    // Writes a file into the folder and gives its path.
+    std::string Add(const std::string& name, const std::string& data) const {
+        const std::string path = *this / name;
+        WriteWhole(path, data);
+        return path;
+    }
+
+private:
+    std::string path_;
+};
+
+} // namespace pkgtest
