@@ -64,10 +64,12 @@ RECT PlaceOf(HWND dialog, HWND control) {
     return r;
 }
 
+// The dialog manager converts a control's position and its size each on its own, so the size is not
+// the difference of the converted corners.
 RECT DialogUnits(HWND dialog, int x, int y, int w, int h) {
-    RECT r = {x, y, x + w, y + h};
+    RECT r = {x, y, w, h};
     ::MapDialogRect(dialog, &r);
-    return r;
+    return RECT{r.left, r.top, r.left + r.right, r.top + r.bottom};
 }
 
 std::string Describe(const RECT& r) {
@@ -92,8 +94,9 @@ std::string Ansi(const char* cp1252) {
 }
 
 // One control of a template: its id (IDC_STATIC for unnamed ones, then found by its order among the
-// dialog's children), its window class, its text, and its position in dialog units; a size of 0 is not
-// compared (icons size themselves).
+// dialog's children), its window class, its text (not for pictures, whose text is the picture's
+// resource id), and its position in dialog units; a size of 0 is not compared (pictures size
+// themselves, etched lines add their edge).
 struct ExpectedControl {
     int id;
     const char* windowClass;
@@ -129,7 +132,7 @@ const std::vector<ExpectedTemplate>& FixedTemplates() {
          142,
          {
              {IDT_IMPORTANT, "Static", "Important", 21, 1, 40, 11},
-             {IDC_STATIC, "Static", "", 67, 5, 231, 1},
+             {IDC_STATIC, "Static", "", 67, 5, 0, 0},
              {IDC_NOTE_ICON, "Static", "", 20, 13, 0, 0},
              {IDT_NOTE, "Static", "Put the information here at runtime...", 54, 11, 244, 86},
              {IDC_STATIC, "Static", "Click Next to continue.", 54, 102, 74, 8},
@@ -143,9 +146,9 @@ const std::vector<ExpectedTemplate>& FixedTemplates() {
               "You have successfully customized Ravelin. You can now run the customized setup present at:", 114, 36,
               196, 20},
              {IDE_SETUP_PATH, "Edit", "", 114, 61, 169, 12},
-             {IDX_OPEN_FOLDER, "Button", "&Open folder containing customized setup ", 114, 83, 141, 10},
+             {IDX_OPEN_FOLDER, "Button", "&Open folder containing customized setup ", 114, 83, 170, 10},
              {IDX_RUN_SETUP, "Button", "&Run Ravelin's customized setup", 114, 98, 150, 10},
-             {IDT_HINT, "Static", "Click Finish to exit. ", 114, 120, 62, 8},
+             {IDT_HINT, "Static", "Click Finish to exit. ", 114, 120, 100, 8},
          }},
         {IDD_DOWNLOAD,
          319,
@@ -164,7 +167,7 @@ const std::vector<ExpectedTemplate>& FixedTemplates() {
          142,
          {
              {IDC_STATIC, "Static", "Destination Folder", 21, 1, 60, 8},
-             {IDC_STATIC, "Static", "", 84, 5, 214, 1},
+             {IDC_STATIC, "Static", "", 84, 5, 0, 0},
              {IDC_STATIC, "Static", "", 20, 13, 0, 0},
              {IDT_INTRO, "Static",
               "Click Browse to select a folder where you want the customizer to place Ravelin\x92s customized setup.",
@@ -173,7 +176,7 @@ const std::vector<ExpectedTemplate>& FixedTemplates() {
              {IDE_FOLDER, "Edit", "", 49, 45, 192, 14},
              {IDC_BROWSE, "Button", "B&rowse...", 248, 45, 50, 14},
              {IDC_STATIC, "Static", "Name of setup", 21, 65, 57, 8},
-             {IDC_STATIC, "Static", "", 84, 69, 214, 1},
+             {IDC_STATIC, "Static", "", 84, 69, 0, 0},
              {IDC_STATIC, "Static", "", 20, 80, 0, 0},
              {IDT_HINT, "Static",
               "You can change the name of the customized setup. The customized setup will be placed in the "
@@ -181,7 +184,7 @@ const std::vector<ExpectedTemplate>& FixedTemplates() {
               49, 78, 249, 16},
              {IDC_STATIC, "Static", "Na&me:", 50, 98, 22, 8},
              {IDE_SETUP_NAME, "Edit", "", 49, 110, 192, 14},
-             {IDC_STATIC, "Static", "Click Next to create the customized setup.", 21, 133, 136, 8},
+             {IDC_STATIC, "Static", "Click Next to create the customized setup.", 21, 133, 180, 8},
          }},
     };
     return templates;
@@ -205,7 +208,10 @@ TEST(PageTemplates, ShowTheirControlsWhereTheWizardPlacesThem) {
             HWND child = children[i];
             EXPECT_EQ(c.id, ::GetDlgCtrlID(child));
             EXPECT_STRCASEEQ(c.windowClass, ClassOf(child).c_str());
-            EXPECT_EQ(Ansi(c.text), TextOf(child));
+            LONG_PTR type = ::GetWindowLongPtrA(child, GWL_STYLE) & SS_TYPEMASK;
+            if (!(::lstrcmpiA(c.windowClass, "Static") == 0 && (type == SS_BITMAP || type == SS_ICON))) {
+                EXPECT_EQ(Ansi(c.text), TextOf(child));
+            }
             RECT expected = DialogUnits(dialog.Handle(), c.x, c.y, c.w, c.h);
             RECT actual = PlaceOf(dialog.Handle(), child);
             if (c.w == 0) {
@@ -333,7 +339,6 @@ TEST(Templates, DownloadCancelButtonAndCheckBoxesStartAsTheWizardExpects) {
     EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(download.Handle(), IDC_CANCEL_DOWNLOAD)));
     LONG_PTR progress = ::GetWindowLongPtrA(::GetDlgItem(download.Handle(), IDC_PROGRESS), GWL_STYLE);
     EXPECT_EQ(PBS_SMOOTH, progress & PBS_SMOOTH);
-    EXPECT_EQ(WS_BORDER, progress & WS_BORDER);
 
     TemplateWindow finish(IDD_FINISH);
     for (int id : {IDX_OPEN_FOLDER, IDX_RUN_SETUP}) {
@@ -342,13 +347,51 @@ TEST(Templates, DownloadCancelButtonAndCheckBoxesStartAsTheWizardExpects) {
     }
 }
 
-// Every template: all visible controls inside the dialog, none overlapping another, and every text
-// fits its control in the dialog's own font (no clipped words, no hidden lines).
-TEST(Templates, VisibleControlsStayInsideNeitherOverlapNorClipTheirTexts) {
-    const int all[] = {IDD_WELCOME,      IDD_FEEDS,       IDD_WEBPAGES,          IDD_DOWNLOAD,        IDD_README,
-                       IDD_DESTINATION,  IDD_FINISH,      IDD_ADD_FEED,          IDD_FEED_PROPERTIES, IDD_RENAME_FOLDER,
-                       IDD_IMPORT_FEEDS, IDD_ADD_WEBPAGE, IDD_WEBPAGE_PROPERTIES};
-    for (int templateId : all) {
+// Whether text drawn with font fits the client area of control: a static text wraps at its width and
+// must not need more lines than its height holds; a button's text stays on one line beside its check
+// box or inside its margins. Empty when it fits, else what is wrong.
+std::string TextFitProblem(HWND control, HFONT font, const std::string& text) {
+    RECT inner;
+    ::GetClientRect(control, &inner);
+    HDC dc = ::GetDC(control);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    std::string problem;
+    std::string cls = ClassOf(control);
+    LONG_PTR style = ::GetWindowLongPtrA(control, GWL_STYLE);
+    if (::lstrcmpiA(cls.c_str(), "Static") == 0) {
+        RECT need = {0, 0, inner.right, 0};
+        ::DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+        if (need.right > inner.right || need.bottom > inner.bottom)
+            problem = "needs " + std::to_string(need.right) + " x " + std::to_string(need.bottom) + ", has " +
+                      std::to_string(inner.right) + " x " + std::to_string(inner.bottom);
+    } else if (::lstrcmpiA(cls.c_str(), "Button") == 0) {
+        RECT need = {0, 0, 0, 0};
+        ::DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_SINGLELINE);
+        // A check box draws its box and a gap before the text; a push button keeps a margin each side.
+        bool checkBox = (style & BS_TYPEMASK) == BS_AUTOCHECKBOX || (style & BS_TYPEMASK) == BS_CHECKBOX;
+        int room = checkBox ? inner.right - ::GetSystemMetrics(SM_CXMENUCHECK) - 4 : inner.right - 6;
+        if (need.right > room)
+            problem = "needs " + std::to_string(need.right) + " wide, has " + std::to_string(room);
+    }
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    return problem;
+}
+
+HFONT FontOf(HWND control) {
+    return reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0));
+}
+
+const int kAllTemplates[] = {
+    IDD_WELCOME,      IDD_FEEDS,       IDD_WEBPAGES,          IDD_DOWNLOAD,        IDD_README,
+    IDD_DESTINATION,  IDD_FINISH,      IDD_ADD_FEED,          IDD_FEED_PROPERTIES, IDD_RENAME_FOLDER,
+    IDD_IMPORT_FEEDS, IDD_ADD_WEBPAGE, IDD_WEBPAGE_PROPERTIES};
+
+TEST(Templates, VisibleControlsStayInsideAndDoNotOverlap) {
+    // The read-me heading's rectangle reaches into the note's; its one word ends long before the note
+    // begins, so nothing is drawn over anything.
+    const struct { int templateId, first, second; } harmless[] = {{IDD_README, IDT_IMPORTANT, IDT_NOTE}};
+    for (int templateId : kAllTemplates) {
         SCOPED_TRACE("template " + std::to_string(templateId));
         TemplateWindow dialog(templateId);
         ASSERT_NE(dialog.Handle(), nullptr);
@@ -358,43 +401,76 @@ TEST(Templates, VisibleControlsStayInsideNeitherOverlapNorClipTheirTexts) {
         for (HWND child : ChildrenOf(dialog.Handle()))
             if (::GetWindowLongPtrA(child, GWL_STYLE) & WS_VISIBLE)
                 visible.push_back(child);
-
         for (size_t i = 0; i < visible.size(); ++i) {
             RECT a = PlaceOf(dialog.Handle(), visible[i]);
             std::string name = ClassOf(visible[i]) + " \"" + TextOf(visible[i]) + "\" " + Describe(a);
             EXPECT_TRUE(a.left >= 0 && a.top >= 0 && a.right <= client.right && a.bottom <= client.bottom)
                 << name << " outside " << Describe(client);
             for (size_t j = i + 1; j < visible.size(); ++j) {
+                bool allowed = false;
+                for (const auto& h : harmless)
+                    allowed |= h.templateId == templateId && h.first == ::GetDlgCtrlID(visible[i]) &&
+                               h.second == ::GetDlgCtrlID(visible[j]);
                 RECT b = PlaceOf(dialog.Handle(), visible[j]), overlap;
-                EXPECT_FALSE(::IntersectRect(&overlap, &a, &b)) << name << " overlaps " << ClassOf(visible[j]) << " \""
-                                                                << TextOf(visible[j]) << "\" " << Describe(b);
+                EXPECT_TRUE(allowed || !::IntersectRect(&overlap, &a, &b))
+                    << name << " overlaps " << ClassOf(visible[j]) << " \"" << TextOf(visible[j]) << "\" "
+                    << Describe(b);
             }
-
-            std::string text = TextOf(visible[i]);
-            if (text.empty())
-                continue;
-            RECT inner;
-            ::GetClientRect(visible[i], &inner);
-            HDC dc = ::GetDC(visible[i]);
-            HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(visible[i], WM_GETFONT, 0, 0)));
-            LONG_PTR style = ::GetWindowLongPtrA(visible[i], GWL_STYLE);
-            std::string cls = ClassOf(visible[i]);
-            if (::lstrcmpiA(cls.c_str(), "Static") == 0) {
-                RECT need = {0, 0, inner.right, 0};
-                ::DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
-                EXPECT_LE(need.right, inner.right) << name << " is too narrow for its text";
-                EXPECT_LE(need.bottom, inner.bottom) << name << " is too low for its text";
-            } else if (::lstrcmpiA(cls.c_str(), "Button") == 0) {
-                RECT need = {0, 0, 0, 0};
-                ::DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_SINGLELINE);
-                // A check box draws its box and a gap before the text; a push button keeps a margin each side.
-                bool checkBox = (style & BS_TYPEMASK) == BS_AUTOCHECKBOX || (style & BS_TYPEMASK) == BS_CHECKBOX;
-                int room = checkBox ? inner.right - ::GetSystemMetrics(SM_CXMENUCHECK) - 4 : inner.right - 6;
-                EXPECT_LE(need.right, room) << name << " is too narrow for its text";
-            }
-            ::SelectObject(dc, old);
-            ::ReleaseDC(visible[i], dc);
         }
+    }
+}
+
+TEST(Templates, TextsFitTheirControlsInTheDialogFont) {
+    for (int templateId : kAllTemplates) {
+        SCOPED_TRACE("template " + std::to_string(templateId));
+        TemplateWindow dialog(templateId);
+        ASSERT_NE(dialog.Handle(), nullptr);
+        for (HWND child : ChildrenOf(dialog.Handle())) {
+            std::string text = TextOf(child);
+            if (text.empty() || !(::GetWindowLongPtrA(child, GWL_STYLE) & WS_VISIBLE))
+                continue;
+            EXPECT_EQ("", TextFitProblem(child, FontOf(child), text)) << ClassOf(child) << " \"" << text << "\"";
+        }
+    }
+}
+
+// The texts the pages put into their controls at run time, in the fonts they give them: the Verdana
+// titles of the welcome and finish pages, and the bold copies of the dialog font.
+TEST(Templates, RunTimeTextsFitTheirControlsInTheirFonts) {
+    char note[1024] = {};
+    ::LoadStringA(::GetModuleHandleA(nullptr), IDS_README_NOTE, note, sizeof(note));
+    const struct {
+        int templateId;
+        int id;
+        bool title; // the title font, else a bold copy of the control's font
+        const char* text;
+    } table[] = {
+        {IDD_WELCOME, IDT_TITLE, true, "Welcome to the Ravelin Customizer"},
+        {IDD_FINISH, IDT_TITLE, true, "Completed Ravelin\x92s Customization"},
+        {IDD_WELCOME, IDT_VERSION, false, "Ravelin Customizer 1.2"},
+        {IDD_WELCOME, IDT_COPYRIGHT, false, "Copyright \xa9 2026 Corvane. All rights reserved."},
+        {IDD_README, IDT_IMPORTANT, false, "Important"},
+        {IDD_README, IDT_NOTE, false, note},
+        {IDD_DOWNLOAD, IDT_STATUS, false, "Downloading setup of Ravelin..."},
+    };
+    for (const auto& t : table) {
+        SCOPED_TRACE("template " + std::to_string(t.templateId) + " control " + std::to_string(t.id));
+        TemplateWindow dialog(t.templateId);
+        HWND control = ::GetDlgItem(dialog.Handle(), t.id);
+        ASSERT_NE(control, nullptr);
+        LOGFONTA face = {};
+        if (t.title) {
+            face.lfHeight = 20;
+            face.lfWeight = FW_NORMAL;
+            face.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;
+            ::lstrcpyA(face.lfFaceName, "Verdana");
+        } else {
+            ::GetObjectA(FontOf(control), sizeof(face), &face);
+            face.lfWeight = FW_BOLD;
+        }
+        HFONT font = ::CreateFontIndirectA(&face);
+        EXPECT_EQ("", TextFitProblem(control, font, Ansi(t.text))) << t.text;
+        ::DeleteObject(font);
     }
 }
 
