@@ -1,0 +1,138 @@
+#include "fetch/url_fetcher.h"
+
+namespace {
+
+// A handle that InternetOpenUrl gives for a document that has a response: HTTP(S), FTP and gopher.
+bool IsResponseHandle(HINTERNET h) {
+    DWORD type = 0, size = sizeof type;
+    if (!InternetQueryOptionA(h, INTERNET_OPTION_HANDLE_TYPE, &type, &size))
+        return false;
+    return type == INTERNET_HANDLE_TYPE_HTTP_REQUEST || type == INTERNET_HANDLE_TYPE_FTP_FIND ||
+           type == INTERNET_HANDLE_TYPE_FTP_FILE || type == INTERNET_HANDLE_TYPE_GOPHER_FILE;
+}
+
+bool IsHttpResponse(HINTERNET h) {
+    DWORD type = 0, size = sizeof type;
+    return InternetQueryOptionA(h, INTERNET_OPTION_HANDLE_TYPE, &type, &size) &&
+           type == INTERNET_HANDLE_TYPE_HTTP_REQUEST;
+}
+
+// The status code of an HTTP response, read as text; 0 when it cannot be queried.
+long QueryStatusCode(HINTERNET response) {
+    char code[32] = {};
+    DWORD size = sizeof code - 1;
+    if (!HttpQueryInfoA(response, HTTP_QUERY_STATUS_CODE, code, &size, nullptr))
+        return 0;
+    code[size < sizeof code ? size : sizeof code - 1] = '\0';
+    return strtol(code, nullptr, 10);
+}
+
+} // namespace
+
+bool CUrlFetcher::OpenSession() {
+    if (session_ && session_->IsOpen())
+        return true;
+    session_ = std::make_unique<CFetchSession>();
+    if (!session_->IsOpen()) {
+        sessionError_ = CFetchSession::ErrorText(GetLastError());
+        session_.reset();
+        return false;
+    }
+    sessionError_.clear();
+    if (timeout_ != 0) {
+        // Receiving first, then connecting: the order in which the session has always set them.
+        DWORD value = timeout_;
+        InternetSetOptionExA(session_->Handle(), INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &value, sizeof value, 0);
+        value = timeout_;
+        InternetSetOptionExA(session_->Handle(), INTERNET_OPTION_CONNECT_TIMEOUT, &value, sizeof value, 0);
+        // The data option above governs only FTP data channels; an HTTP response is received under
+        // INTERNET_OPTION_RECEIVE_TIMEOUT, whose default would let a stalled server hold the wizard's
+        // thread far longer than the time-out promises.
+        value = timeout_;
+        InternetSetOptionExA(session_->Handle(), INTERNET_OPTION_RECEIVE_TIMEOUT, &value, sizeof value, 0);
+    }
+    return true;
+}
+
+std::string CUrlFetcher::LastStatus() const {
+    if (!session_)
+        return sessionError_;
+    return session_->LastStatus();
+}
+
+int CUrlFetcher::Fetch(const std::string& url, std::string& content) {
+    content.clear();
+    if (!OpenSession())
+        return 0;
+    CFetchSession& session = *session_;
+
+    fw::InternetHandle response(InternetOpenUrlA(session.Handle(), url.c_str(), nullptr, 0,
+                                                 INTERNET_FLAG_TRANSFER_BINARY, CFetchSession::kContext));
+    if (!response) {
+        session.SetLastStatus("%s", CFetchSession::ErrorText(GetLastError()).c_str());
+        return 0;
+    }
+
+    // The response handle takes the receiving time-out as well: not every WinINet passes the
+    // session's value down to the handles that InternetOpenUrl makes.
+    if (timeout_ != 0) {
+        DWORD value = timeout_;
+        InternetSetOptionA(response.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &value, sizeof value);
+    }
+
+    // Only HTTP responses are read; a handle of another kind is closed, and the fetch succeeds empty.
+    if (!IsHttpResponse(response.Get())) {
+        response.Reset();
+        session.SetLastStatus("%s", "");
+        return 1;
+    }
+
+    // Redirections that WinINet did not follow, and 1xx and 2xx answers, are read like any other.
+    long status = QueryStatusCode(response.Get());
+    if (status >= 500) {
+        session.SetLastStatus("%s", "Unknown Server Error.");
+        return 0;
+    }
+    if (status >= 400) {
+        session.SetLastStatus("%s", "Requested URL not found.");
+        return 0;
+    }
+
+    // One byte beyond the block keeps room for a terminating zero.
+    fw::GlobalMemory buffer(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, kBlockSize + 1));
+    if (!buffer) {
+        session.SetLastStatus("%s", CFetchSession::ErrorText(ERROR_NOT_ENOUGH_MEMORY).c_str());
+        return 0;
+    }
+    char* data = static_cast<char*>(static_cast<void*>(buffer.Get()));
+    DWORD read = 0;
+    // One read only: whatever lies beyond the first block is never looked at.
+    if (!InternetReadFile(response.Get(), data, kBlockSize, &read)) {
+        session.SetLastStatus("%s", CFetchSession::ErrorText(GetLastError()).c_str());
+        return 0;
+    }
+    if (read > kBlockSize)
+        read = kBlockSize;
+    content.assign(data, read);
+    session.SetLastStatus("%s", "");
+    return 1;
+}
+
+ProbeResult ProbeUrl(const std::string& url) {
+    ProbeResult result;
+    CFetchSession session;
+    if (!session.IsOpen()) {
+        result.errorText = CFetchSession::ErrorText(GetLastError());
+        return result;
+    }
+    fw::InternetHandle response(InternetOpenUrlA(session.Handle(), url.c_str(), nullptr, 0,
+                                                 INTERNET_FLAG_TRANSFER_ASCII, CFetchSession::kContext));
+    if (!response) {
+        result.errorText = CFetchSession::ErrorText(GetLastError());
+        return result;
+    }
+    result.outcome = IsResponseHandle(response.Get()) ? ProbeOutcome::Opened : ProbeOutcome::NotOpenable;
+    // The response is closed unread before the session goes, in the order the handles were opened.
+    response.Reset();
+    return result;
+}

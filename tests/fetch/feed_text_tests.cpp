@@ -1,0 +1,123 @@
+#include "fetch/feed_text.h"
+
+#include "tests/fetch/corpus_cases.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// What one fetch delivers: the first block of the document.
+std::string FirstBlock(const std::string& document) {
+    return document.substr(0, 1024);
+}
+
+// A string literal with its zero bytes, without the terminator.
+template <size_t N> std::string Bytes(const char (&s)[N]) {
+    return std::string(s, N - 1);
+}
+
+TEST(FeedText, CorpusDocumentsAreClassifiedAndExtracted) {
+    for (const CorpusCase& c : kCorpus) {
+        SCOPED_TRACE(c.file);
+        ASSERT_TRUE(CorpusFileExists(c.file));
+        std::string content = FirstBlock(ReadCorpusFile(c.file));
+        EXPECT_EQ(c.result, feedtext::Classify(content));
+        if (c.result == feedtext::kValidFeed) {
+            feedtext::Channel channel = feedtext::ExtractChannel(content);
+            EXPECT_EQ(c.title, channel.title);
+            EXPECT_EQ(c.link, channel.link);
+            EXPECT_EQ(c.description, channel.description);
+        }
+    }
+}
+
+TEST(FeedText, LongHeaderDocumentIsCutBeforeTheDescriptionEnds) {
+    std::string document = ReadCorpusFile("long_header.xml");
+    ASSERT_GT(document.find("</description>"), 1024u);
+    ASSERT_LT(document.find("<description>"), 1024u);
+    // The whole document would give a description; the first block does not.
+    EXPECT_NE("", feedtext::ExtractChannel(document).description);
+    EXPECT_EQ("", feedtext::ExtractChannel(FirstBlock(document)).description);
+}
+
+TEST(FeedText, RecognitionPairsTable) {
+    struct Case {
+        const char* content;
+        bool feed;
+    } cases[] = {
+        {"<rss version=\"2.0\">", true},
+        {"version=\"1\" <rss>", true}, // the pair in either order
+        {"<rss><channel>=", true},     // the odd "<channel>=" pair
+        {"<rss><channel>", false},
+        {"<?xml version=\"1.0\"?><rdf:RDF>", true}, // declaration with an RDF root
+        {"<rdf:RDF><channel rdf:about=\"x\">", true},
+        {"<rdf:RDF><channel>", false},
+        {"<rdf:rdf><?xml version=\"1.0\"?>", false}, // case matters
+        {"<RSS version=\"2.0\">", false},
+        {"<?xml version=\"1.0\"?><feed>", false},
+        {"", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.content);
+        EXPECT_EQ(c.feed, feedtext::IsFeed(c.content));
+    }
+}
+
+TEST(FeedText, ClassifyTellsTheFeedVersionPairApart) {
+    struct Case {
+        const char* content;
+        int result;
+    } cases[] = {
+        {"<xml version=\"1.0\"><feed version=\"0.3\">", 3},
+        {"<feed version=\"0.3\"><xml version", 3},
+        {"<?xml version=\"1.0\"?><feed version=\"0.3\">", 2}, // the usual declaration is no "<xml version"
+        {"<xml version=\"1.0\"><feed>", 2},
+        {"<xml version=\"1.0\"><rss version=\"2.0\">", 1},
+        {"", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.content);
+        EXPECT_EQ(c.result, feedtext::Classify(c.content));
+    }
+}
+
+TEST(FeedText, ExtractionTakesFirstOccurrencesAndTrims) {
+    struct Case {
+        const char* content;
+        const char* title;
+    } cases[] = {
+        {"<title>One</title><title>Two</title>", "One"},
+        {"<title> \t\r\n\v\fSpaced \f\v\n\r\t </title>", "Spaced"},
+        {"</title><title>After the end</title>", ""}, // the end tag is searched from the start
+        {"<title>No end", ""},
+        {"No start</title>", ""},
+        {"<title></title>", ""},
+        {"<title type=\"text\">Attr</title>", ""},
+        {"<title>A</title", ""},
+        {"<title>a &amp;lt; b</title>", "a &lt; b"}, // decoded once
+        {"<title>&amp;amp;</title>", "&amp;"},       // decoded once
+        {"<title>&lt;&gt;&quot;&#39;</title>", "<>\"'"},
+        {"<title>&amp;quot;</title>", "\""},     // &amp; is decoded before &quot;
+        {"<title>&#39;&amp;#39;</title>", "''"}, // &#39; comes after &amp;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.content);
+        EXPECT_EQ(c.title, feedtext::ExtractChannel(c.content).title);
+    }
+}
+
+TEST(FeedText, LinkAndDescriptionAreNotDecoded) {
+    feedtext::Channel c = feedtext::ExtractChannel("<link>a&amp;b</link><description>&lt;p&gt;</description>");
+    EXPECT_EQ("a&amp;b", c.link);
+    EXPECT_EQ("&lt;p&gt;", c.description);
+}
+
+TEST(FeedText, ZeroByteEndsTheSearchableText) {
+    std::string content = Bytes("<rss version=\"2.0\"><title>A</title><link>L\0</link>");
+    EXPECT_EQ(feedtext::kValidFeed, feedtext::Classify(content));
+    EXPECT_EQ("A", feedtext::ExtractChannel(content).title);
+    EXPECT_EQ("", feedtext::ExtractChannel(content).link);
+    EXPECT_EQ(feedtext::kInvalidFeed, feedtext::Classify(Bytes("\0<rss version=\"2.0\">")));
+}
+
+} // namespace

@@ -1,0 +1,282 @@
+#include "fetch/url_fetcher.h"
+
+#include "tests/fetch/fetch_test_util.h"
+#include "tests/http/http_server.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class UrlFetcherTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.Start()); }
+
+    testhttp::Reply Body(const std::string& body) {
+        testhttp::Reply r;
+        r.body = body;
+        return r;
+    }
+
+    testhttp::Server server;
+    CUrlFetcher fetcher;
+    std::string content = "left over";
+};
+
+std::string Pattern(size_t size) {
+    std::string s;
+    for (size_t i = 0; i < size; ++i)
+        s += static_cast<char>('a' + i % 26);
+    return s;
+}
+
+TEST_F(UrlFetcherTest, HttpStatusTable) {
+    struct Case {
+        int status;
+        int result;
+        const char* lastStatus;
+    } cases[] = {
+        {200, 1, ""},
+        {203, 1, ""},
+        {300, 1, ""}, // a redirection without a location is not followed: it is read
+        {399, 1, ""},
+        {400, 0, "Requested URL not found."},
+        {403, 0, "Requested URL not found."},
+        {404, 0, "Requested URL not found."},
+        {499, 0, "Requested URL not found."},
+        {500, 0, "Unknown Server Error."},
+        {503, 0, "Unknown Server Error."},
+        {599, 0, "Unknown Server Error."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        std::string path = "/status" + std::to_string(c.status);
+        testhttp::Reply r = Body("body of " + std::to_string(c.status));
+        r.status = c.status;
+        server.Route(path, r);
+        content = "left over";
+        EXPECT_EQ(c.result, fetcher.Fetch(server.Url(path), content));
+        EXPECT_EQ(c.lastStatus, fetcher.LastStatus());
+        EXPECT_EQ(c.result ? r.body : "", content);
+    }
+}
+
+TEST_F(UrlFetcherTest, OnlyTheFirst1024BytesAreRead) {
+    std::string body = Pattern(5000);
+    server.Route("/big", Body(body));
+    EXPECT_EQ(1, fetcher.Fetch(server.Url("/big"), content));
+    EXPECT_EQ(body.substr(0, 1024), content);
+    EXPECT_EQ("", fetcher.LastStatus());
+}
+
+TEST_F(UrlFetcherTest, ExactlyOneBlockOfAnyBodyUpTo1024Bytes) {
+    for (size_t size : {1u, 1023u, 1024u, 1025u}) {
+        SCOPED_TRACE(size);
+        std::string path = "/size" + std::to_string(size);
+        server.Route(path, Body(Pattern(size)));
+        EXPECT_EQ(1, fetcher.Fetch(server.Url(path), content));
+        EXPECT_EQ(Pattern(size < 1024 ? size : 1024), content);
+    }
+}
+
+TEST_F(UrlFetcherTest, EmptyBodyIsAnEmptySuccess) {
+    server.Route("/empty", Body(""));
+    EXPECT_EQ(1, fetcher.Fetch(server.Url("/empty"), content));
+    EXPECT_EQ("", content);
+    EXPECT_EQ("", fetcher.LastStatus());
+}
+
+TEST_F(UrlFetcherTest, BodyWithoutLengthIsReadToTheBlock) {
+    testhttp::Reply r = Body(Pattern(300));
+    r.contentLength = false;
+    server.Route("/nolength", r);
+    EXPECT_EQ(1, fetcher.Fetch(server.Url("/nolength"), content));
+    EXPECT_EQ(Pattern(300), content);
+}
+
+TEST_F(UrlFetcherTest, RedirectionIsFollowedAndTheFinalResponseJudged) {
+    testhttp::Reply moved = Body("moved");
+    moved.status = 301;
+    moved.headers.emplace_back("Location", "/final");
+    server.Route("/first", moved);
+    server.Route("/final", Body("<rss version=\"2.0\"></rss>"));
+    EXPECT_EQ(1, fetcher.Fetch(server.Url("/first"), content));
+    EXPECT_EQ("<rss version=\"2.0\"></rss>", content);
+    std::vector<testhttp::Request> requests = server.Requests();
+    ASSERT_EQ(2u, requests.size());
+    EXPECT_EQ("/first", requests[0].path);
+    EXPECT_EQ("/final", requests[1].path);
+}
+
+TEST_F(UrlFetcherTest, RedirectionToAMissingPageIsNotFound) {
+    testhttp::Reply moved;
+    moved.status = 302;
+    moved.headers.emplace_back("Location", "/gone");
+    server.Route("/moving", moved);
+    EXPECT_EQ(0, fetcher.Fetch(server.Url("/moving"), content));
+    EXPECT_EQ("Requested URL not found.", fetcher.LastStatus());
+}
+
+TEST_F(UrlFetcherTest, RequestIsAPlainGetNamedAfterTheProgram) {
+    server.Route("/feed", Body("x"));
+    ASSERT_EQ(1, fetcher.Fetch(server.Url("/feed"), content));
+    std::vector<testhttp::Request> requests = server.Requests();
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ("GET", requests[0].method);
+    EXPECT_EQ("/feed", requests[0].target);
+    EXPECT_FALSE(requests[0].absoluteForm);
+    std::string agent;
+    for (const auto& h : requests[0].headers)
+        if (_stricmp(h.first.c_str(), "User-Agent") == 0)
+            agent = h.second;
+    EXPECT_EQ("fetch_tests", agent);
+}
+
+TEST_F(UrlFetcherTest, ChunkedBodyGivesTheFirstBlock) {
+    testhttp::Reply r = Body(Pattern(3000));
+    r.chunked = true;
+    r.chunkSize = 700;
+    server.Route("/chunked", r);
+    EXPECT_EQ(1, fetcher.Fetch(server.Url("/chunked"), content));
+    // One read returns what the first read gives: at least a piece, never more than a block.
+    ASSERT_FALSE(content.empty());
+    ASSERT_LE(content.size(), 1024u);
+    EXPECT_EQ(Pattern(3000).substr(0, content.size()), content);
+}
+
+TEST_F(UrlFetcherTest, SmallChunkedBodyIsReadWhole) {
+    testhttp::Reply r = Body(Pattern(200));
+    r.chunked = true;
+    server.Route("/chunked-small", r);
+    EXPECT_EQ(1, fetcher.Fetch(server.Url("/chunked-small"), content));
+    EXPECT_EQ(Pattern(200), content);
+}
+
+TEST_F(UrlFetcherTest, SlowBodyTimesOut) {
+    testhttp::Reply r = Body(Pattern(100));
+    r.delayMs = 3000;
+    server.Route("/slow", r);
+    fetcher.SetTimeout(500);
+    DWORD start = GetTickCount();
+    int result = fetcher.Fetch(server.Url("/slow"), content);
+    DWORD elapsed = GetTickCount() - start;
+    if (RunningOnWine()) {
+        // Measured: the read waits for the body, whatever the time-out.
+        EXPECT_EQ(1, result);
+        EXPECT_EQ(Pattern(100), content);
+        EXPECT_GE(elapsed, 2900u);
+        return;
+    }
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(CFetchSession::ErrorText(ERROR_INTERNET_TIMEOUT), fetcher.LastStatus());
+    EXPECT_EQ("", content);
+    EXPECT_LT(elapsed, 2900u);
+}
+
+TEST_F(UrlFetcherTest, SlowBodyWithinTheTimeOutIsRead) {
+    testhttp::Reply r = Body(Pattern(100));
+    r.delayMs = 300;
+    server.Route("/slowish", r);
+    fetcher.SetTimeout(3000);
+    EXPECT_EQ(1, fetcher.Fetch(server.Url("/slowish"), content));
+    EXPECT_EQ(Pattern(100), content);
+}
+
+TEST_F(UrlFetcherTest, ConnectionDroppedBeforeTheFirstBlockFails) {
+    testhttp::Reply r = Body(Pattern(5000));
+    r.chunkSize = 100;
+    r.dropAfter = 300;
+    server.Route("/dropped", r);
+    int result = fetcher.Fetch(server.Url("/dropped"), content);
+    EXPECT_EQ(0, result);
+    EXPECT_NE("", fetcher.LastStatus());
+    EXPECT_EQ("", content);
+}
+
+TEST_F(UrlFetcherTest, ConnectionDroppedAfterTheFirstBlockIsNotNoticed) {
+    testhttp::Reply r = Body(Pattern(5000));
+    r.dropAfter = 2000;
+    server.Route("/dropped-late", r);
+    EXPECT_EQ(1, fetcher.Fetch(server.Url("/dropped-late"), content));
+    EXPECT_EQ(Pattern(1024), content);
+}
+
+TEST_F(UrlFetcherTest, NetworkFailuresGiveTheSystemText) {
+    struct Case {
+        std::string url;
+        DWORD error;
+    } cases[] = {
+        {UnresolvableUrl(), ERROR_INTERNET_NAME_NOT_RESOLVED},
+        {RefusedUrl(), ERROR_INTERNET_CANNOT_CONNECT},
+        {"no scheme at all", ERROR_INTERNET_UNRECOGNIZED_SCHEME},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        content = "left over";
+        EXPECT_EQ(0, fetcher.Fetch(c.url, content));
+        EXPECT_EQ(CFetchSession::ErrorText(c.error), fetcher.LastStatus());
+        EXPECT_EQ("", content);
+    }
+}
+
+TEST_F(UrlFetcherTest, UrlWithoutHostFailsWithAText) {
+    EXPECT_EQ(0, fetcher.Fetch("http://", content));
+    EXPECT_NE("", fetcher.LastStatus());
+}
+
+TEST_F(UrlFetcherTest, SuccessAfterAFailureClearsTheText) {
+    server.Route("/ok", Body("fine"));
+    ASSERT_EQ(0, fetcher.Fetch(RefusedUrl(), content));
+    ASSERT_NE("", fetcher.LastStatus());
+    EXPECT_EQ(1, fetcher.Fetch(server.Url("/ok"), content));
+    EXPECT_EQ("", fetcher.LastStatus());
+    EXPECT_EQ("fine", content);
+}
+
+TEST(UrlFetcher, NoSessionNoText) {
+    CUrlFetcher fetcher;
+    EXPECT_EQ("", fetcher.LastStatus());
+    EXPECT_EQ(20000u, fetcher.Timeout());
+}
+
+class ProbeUrlTest : public UrlFetcherTest {};
+
+TEST_F(ProbeUrlTest, AnyHttpAnswerCountsAsOpened) {
+    for (int status : {200, 301, 404, 500, 503}) {
+        SCOPED_TRACE(status);
+        testhttp::Reply r = Body("page");
+        r.status = status;
+        std::string path = "/probe" + std::to_string(status);
+        server.Route(path, r);
+        ProbeResult result = ProbeUrl(server.Url(path));
+        EXPECT_EQ(ProbeOutcome::Opened, result.outcome);
+        EXPECT_EQ("", result.errorText);
+    }
+}
+
+TEST_F(ProbeUrlTest, NetworkFailuresCarryTheSystemText) {
+    struct Case {
+        std::string url;
+        DWORD error;
+    } cases[] = {
+        {UnresolvableUrl(), ERROR_INTERNET_NAME_NOT_RESOLVED},
+        {RefusedUrl(), ERROR_INTERNET_CANNOT_CONNECT},
+        {"not a url", ERROR_INTERNET_UNRECOGNIZED_SCHEME},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        ProbeResult result = ProbeUrl(c.url);
+        EXPECT_EQ(ProbeOutcome::Failed, result.outcome);
+        EXPECT_EQ(CFetchSession::ErrorText(c.error), result.errorText);
+    }
+}
+
+TEST_F(ProbeUrlTest, ProbeSendsOneGet) {
+    server.Route("/page", Body("<html></html>"));
+    ASSERT_EQ(ProbeOutcome::Opened, ProbeUrl(server.Url("/page")).outcome);
+    std::vector<testhttp::Request> requests = server.Requests();
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ("GET", requests[0].method);
+    EXPECT_EQ("/page", requests[0].path);
+}
+
+} // namespace
