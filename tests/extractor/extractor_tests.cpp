@@ -1,0 +1,349 @@
+// RVL Extractor end to end: packages built by CSfxPackager (or damaged on purpose) are run as programs;
+// the stand-in reader setup (bin/standin/rvl.exe, packed as "rvl.exe") records what it sees while it
+// runs: its command line, the announcement subkeys and the files they name.
+#include "builder/package_file.h"
+#include "builder/sfx_packager.h"
+#include "tests/builder/package_maker.h"
+#include "tests/builder/win_files.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using pkgtest::ScratchFolder;
+
+namespace {
+
+const char kKey[] = "Software\\Corvane\\Ravelin Customizer";
+const char* const kSubkeys[] = {"FeedsFilePath", "WebPagesFilePath", "AdRSSInfoFilePath", "DataFilePath"};
+
+std::string OutputFolder() {
+    return pkgtest::TempPath() + "RVLCustomizerOutput";
+}
+std::string Extractor() {
+    return pkgtest::ReadWhole(pkgtest::ProgramFolder() + "RVLExtractor.exe");
+}
+std::string Standin() {
+    return pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\rvl.exe");
+}
+
+std::string Hex(const std::string& data) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : data) {
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 15];
+    }
+    return hex;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+bool SubkeyExists(const char* subkey) {
+    HKEY key = nullptr;
+    const std::string path = std::string(kKey) + "\\" + subkey;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+void RemoveAnnouncements() {
+    for (const char* subkey : kSubkeys)
+        ::RegDeleteKeyA(HKEY_CURRENT_USER, (std::string(kKey) + "\\" + subkey).c_str());
+    // The parent keys go only when nothing else is under them.
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Corvane");
+}
+
+struct FileSpec {
+    std::string name;
+    std::string data;
+};
+
+// The outcome of one run of a customized setup.
+struct SetupRun {
+    bool ended = false;
+    DWORD exitCode = 0;
+    bool setupRan = false;                     // the stand-in wrote its record
+    std::map<std::string, std::string> record; // its "key=value" lines
+};
+
+class ExtractorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pkgtest::RemoveFolder(OutputFolder());
+        RemoveAnnouncements();
+    }
+    void TearDown() override {
+        ::SetEnvironmentVariableA("RVL_STANDIN_RECORD", nullptr);
+        pkgtest::RemoveFolder(OutputFolder());
+        RemoveAnnouncements();
+    }
+
+    // Packs the files, in this order, with CSfxPackager into scratch_/setup.exe.
+    std::string Build(const std::vector<FileSpec>& files) {
+        const std::string input = scratch_ / "input";
+        ::CreateDirectoryA(input.c_str(), nullptr);
+        CSfxPackager packager;
+        for (const FileSpec& f : files) {
+            const std::string path = input + "\\" + f.name;
+            EXPECT_TRUE(pkgtest::WriteWhole(path, f.data));
+            EXPECT_TRUE(packager.AddFile(path.c_str())) << f.name;
+        }
+        const std::string package = scratch_ / "setup.exe";
+        EXPECT_EQ(pkg::kSuccess, packager.BuildPackage(240, package.c_str(), nullptr, nullptr));
+        return package;
+    }
+
+    // Writes bytes as an executable of the scratch folder.
+    std::string Write(const std::string& bytes, const std::string& name = "damaged.exe") {
+        const std::string path = scratch_ / name;
+        EXPECT_TRUE(pkgtest::WriteWhole(path, bytes));
+        return path;
+    }
+
+    SetupRun Start(const std::string& program) {
+        SetupRun run;
+        const std::string recordPath = scratch_ / "record.txt";
+        ::DeleteFileA(recordPath.c_str());
+        ::SetEnvironmentVariableA("RVL_STANDIN_RECORD", recordPath.c_str());
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        std::string commandLine = "\"" + program + "\"";
+        if (!::CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                              &process)) {
+            ADD_FAILURE() << "cannot start " << program << ": error " << ::GetLastError();
+            return run;
+        }
+        run.ended = ::WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
+        if (!run.ended)
+            ::TerminateProcess(process.hProcess, 1);
+        ::GetExitCodeProcess(process.hProcess, &run.exitCode);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+
+        run.setupRan = pkgtest::Exists(recordPath);
+        const std::string text = pkgtest::ReadWhole(recordPath);
+        for (size_t start = 0; start < text.size();) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos)
+                end = text.size();
+            const std::string line = text.substr(start, end - start);
+            const size_t equals = line.find('=');
+            if (equals != std::string::npos)
+                run.record[line.substr(0, equals)] = line.substr(equals + 1);
+            start = end + 1;
+        }
+        return run;
+    }
+
+    // Files directly inside the output folder, lower case.
+    std::vector<std::string> OutputFiles() {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA found;
+        HANDLE find = ::FindFirstFileA((OutputFolder() + "\\*").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE)
+            return names;
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                names.push_back(Lower(found.cFileName));
+        } while (::FindNextFileA(find, &found));
+        ::FindClose(find);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    ScratchFolder scratch_;
+};
+
+} // namespace
+
+TEST_F(ExtractorTest, SetupAloneIsStartedWithTheSwitchAndNothingIsAnnounced) {
+    SetupRun run = Start(Build({{"rvl.exe", Standin()}}));
+    ASSERT_TRUE(run.ended);
+    ASSERT_TRUE(run.setupRan);
+    EXPECT_EQ("/RVLC", run.record.at("arguments"));
+    EXPECT_EQ(Lower(OutputFolder() + "\\rvl.exe"), Lower(run.record.at("module")));
+    for (const char* subkey : kSubkeys)
+        EXPECT_EQ(0u, run.record.count(subkey)) << subkey;
+    EXPECT_EQ(std::vector<std::string>{"rvl.exe"}, OutputFiles());
+}
+
+TEST_F(ExtractorTest, DataFilesAreAnnouncedWhileTheSetupRunsAndWithdrawnAfter) {
+    const std::string feeds = "<Folder Name=\"All Feeds\" Status=\"0\" UpdateCount=\"0\" SpecialData=\"1\"/>";
+    const std::string pages = pkgtest::CompressibleBytes(9000);
+    SetupRun run = Start(Build({{"rvl.exe", Standin()}, {"feeds.xml", feeds}, {"webpages.xml", pages}}));
+    ASSERT_TRUE(run.ended);
+    ASSERT_TRUE(run.setupRan);
+    EXPECT_EQ("/RVLC", run.record.at("arguments"));
+    EXPECT_EQ(Lower(OutputFolder() + "\\feeds.xml"), Lower(run.record["FeedsFilePath"]));
+    EXPECT_EQ(Hex(feeds), run.record["FeedsFilePath.data"]);
+    EXPECT_EQ(Lower(OutputFolder() + "\\WebPages.xml"), Lower(run.record["WebPagesFilePath"]));
+    EXPECT_EQ(Hex(pages), run.record["WebPagesFilePath.data"]);
+    EXPECT_EQ(0u, run.record.count("AdRSSInfoFilePath"));
+    EXPECT_EQ(0u, run.record.count("DataFilePath"));
+
+    for (const char* subkey : kSubkeys)
+        EXPECT_FALSE(SubkeyExists(subkey)) << subkey << " after the setup ended";
+    EXPECT_EQ(std::vector<std::string>{"rvl.exe"}, OutputFiles());
+}
+
+TEST_F(ExtractorTest, AdAndDataFilesAreAnnouncedAndOnlyTheDataFileStays) {
+    SetupRun run = Start(Build({{"rvl.exe", Standin()}, {"AdRSS.xml", "ads"}, {"Data.xml", "data"}}));
+    ASSERT_TRUE(run.setupRan);
+    EXPECT_EQ(Lower(OutputFolder() + "\\AdRSS.xml"), Lower(run.record["AdRSSInfoFilePath"]));
+    EXPECT_EQ(Hex("ads"), run.record["AdRSSInfoFilePath.data"]);
+    EXPECT_EQ(Lower(OutputFolder() + "\\Data.xml"), Lower(run.record["DataFilePath"]));
+    EXPECT_EQ(Hex("data"), run.record["DataFilePath.data"]);
+    for (const char* subkey : kSubkeys)
+        EXPECT_FALSE(SubkeyExists(subkey)) << subkey;
+    EXPECT_EQ((std::vector<std::string>{"data.xml", "rvl.exe"}), OutputFiles());
+}
+
+// The order in which the files appear is watched through the folder's change notifications.
+TEST_F(ExtractorTest, EntriesAreExtractedFromTheLastToTheFirst) {
+    const std::string package = Build({{"rvl.exe", Standin()}, {"feeds.xml", "f"}, {"webpages.xml", "w"}});
+    ASSERT_TRUE(::CreateDirectoryA(OutputFolder().c_str(), nullptr));
+    HANDLE folder = ::CreateFileA(OutputFolder().c_str(), FILE_LIST_DIRECTORY,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, folder);
+    HANDLE event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    alignas(DWORD) static char buffer[65536];
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = event;
+    auto watch = [&]() {
+        ::ResetEvent(event);
+        return ::ReadDirectoryChangesW(folder, buffer, sizeof buffer, FALSE, FILE_NOTIFY_CHANGE_FILE_NAME, nullptr,
+                                       &overlapped, nullptr);
+    };
+    ASSERT_TRUE(watch());
+
+    SetupRun run = Start(package);
+    EXPECT_TRUE(run.setupRan);
+
+    std::vector<std::string> added;
+    while (::WaitForSingleObject(event, 2000) == WAIT_OBJECT_0) {
+        DWORD size = 0;
+        if (!::GetOverlappedResult(folder, &overlapped, &size, FALSE) || size == 0)
+            break;
+        for (DWORD offset = 0;;) {
+            const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer + offset);
+            if (info->Action == FILE_ACTION_ADDED) {
+                const std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+                added.push_back(Lower(std::string(name.begin(), name.end())));
+            }
+            if (info->NextEntryOffset == 0)
+                break;
+            offset += info->NextEntryOffset;
+        }
+        if (!watch())
+            break;
+    }
+    ::CancelIo(folder);
+    ::CloseHandle(event);
+    ::CloseHandle(folder);
+    EXPECT_EQ((std::vector<std::string>{"webpages.xml", "feeds.xml", "rvl.exe"}), added);
+}
+
+TEST_F(ExtractorTest, ExistingOutputFolderIsReusedAndItsFilesOverwritten) {
+    ASSERT_TRUE(::CreateDirectoryA(OutputFolder().c_str(), nullptr));
+    ASSERT_TRUE(pkgtest::WriteWhole(OutputFolder() + "\\feeds.xml", std::string(20000, 'o')));
+    ASSERT_TRUE(pkgtest::WriteWhole(OutputFolder() + "\\other.txt", "kept"));
+    SetupRun run = Start(Build({{"rvl.exe", Standin()}, {"feeds.xml", "new feeds"}}));
+    ASSERT_TRUE(run.setupRan);
+    EXPECT_EQ(Hex("new feeds"), run.record["FeedsFilePath.data"]);
+    EXPECT_EQ((std::vector<std::string>{"other.txt", "rvl.exe"}), OutputFiles());
+}
+
+// Files of an earlier run (or planted) in the output folder are neither started nor announced when the
+// program holds no package.
+TEST_F(ExtractorTest, StubWithoutPackageDataDoesNothing) {
+    ASSERT_TRUE(::CreateDirectoryA(OutputFolder().c_str(), nullptr));
+    ASSERT_TRUE(pkgtest::WriteWhole(OutputFolder() + "\\rvl.exe", Standin()));
+    ASSERT_TRUE(pkgtest::WriteWhole(OutputFolder() + "\\feeds.xml", "earlier"));
+    SetupRun run = Start(Write(Extractor(), "stub.exe"));
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_FALSE(run.setupRan);
+    for (const char* subkey : kSubkeys)
+        EXPECT_FALSE(SubkeyExists(subkey)) << subkey;
+    EXPECT_EQ((std::vector<std::string>{"feeds.xml", "rvl.exe"}), OutputFiles());
+    EXPECT_EQ("earlier", pkgtest::ReadWhole(OutputFolder() + "\\feeds.xml"));
+}
+
+TEST_F(ExtractorTest, HostilePackagesEndCleanlyAndWriteNothingOutside) {
+    const std::string stub = Extractor();
+    const std::string standin = Standin();
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::vector<std::string> expectedFiles; // in the output folder afterwards
+    };
+    std::vector<Case> cases;
+    {
+        const pkgtest::Package p = pkgtest::Package::Make({{"rvl.exe", standin}, {"..\\escaped.txt", "x"}}, stub);
+        cases.push_back({"a name that climbs out", p.Bytes(), {}});
+    }
+    {
+        const pkgtest::Package p = pkgtest::Package::Make({{"rvl.exe", standin}, {"CON", "x"}}, stub);
+        cases.push_back({"a device name", p.Bytes(), {}});
+    }
+    {
+        pkgtest::Package p = pkgtest::Package::Make({{"rvl.exe", standin}, {"feeds.xml", "f"}}, stub);
+        p.streams[0][p.streams[0].size() / 2] ^= 0x20;
+        cases.push_back({"a damaged setup stream", p.Bytes(), {}});
+    }
+    {
+        pkgtest::Package p = pkgtest::Package::Make({{"rvl.exe", standin}}, stub);
+        p.entries[0].uncompressedSize -= 1;
+        cases.push_back({"a setup longer than its record", p.Bytes(), {}});
+    }
+    {
+        const pkgtest::Package p = pkgtest::Package::Make({{"rvl.exe", standin}, {"feeds.xml", "f"}}, stub);
+        const std::string bytes = p.Bytes();
+        cases.push_back({"a truncated package", bytes.substr(0, bytes.size() - 1), {}});
+        std::string flipped = bytes;
+        flipped[flipped.size() - 18] ^= 0x04; // the entry count
+        cases.push_back({"a flipped bit in the count", flipped, {}});
+    }
+    const std::string outside = pkgtest::TempPath() + "escaped.txt";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ::DeleteFileA(outside.c_str());
+        SetupRun run = Start(Write(c.bytes));
+        EXPECT_TRUE(run.ended);
+        EXPECT_FALSE(run.setupRan);
+        EXPECT_FALSE(pkgtest::Exists(outside));
+        EXPECT_FALSE(pkgtest::Exists(scratch_ / "escaped.txt"));
+        EXPECT_EQ(c.expectedFiles, OutputFiles());
+        for (const char* subkey : kSubkeys)
+            EXPECT_FALSE(SubkeyExists(subkey)) << subkey;
+        pkgtest::RemoveFolder(OutputFolder());
+    }
+}
+
+#ifdef RVL_HAVE_CUSTOMIZER
+TEST(CustomizerResources, CarriesTheExtractorByteForByte) {
+    const std::string path = pkgtest::ProgramFolder() + "RVLCustomizer.exe";
+    HMODULE module = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, module) << path;
+    HRSRC info = ::FindResourceA(module, MAKEINTRESOURCEA(240), "SFX_EXE");
+    ASSERT_NE(nullptr, info) << "no resource SFX_EXE 240";
+    HGLOBAL loaded = ::LoadResource(module, info);
+    const char* data = static_cast<const char*>(::LockResource(loaded));
+    ASSERT_NE(nullptr, data);
+    const std::string carried(data, ::SizeofResource(module, info));
+    ::FreeLibrary(module);
+    const std::string extractor = Extractor();
+    EXPECT_EQ(extractor.size(), carried.size());
+    EXPECT_TRUE(extractor == carried);
+}
+#endif
