@@ -6,6 +6,7 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -168,3 +169,83 @@ TEST(FetchSession, NoticesStayWithTheSessionOfTheirThread) {
 }
 
 } // namespace
+
+namespace {
+
+std::vector<std::string>* g_shownTexts;
+
+LRESULT CALLBACK RecorderProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_SETTEXT && g_shownTexts)
+        g_shownTexts->push_back(reinterpret_cast<const char*>(lParam));
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+// A window that keeps every text it was given, in order.
+class TextRecorder {
+public:
+    TextRecorder() {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = RecorderProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "RvlFetchTextRecorder";
+        RegisterClassA(&wc);
+        window_.Reset(
+            CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr));
+        g_shownTexts = &texts;
+    }
+    ~TextRecorder() { g_shownTexts = nullptr; }
+    HWND Window() const { return window_.Get(); }
+    std::vector<std::string> texts;
+
+private:
+    fw::WindowHandle window_;
+};
+
+std::string Join(const std::vector<std::string>& v) {
+    std::string s;
+    for (const auto& t : v)
+        s += "[" + t + "]\n";
+    return s;
+}
+
+} // namespace
+
+// The notices of one real transfer reach the session and its status window in the order WinINet
+// gives them.
+TEST(FetchSession, NoticesOfARealTransferAreShownInOrder) {
+    testhttp::Server server;
+    ASSERT_TRUE(server.Start());
+    testhttp::Reply reply;
+    reply.body = "hello";
+    server.Route("/a", reply);
+
+    TextRecorder recorder;
+    ASSERT_NE(nullptr, recorder.Window());
+    {
+        CFetchSession session;
+        session.SetStatusWindow(recorder.Window());
+        ASSERT_TRUE(session.EnableStatusCallback());
+        fw::InternetHandle url(InternetOpenUrlA(session.Handle(), server.Url("/a").c_str(), nullptr, 0,
+                                                INTERNET_FLAG_TRANSFER_BINARY, CFetchSession::kContext));
+        ASSERT_TRUE(url);
+        char buffer[64];
+        DWORD read = 0;
+        ASSERT_TRUE(InternetReadFile(url.Get(), buffer, sizeof buffer, &read));
+        url.Reset();
+    }
+    // From the URL handle's creation to the response: the part of the sequence that every WinINet
+    // reports alike. What follows (closing the connection) depends on its connection reuse.
+    const std::vector<std::string> expected = {
+        "",
+        "Resolving name for 127.0.0.1",
+        "Resolved name for 127.0.0.1",
+        "Connecting to socket address ",
+        "Connected to socket address",
+        "Sending request...",
+        "Request sent",
+        "Response received",
+    };
+    ASSERT_GE(recorder.texts.size(), expected.size()) << Join(recorder.texts);
+    std::vector<std::string> head(recorder.texts.begin(), recorder.texts.begin() + expected.size());
+    EXPECT_EQ(Join(expected), Join(head));
+}
