@@ -12,6 +12,12 @@ HPROPSHEETPAGE PropertyPage::CreatePageHandle(PropertySheet* sheet) {
     page.dwSize = sizeof(page);
     // Every page offers Help; the page answers it with its own topic.
     page.dwFlags = PSP_HASHELP;
+    // A wizard shows the title of the current page in its title bar (Wine puts the page's, empty
+    // without PSP_USETITLE, there on every page change): every page carries the sheet's caption.
+    if (sheet && !sheet->Caption().empty()) {
+        page.dwFlags |= PSP_USETITLE;
+        page.pszTitle = sheet->Caption().c_str();
+    }
     page.hInstance = Module();
     page.pszTemplate = MAKEINTRESOURCEA(TemplateId());
     page.pfnDlgProc = PageProc;

@@ -1,0 +1,223 @@
+#include "app/customizer_app.h"
+#include "app/wizard_sheet.h"
+#include "framework/owners.h"
+#include "resources/resource.h"
+#include "tests/app/wizard_test_support.h"
+#include "tests/ui/ui.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The wizard buttons of a comctl32 property sheet.
+constexpr int kBackButton = 0x3023;
+constexpr int kNextButton = 0x3024;
+constexpr int kFinishButton = 0x3025;
+
+// Which wizard buttons a user can press: B back, N next, F finish; '-' for one that cannot be used.
+std::string UsableButtons(HWND sheet) {
+    std::string s;
+    s += uitest::is_visible(sheet, kBackButton) && uitest::is_enabled(sheet, kBackButton) ? 'B' : '-';
+    s += uitest::is_visible(sheet, kNextButton) && uitest::is_enabled(sheet, kNextButton) ? 'N' : '-';
+    s += uitest::is_visible(sheet, kFinishButton) && uitest::is_enabled(sheet, kFinishButton) ? 'F' : '-';
+    return s;
+}
+
+class WizardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        header_.Reset(::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_HEADER)));
+        watermark_.Reset(::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_WATERMARK)));
+    }
+    void TearDown() override {
+        if (sheet_) {
+            sheet_->Destroy();
+            SetWizardSheet(nullptr);
+            sheet_.reset();
+        }
+        uitest::flush_events();
+    }
+    // A modeless wizard on this thread, pumped by flush_events.
+    HWND OpenWizard() {
+        sheet_ = std::make_unique<CWizardSheet>(kWizardCaption, watermark_.Get(), header_.Get());
+        SetWizardSheet(sheet_.get());
+        if (!sheet_->Create(nullptr))
+            return nullptr;
+        ::ShowWindow(sheet_->Handle(), SW_SHOW);
+        uitest::flush_events();
+        return sheet_->Handle();
+    }
+    int ActiveIndex() const {
+        HWND page = reinterpret_cast<HWND>(::SendMessageA(sheet_->Handle(), PSM_GETCURRENTPAGEHWND, 0, 0));
+        if (!page)
+            return -1;
+        return static_cast<int>(::SendMessageA(sheet_->Handle(), PSM_HWNDTOINDEX, reinterpret_cast<WPARAM>(page), 0));
+    }
+    void Press(int button) {
+        ::SendMessageA(sheet_->Handle(), PSM_PRESSBUTTON, button, 0);
+        uitest::flush_events();
+    }
+
+    fw::Bitmap header_;
+    fw::Bitmap watermark_;
+    std::unique_ptr<CWizardSheet> sheet_;
+};
+
+TEST_F(WizardTest, PagesAppearInTheirOrder) {
+    HWND sheet = OpenWizard();
+    ASSERT_NE(nullptr, sheet);
+    // The templates of the pages, read from the sheet itself.
+    const std::vector<int> expected = {IDD_WELCOME, IDD_FEEDS,       IDD_WEBPAGES, IDD_DOWNLOAD,
+                                       IDD_README,  IDD_DESTINATION, IDD_FINISH};
+    std::vector<int> actual;
+    for (int i = 0; i < 10; ++i) {
+        LRESULT id = ::SendMessageA(sheet, PSM_INDEXTOID, i, 0);
+        if (id == 0)
+            break;
+        actual.push_back(static_cast<int>(id));
+    }
+    EXPECT_EQ(expected, actual);
+    EXPECT_EQ(0, ActiveIndex());
+}
+
+TEST_F(WizardTest, CaptionIsInTheTitleBar) {
+    HWND sheet = OpenWizard();
+    ASSERT_NE(nullptr, sheet);
+    EXPECT_EQ("Welcome to the Ravelin Customizer", uitest::window_text(sheet));
+    Press(PSBTN_NEXT);
+    Press(PSBTN_NEXT);
+    EXPECT_EQ(2, ActiveIndex());
+    EXPECT_EQ("Welcome to the Ravelin Customizer", uitest::window_text(sheet));
+}
+
+struct Step {
+    int button;          // PSBTN_BACK or PSBTN_NEXT
+    int expectedIndex;   // the active page afterwards
+    const char* buttons; // the usable wizard buttons there
+};
+
+std::string StepName(int button) {
+    return button == PSBTN_BACK ? "Back" : "Next";
+}
+
+class NavigationTest : public WizardTest {
+public:
+    void Walk(const std::vector<Step>& steps) {
+        HWND sheet = OpenWizard();
+        ASSERT_NE(nullptr, sheet);
+        ASSERT_EQ(0, ActiveIndex());
+        ASSERT_EQ(std::string("-N-"), UsableButtons(sheet));
+        int from = 0;
+        for (size_t i = 0; i < steps.size(); ++i) {
+            Press(steps[i].button);
+            EXPECT_EQ(steps[i].expectedIndex, ActiveIndex())
+                << "step " << i << ": " << StepName(steps[i].button) << " from page " << from;
+            EXPECT_EQ(std::string(steps[i].buttons), UsableButtons(sheet))
+                << "step " << i << ": " << StepName(steps[i].button) << " from page " << from;
+            from = ActiveIndex();
+        }
+    }
+};
+
+// With the reader installed, the read-me page follows the download page, and Back from the read-me
+// and destination pages never lands on the download page.
+const std::vector<Step> kInstalledWalk = {
+    {PSBTN_NEXT, kFeedsPage, "BN-"},       {PSBTN_BACK, kWelcomePage, "-N-"},     {PSBTN_NEXT, kFeedsPage, "BN-"},
+    {PSBTN_NEXT, kWebPagesPage, "BN-"},    {PSBTN_BACK, kFeedsPage, "BN-"},       {PSBTN_NEXT, kWebPagesPage, "BN-"},
+    {PSBTN_NEXT, kDownloadPage, "BN-"},    {PSBTN_BACK, kWebPagesPage, "BN-"},    {PSBTN_NEXT, kDownloadPage, "BN-"},
+    {PSBTN_NEXT, kInstructionPage, "BN-"}, {PSBTN_BACK, kWebPagesPage, "BN-"},    {PSBTN_NEXT, kDownloadPage, "BN-"},
+    {PSBTN_NEXT, kInstructionPage, "BN-"}, {PSBTN_NEXT, kDestinationPage, "BN-"}, {PSBTN_BACK, kInstructionPage, "BN-"},
+    {PSBTN_NEXT, kDestinationPage, "BN-"}, {PSBTN_NEXT, kFinishPage, "B-F"},      {PSBTN_BACK, kDestinationPage, "BN-"},
+    {PSBTN_NEXT, kFinishPage, "B-F"},
+};
+
+// Without the reader, the read-me page is never shown.
+const std::vector<Step> kNotInstalledWalk = {
+    {PSBTN_NEXT, kFeedsPage, "BN-"},    {PSBTN_NEXT, kWebPagesPage, "BN-"},    {PSBTN_NEXT, kDownloadPage, "BN-"},
+    {PSBTN_BACK, kWebPagesPage, "BN-"}, {PSBTN_NEXT, kDownloadPage, "BN-"},    {PSBTN_NEXT, kDestinationPage, "BN-"},
+    {PSBTN_BACK, kWebPagesPage, "BN-"}, {PSBTN_NEXT, kDownloadPage, "BN-"},    {PSBTN_NEXT, kDestinationPage, "BN-"},
+    {PSBTN_NEXT, kFinishPage, "B-F"},   {PSBTN_BACK, kDestinationPage, "BN-"}, {PSBTN_NEXT, kFinishPage, "B-F"},
+};
+
+TEST_F(NavigationTest, ReaderInstalledUnderLocalMachine) {
+    ReaderKeyScope key(ReaderKey::LocalMachine);
+    ASSERT_TRUE(key.Created());
+    Walk(kInstalledWalk);
+}
+
+TEST_F(NavigationTest, ReaderInstalledOnlyUnderCurrentUser) {
+    ReaderKeyScope key(ReaderKey::CurrentUser);
+    ASSERT_TRUE(key.Created());
+    Walk(kInstalledWalk);
+}
+
+TEST_F(NavigationTest, ReaderNotInstalled) {
+    ReaderKeyScope key(ReaderKey::None);
+    Walk(kNotInstalledWalk);
+}
+
+TEST_F(WizardTest, FinishClosesTheWizard) {
+    HWND sheet = OpenWizard();
+    ASSERT_NE(nullptr, sheet);
+    ReaderKeyScope key(ReaderKey::None);
+    for (int i = 0; i < 5; ++i)
+        Press(PSBTN_NEXT);
+    ASSERT_EQ(kFinishPage, ActiveIndex());
+    Press(PSBTN_FINISH);
+    EXPECT_TRUE(sheet_->IsClosed());
+}
+
+TEST_F(WizardTest, CancelClosesTheWizardFromAnyPage) {
+    ReaderKeyScope key(ReaderKey::None);
+    for (int presses = 0; presses <= 5; ++presses) {
+        HWND sheet = OpenWizard();
+        ASSERT_NE(nullptr, sheet);
+        for (int i = 0; i < presses; ++i)
+            Press(PSBTN_NEXT);
+        int page = ActiveIndex();
+        Press(PSBTN_CANCEL);
+        EXPECT_TRUE(sheet_->IsClosed()) << "Cancel on page " << page;
+        sheet_->Destroy();
+    }
+}
+
+TEST(ReaderInstalled, FollowsTheUninstallKey) {
+    struct Case {
+        ReaderKey key;
+        bool installed;
+        const char* name;
+    } cases[] = {
+        {ReaderKey::None, false, "no key"},
+        {ReaderKey::LocalMachine, true, "HKEY_LOCAL_MACHINE"},
+        {ReaderKey::CurrentUser, true, "HKEY_CURRENT_USER only"},
+    };
+    for (const Case& c : cases) {
+        ReaderKeyScope key(c.key);
+        EXPECT_EQ(c.installed, IsReaderInstalled()) << c.name;
+    }
+    EXPECT_FALSE(IsReaderInstalled()) << "the keys are removed again";
+}
+
+TEST(HelpFile, IsBesideTheProgramWhateverTheCurrentFolder) {
+    char module[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, module, MAX_PATH);
+    std::string folder(module);
+    folder.resize(folder.rfind('\\'));
+    const std::string expected = folder + "\\Help\\RVLCustomizer.chm";
+
+    char saved[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, saved);
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    for (std::string current : {std::string(temp), std::string("C:\\")}) {
+        ASSERT_TRUE(::SetCurrentDirectoryA(current.c_str()));
+        EXPECT_EQ(expected, HelpFilePath()) << "current folder " << current;
+    }
+    ::SetCurrentDirectoryA(saved);
+}
+
+} // namespace
