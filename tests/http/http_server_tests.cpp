@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -191,21 +192,13 @@ TEST(HttpServer, StopEndsASlowReplyAtOnce) {
     r.delayMs = 60000;
     server.Route("/forever", r);
     unsigned short port = server.Port();
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](void* p) -> DWORD {
-            Send(*static_cast<unsigned short*>(p), "GET /forever HTTP/1.1\r\n\r\n");
-            return 0;
-        },
-        &port, 0, nullptr);
-    ASSERT_NE(nullptr, thread);
+    std::thread client([port] { Send(port, "GET /forever HTTP/1.1\r\n\r\n"); });
     while (server.Requests().empty())
         Sleep(10);
     DWORD start = GetTickCount();
     server.Stop();
     EXPECT_LT(GetTickCount() - start, 5000u);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
-    CloseHandle(thread);
+    client.join();
 }
 
 TEST(HttpServer, ClosedPortRefusesConnections) {
