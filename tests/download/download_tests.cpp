@@ -1,0 +1,419 @@
+// Downloads through the registered URLDownload class against the loopback test server: the events a
+// client receives, in order, and the bytes that arrive in the file.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "tests/download/pullwire_client.h"
+#include "tests/http/http_server.h"
+
+using namespace pwtest;
+
+namespace {
+
+class DownloadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server_.Ok()) << "DllRegisterServer of " << ModulePath();
+        ASSERT_TRUE(http_.Start());
+    }
+
+    // Routes the reply to a fresh path and returns its URL.
+    std::string Serve(const std::string& stem, const testhttp::Reply& reply) {
+        std::string path = UniquePath(stem);
+        http_.Route(path, reply);
+        return http_.Url(path);
+    }
+
+    RegisteredServer server_;
+    testhttp::Server http_;
+    TempFolder temp_;
+};
+
+// A body sent in pieces of 1024 bytes, so that every read returns one whole piece.
+testhttp::Reply Pieces(const std::string& body, unsigned delayMs = 40) {
+    testhttp::Reply reply;
+    reply.body = body;
+    reply.chunkSize = 1024;
+    reply.delayMs = delayMs;
+    return reply;
+}
+
+const std::string kSuccess = "OnFinish(1, \"\")";
+const std::string kFailure = "OnFinish(0, \"\")";
+
+TEST_F(DownloadTest, BodyInFullBlocksGivesStartDataAndFinish) {
+    const std::string body = PatternBytes(3000);
+    const std::string url = Serve("three-thousand", Pieces(body));
+    const std::string target = temp_.Path("setup.exe");
+    Client client;
+    ASSERT_HRESULT_SUCCEEDED(client.CreateResult());
+    ASSERT_NE(0u, client.Cookie());
+
+    ASSERT_EQ(S_OK, client.Start(url, target));
+    ASSERT_TRUE(client.WaitForFinish());
+
+    const std::vector<std::string> expected = {"OnStart(1, 3000)", "OnData(1024, 2048, 3000, 68%)",
+                                               "OnData(952, 3000, 3000, 100%)", kSuccess};
+    EXPECT_EQ(expected, client.Sink().Table());
+    for (const Event& e : client.Sink().Events())
+        EXPECT_EQ(::GetCurrentThreadId(), e.threadId) << e.Describe() << " arrived on another thread";
+    EXPECT_FALSE(client.Sink().Events().back().textIsNull) << "success carries an empty, not a null, text";
+    EXPECT_EQ(body, ReadFileBytes(target));
+}
+
+TEST_F(DownloadTest, ProgressCarriesRateAndElapsedTimeThatADisplayCanShow) {
+    const std::string body = PatternBytes(6 * 1024);
+    const std::string url = Serve("rate", Pieces(body, 250));
+    const std::string target = temp_.Path("rate.bin");
+    Client client;
+    ASSERT_EQ(S_OK, client.Start(url, target));
+    ASSERT_TRUE(client.WaitForFinish());
+
+    int dataEvents = 0;
+    double lastElapsed = 0;
+    for (const Event& e : client.Sink().Events()) {
+        if (e.id != 1)
+            continue;
+        ++dataEvents;
+        ASSERT_EQ(2u, e.doubles.size());
+        double rate = e.doubles[0];
+        double elapsed = e.doubles[1];
+        // Within the first second the rate is measured in milliseconds, never infinite or undefined.
+        EXPECT_TRUE(rate > 0 && rate < 1e6) << e.Describe() << " rate " << rate;
+        EXPECT_EQ(elapsed, static_cast<double>(static_cast<long long>(elapsed))) << "whole seconds: " << elapsed;
+        EXPECT_GE(elapsed, lastElapsed);
+        lastElapsed = elapsed;
+    }
+    EXPECT_EQ(5, dataEvents);
+    EXPECT_GE(lastElapsed, 1.0) << "six pieces 250 ms apart take more than a second";
+}
+
+struct BodyCase {
+    const char* name;
+    testhttp::Reply reply;
+    std::vector<std::string> expected;
+};
+
+TEST_F(DownloadTest, BodyShapesGiveTheirEventTables) {
+    testhttp::Reply small;
+    small.body = PatternBytes(700);
+    testhttp::Reply empty;
+    testhttp::Reply noLength = Pieces(PatternBytes(2048));
+    noLength.contentLength = false;
+    testhttp::Reply notFound;
+    notFound.status = 404;
+    notFound.body = "<html><body>No such setup here</body></html>";
+    testhttp::Reply chunked = Pieces(PatternBytes(2500));
+    chunked.chunked = true;
+    testhttp::Reply exactBlock;
+    exactBlock.body = PatternBytes(1024);
+
+    const BodyCase cases[] = {
+        {"one block", small, {"OnStart(1, 700)", kSuccess}},
+        {"exactly one block", exactBlock, {"OnStart(1, 1024)", kSuccess}},
+        {"empty body", empty, {kSuccess}},
+        {"no Content-Length", noLength, {"OnStart(1, 0)", "OnData(1024, 2048, 0, 0%)", kSuccess}},
+        {"404 page", notFound, {"OnStart(1, " + std::to_string(notFound.body.size()) + ")", kSuccess}},
+        {"chunked", chunked, {"OnStart(1, 0)", "OnData(1024, 2048, 0, 0%)", "OnData(452, 2500, 0, 0%)", kSuccess}},
+    };
+    for (const BodyCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string url = Serve("shape", c.reply);
+        const std::string target = temp_.Path("shape.bin");
+        Client client;
+        ASSERT_EQ(S_OK, client.Start(url, target));
+        ASSERT_TRUE(client.WaitForFinish());
+        EXPECT_EQ(c.expected, client.Sink().Table());
+        EXPECT_EQ(c.reply.body, ReadFileBytes(target));
+    }
+}
+
+TEST_F(DownloadTest, UnknownHostFinishesWithFailureAndLeavesAnEmptyFile) {
+    const std::string target = temp_.Path("unknown.bin");
+    Client client;
+    ASSERT_EQ(S_OK, client.Start("http://pullwire-nohost.invalid/download/rvl/rvl.exe", target));
+    ASSERT_TRUE(client.WaitForFinish());
+    EXPECT_EQ(std::vector<std::string>{kFailure}, client.Sink().Table());
+    EXPECT_TRUE(client.Sink().Events().back().textIsNull);
+    EXPECT_TRUE(FileExists(target)) << "StartDownload creates the target";
+    EXPECT_EQ("", ReadFileBytes(target));
+}
+
+TEST_F(DownloadTest, ConnectionRefusedFinishesWithFailure) {
+    const std::string url = "http://127.0.0.1:" + std::to_string(testhttp::ClosedPort()) + "/setup.exe";
+    Client client;
+    ASSERT_EQ(S_OK, client.Start(url, temp_.Path("refused.bin")));
+    ASSERT_TRUE(client.WaitForFinish());
+    EXPECT_EQ(std::vector<std::string>{kFailure}, client.Sink().Table());
+}
+
+TEST_F(DownloadTest, MissingTargetFolderFinishesWithFailureAfterTheUrlWasOpened) {
+    testhttp::Reply reply;
+    reply.body = PatternBytes(2000);
+    const std::string url = Serve("nofolder", reply);
+    const std::string target = temp_.Path("no such folder\\setup.exe");
+    Client client;
+    ASSERT_EQ(S_OK, client.Start(url, target));
+    ASSERT_TRUE(client.WaitForFinish());
+    EXPECT_EQ(std::vector<std::string>{kFailure}, client.Sink().Table());
+    EXPECT_EQ(1u, http_.Requests().size()) << "the URL is opened before the file";
+    EXPECT_FALSE(FileExists(target));
+}
+
+TEST_F(DownloadTest, DroppedConnectionFinishesWithTheErrorTextAndKeepsTheBytesSoFar) {
+    const std::string body = PatternBytes(8000);
+    testhttp::Reply reply = Pieces(body, 60);
+    reply.dropAfter = 3000;
+    const std::string url = Serve("dropped", reply);
+    const std::string target = temp_.Path("dropped.bin");
+    Client client;
+    ASSERT_EQ(S_OK, client.Start(url, target));
+    ASSERT_TRUE(client.WaitForFinish());
+
+    const std::vector<Event>& events = client.Sink().Events();
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ("OnStart(1, 8000)", events.front().Describe());
+    EXPECT_EQ("OnData(1024, 2048, 8000, 25%)", events[1].Describe());
+    const Event& finish = events.back();
+    EXPECT_EQ(2, finish.id);
+    ASSERT_EQ(1u, finish.ints.size());
+    EXPECT_EQ(0, finish.ints[0]) << "a cut body is no success";
+    EXPECT_FALSE(finish.text.empty()) << "the failure carries WinINet's text";
+    LONG received = 1024;
+    for (const Event& e : events)
+        if (e.id == 1)
+            received = e.ints[1];
+    EXPECT_EQ(body.substr(0, received), ReadFileBytes(target));
+}
+
+struct ProxyCase {
+    VARIANT_BOOL useProxy;
+    bool expectProxy;
+};
+
+TEST_F(DownloadTest, OnlyTheValueOneSwitchesTheProxyOn) {
+    const ProxyCase cases[] = {{1, true}, {VARIANT_TRUE, false}, {0, false}, {2, false}};
+    for (const ProxyCase& c : cases) {
+        SCOPED_TRACE("bUseProxy " + std::to_string(c.useProxy));
+        testhttp::Reply reply;
+        reply.body = "proxied";
+        const std::string path = UniquePath("proxy");
+        http_.Route(path, reply);
+        const size_t before = http_.Requests().size();
+        Client client;
+        fw::Bstr host(L"127.0.0.1");
+        ASSERT_EQ(S_OK, client.Object()->SetProxy(host.Get(), http_.Port(), c.useProxy));
+        ASSERT_EQ(S_OK, client.Start(http_.Url(path), temp_.Path("proxy.bin")));
+        ASSERT_TRUE(client.WaitForFinish());
+        EXPECT_EQ(kSuccess, client.Sink().Table().back());
+        std::vector<testhttp::Request> requests = http_.Requests();
+        ASSERT_EQ(before + 1, requests.size());
+        EXPECT_EQ(c.expectProxy, requests.back().absoluteForm) << requests.back().target;
+    }
+}
+
+TEST_F(DownloadTest, ProxyReachesAHostThatOnlyTheProxyKnows) {
+    testhttp::Reply reply;
+    reply.body = PatternBytes(500);
+    const std::string path = UniquePath("via-proxy");
+    http_.Route(path, reply);
+    Client client;
+    fw::Bstr host(L"127.0.0.1");
+    ASSERT_EQ(S_OK, client.Object()->SetProxy(host.Get(), http_.Port(), 1));
+    const std::string target = temp_.Path("via.bin");
+    ASSERT_EQ(S_OK, client.Start("http://download.pullwire.invalid" + path, target));
+    ASSERT_TRUE(client.WaitForFinish());
+    EXPECT_EQ((std::vector<std::string>{"OnStart(1, 500)", kSuccess}), client.Sink().Table());
+    ASSERT_EQ(1u, http_.Requests().size());
+    EXPECT_TRUE(http_.Requests()[0].absoluteForm);
+    EXPECT_EQ("download.pullwire.invalid", http_.Requests()[0].host.substr(0, 25));
+    EXPECT_EQ(reply.body, ReadFileBytes(target));
+}
+
+TEST_F(DownloadTest, SetProxyAfterStartLeavesTheRunningTransferAlone) {
+    const std::string body = PatternBytes(3000);
+    const std::string path = UniquePath("late-proxy");
+    http_.Route(path, Pieces(body, 100));
+    Client client;
+    fw::Bstr host(L"127.0.0.1");
+    ASSERT_EQ(S_OK, client.Object()->SetProxy(host.Get(), http_.Port(), 1));
+    const std::string target = temp_.Path("late.bin");
+    ASSERT_EQ(S_OK, client.Start("http://late.pullwire.invalid" + path, target));
+    fw::Bstr nowhere(L"nowhere.invalid");
+    ASSERT_EQ(S_OK, client.Object()->SetProxy(nowhere.Get(), 1, 0));
+    ASSERT_TRUE(client.WaitForFinish());
+    EXPECT_EQ(kSuccess, client.Sink().Table().back());
+    EXPECT_EQ(body, ReadFileBytes(target));
+    ASSERT_EQ(1u, http_.Requests().size());
+    EXPECT_TRUE(http_.Requests()[0].absoluteForm);
+}
+
+TEST_F(DownloadTest, StopDownloadReturnsOkAndTheTransferStillFinishes) {
+    const std::string body = PatternBytes(4000);
+    const std::string url = Serve("stop", Pieces(body, 60));
+    const std::string target = temp_.Path("stop.bin");
+    Client client;
+    ASSERT_EQ(S_OK, client.Start(url, target));
+    EXPECT_EQ(S_OK, client.Object()->StopDownload());
+    ASSERT_TRUE(client.WaitForFinish());
+    EXPECT_EQ(kSuccess, client.Sink().Table().back());
+    EXPECT_EQ(body, ReadFileBytes(target));
+}
+
+TEST_F(DownloadTest, SinkConnectedAfterStartReceivesTheRest) {
+    const std::string body = PatternBytes(4096);
+    const std::string url = Serve("late-sink", Pieces(body, 100));
+    Client client;
+    ASSERT_EQ(S_OK, client.Start(url, temp_.Path("late-sink.bin")));
+    ASSERT_TRUE(PumpUntil([&] { return !client.Sink().Events().empty(); }));
+    ASSERT_EQ("OnStart(1, 4096)", client.Sink().Table().front());
+
+    auto* second = new RecordingSink(RecordingSink::Answers::DispatchOnly);
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, client.ConnectionPoint()->Advise(second, &cookie));
+    ASSERT_TRUE(PumpUntil([&] { return second->Finished(); }));
+
+    std::vector<std::string> all = client.Sink().Table();
+    EXPECT_EQ(std::vector<std::string>(all.begin() + 1, all.end()), second->Table());
+    EXPECT_EQ(kSuccess, second->Table().back());
+    EXPECT_EQ(S_OK, client.ConnectionPoint()->Unadvise(cookie));
+    second->Release();
+}
+
+TEST_F(DownloadTest, TwoObjectsAtOnceEachGetTheirOwnEvents) {
+    const std::string bodyA = PatternBytes(3000);
+    const std::string bodyB = PatternBytes(2100);
+    const std::string urlA = Serve("object-a", Pieces(bodyA, 80));
+    const std::string urlB = Serve("object-b", Pieces(bodyB, 50));
+    const std::string targetA = temp_.Path("a.bin");
+    const std::string targetB = temp_.Path("b.bin");
+    Client a;
+    Client b;
+    ASSERT_EQ(S_OK, a.Start(urlA, targetA));
+    ASSERT_EQ(S_OK, b.Start(urlB, targetB));
+    ASSERT_TRUE(PumpUntil([&] { return a.Sink().Finished() && b.Sink().Finished(); }));
+    PumpFor(200);
+
+    EXPECT_EQ((std::vector<std::string>{"OnStart(1, 3000)", "OnData(1024, 2048, 3000, 68%)",
+                                        "OnData(952, 3000, 3000, 100%)", kSuccess}),
+              a.Sink().Table());
+    EXPECT_EQ((std::vector<std::string>{"OnStart(1, 2100)", "OnData(1024, 2048, 2100, 97%)",
+                                        "OnData(52, 2100, 2100, 100%)", kSuccess}),
+              b.Sink().Table());
+    EXPECT_EQ(bodyA, ReadFileBytes(targetA));
+    EXPECT_EQ(bodyB, ReadFileBytes(targetB));
+}
+
+TEST_F(DownloadTest, SecondObjectGetsItsEventsAfterTheFirstIsGone) {
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE("object " + std::to_string(round + 1));
+        const std::string url = Serve("again", Pieces(PatternBytes(1500)));
+        Client client;
+        ASSERT_EQ(S_OK, client.Start(url, temp_.Path("again.bin")));
+        ASSERT_TRUE(client.WaitForFinish());
+        EXPECT_EQ((std::vector<std::string>{"OnStart(1, 1500)", "OnData(476, 1500, 1500, 100%)", kSuccess}),
+                  client.Sink().Table());
+    }
+}
+
+TEST_F(DownloadTest, ObjectReleasedDuringTransferKeepsTheModuleUntilTheWorkerEnds) {
+    const std::string body = PatternBytes(5000);
+    const std::string url = Serve("released", Pieces(body, 60));
+    const std::string target = temp_.Path("released.bin");
+    {
+        Client client;
+        ASSERT_EQ(S_OK, client.Start(url, target));
+    }
+    EXPECT_EQ(S_FALSE, server_.CanUnloadNow()) << "a worker is still running";
+    ASSERT_TRUE(PumpUntil([&] { return server_.CanUnloadNow() == S_OK; }));
+    EXPECT_EQ(body, ReadFileBytes(target));
+}
+
+TEST_F(DownloadTest, ClientThatReleasesTheObjectInOnFinishIsSafe) {
+    const std::string url = Serve("release-in-finish", Pieces(PatternBytes(2500)));
+    auto* sink = new RecordingSink;
+    IURLDownload* object = nullptr;
+    ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_URLDownload, nullptr, CLSCTX_INPROC_SERVER, IID_IURLDownload,
+                                       reinterpret_cast<void**>(&object)));
+    {
+        fw::ComPtr<IConnectionPointContainer> container;
+        ASSERT_EQ(S_OK, object->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()));
+        fw::ComPtr<IConnectionPoint> point;
+        ASSERT_EQ(S_OK, container->FindConnectionPoint(DIID__IURLDownloadEvents, point.Put()));
+        DWORD cookie = 0;
+        ASSERT_EQ(S_OK, point->Advise(sink, &cookie));
+    }
+    sink->onEvent = [&](const Event& e) {
+        if (e.id == 2 && object)
+            std::exchange(object, nullptr)->Release();
+    };
+    fw::Bstr u = fw::Bstr::FromAnsi(url);
+    fw::Bstr p = fw::Bstr::FromAnsi(temp_.Path("release.bin"));
+    ASSERT_EQ(S_OK, object->StartDownload(u.Get(), p.Get()));
+    ASSERT_TRUE(PumpUntil([&] { return sink->Finished(); }));
+    ASSERT_TRUE(PumpUntil([&] { return server_.CanUnloadNow() == S_OK; }));
+    EXPECT_EQ(1, sink->Refs()) << "the object gave back its reference on the sink";
+    sink->Release();
+}
+
+} // namespace
+
+namespace {
+
+// Calls a method by name with the arguments in declared order, as a script engine would.
+HRESULT InvokeByName(IDispatch* dispatch, const wchar_t* method, std::vector<VARIANT> args) {
+    LPOLESTR name = const_cast<LPOLESTR>(method);
+    DISPID id = 0;
+    HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr))
+        return hr;
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    VARIANT result;
+    ::VariantInit(&result);
+    hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+    ::VariantClear(&result);
+    return hr;
+}
+
+VARIANT Text(const fw::Bstr& s) {
+    VARIANT v;
+    V_VT(&v) = VT_BSTR;
+    V_BSTR(&v) = s.Get();
+    return v;
+}
+
+VARIANT Number(LONG n) {
+    VARIANT v;
+    V_VT(&v) = VT_I4;
+    V_I4(&v) = n;
+    return v;
+}
+
+TEST_F(DownloadTest, LateBoundClientSetsTheProxyAndStartsByName) {
+    testhttp::Reply reply;
+    reply.body = PatternBytes(1800);
+    const std::string path = UniquePath("late-bound");
+    http_.Route(path, reply);
+    const std::string target = temp_.Path("script.bin");
+    Client client;
+    fw::ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(S_OK, client.Object()->QueryInterface(IID_IDispatch, dispatch.PutVoid()));
+
+    fw::Bstr host(L"127.0.0.1");
+    fw::Bstr url = fw::Bstr::FromAnsi("http://script.pullwire.invalid" + path);
+    fw::Bstr file = fw::Bstr::FromAnsi(target);
+    // A script passes plain numbers; the type information turns the last one into a VARIANT_BOOL.
+    ASSERT_EQ(S_OK, InvokeByName(dispatch.Get(), L"SetProxy", {Text(host), Number(http_.Port()), Number(1)}));
+    ASSERT_EQ(S_OK, InvokeByName(dispatch.Get(), L"StartDownload", {Text(url), Text(file)}));
+    ASSERT_TRUE(client.WaitForFinish());
+
+    EXPECT_EQ((std::vector<std::string>{"OnStart(1, 1800)", "OnData(776, 1800, 1800, 100%)", kSuccess}),
+              client.Sink().Table());
+    ASSERT_EQ(1u, http_.Requests().size());
+    EXPECT_TRUE(http_.Requests()[0].absoluteForm);
+    EXPECT_EQ(reply.body, ReadFileBytes(target));
+}
+
+} // namespace

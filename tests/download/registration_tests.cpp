@@ -1,0 +1,414 @@
+// Registration of Pullwire.dll in the test prefix: every entry that DllRegisterServer writes, their
+// removal by DllUnregisterServer, regsvr32, the class table, the version resource and the type library.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/download/pullwire_client.h"
+
+using namespace pwtest;
+
+namespace {
+
+const wchar_t kClsid[] = L"{025E18E0-37E9-4CCE-9256-181B42D90D87}";
+const wchar_t kAppId[] = L"{AE37CAFD-EECE-4938-BA2F-645B2040EB57}";
+const wchar_t kLibId[] = L"{C26A2C8B-DE34-47CE-B7E3-0F67A6734F08}";
+const std::wstring kClassKey = std::wstring(L"CLSID\\") + kClsid;
+
+using DllFunction = HRESULT(STDAPICALLTYPE*)();
+
+// The module loaded but not registered; whatever a test registers is removed at its end.
+class RegistrationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        module_.Reset(::LoadLibraryA(ModulePath().c_str()));
+        ASSERT_TRUE(module_) << ModulePath();
+        reg_ = reinterpret_cast<DllFunction>(::GetProcAddress(module_.Get(), "DllRegisterServer"));
+        unreg_ = reinterpret_cast<DllFunction>(::GetProcAddress(module_.Get(), "DllUnregisterServer"));
+        ASSERT_TRUE(reg_ && unreg_);
+    }
+    void TearDown() override {
+        if (unreg_)
+            unreg_();
+        ::CoUninitialize();
+    }
+
+    fw::Library module_;
+    DllFunction reg_ = nullptr;
+    DllFunction unreg_ = nullptr;
+};
+
+bool KeyExists(const std::wstring& key) {
+    HKEY h = nullptr;
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(h);
+    return true;
+}
+
+// The string value, or "<missing>".
+std::wstring ReadValue(const std::wstring& key, const wchar_t* name) {
+    wchar_t data[1024] = {};
+    DWORD size = sizeof data;
+    DWORD type = 0;
+    if (::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_ANY, &type, data, &size) != ERROR_SUCCESS)
+        return L"<missing>";
+    if (type != REG_SZ)
+        return L"<not a string>";
+    return data;
+}
+
+std::wstring ModulePathW() {
+    return fw::ToWide(ModulePath());
+}
+
+struct Entry {
+    std::wstring key;
+    const wchar_t* name;
+    std::wstring data;
+};
+
+std::vector<Entry> ExpectedEntries() {
+    return {
+        {std::wstring(L"AppID\\") + kAppId, nullptr, L"Pullwire"},
+        {L"AppID\\Pullwire.DLL", L"AppID", kAppId},
+        {L"Pullwire.URLDownload.1", nullptr, L"URLDownload Class"},
+        {L"Pullwire.URLDownload.1\\CLSID", nullptr, kClsid},
+        {L"Pullwire.URLDownload", nullptr, L"URLDownload Class"},
+        {L"Pullwire.URLDownload\\CLSID", nullptr, kClsid},
+        {L"Pullwire.URLDownload\\CurVer", nullptr, L"Pullwire.URLDownload.1"},
+        {kClassKey, nullptr, L"URLDownload Class"},
+        {kClassKey, L"AppID", kAppId},
+        {kClassKey + L"\\ProgID", nullptr, L"Pullwire.URLDownload.1"},
+        {kClassKey + L"\\VersionIndependentProgID", nullptr, L"Pullwire.URLDownload"},
+        {kClassKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+        {kClassKey + L"\\TypeLib", nullptr, kLibId},
+    };
+}
+
+void ExpectRegistered() {
+    for (const Entry& e : ExpectedEntries()) {
+        std::wstring actual = ReadValue(e.key, e.name);
+        EXPECT_EQ(0, _wcsicmp(e.data.c_str(), actual.c_str()))
+            << fw::ToAnsi(e.key.c_str()) << " [" << (e.name ? fw::ToAnsi(e.name) : std::string("default"))
+            << "]: expected " << fw::ToAnsi(e.data.c_str()) << ", actual " << fw::ToAnsi(actual.c_str());
+    }
+    EXPECT_TRUE(KeyExists(kClassKey + L"\\Programmable"));
+    std::wstring server = ReadValue(kClassKey + L"\\InprocServer32", nullptr);
+    EXPECT_EQ(0, _wcsicmp(ModulePathW().c_str(), server.c_str())) << fw::ToAnsi(server.c_str());
+}
+
+void ExpectUnregistered() {
+    const wchar_t* keys[] = {L"AppID\\{AE37CAFD-EECE-4938-BA2F-645B2040EB57}", L"AppID\\Pullwire.DLL",
+                             L"Pullwire.URLDownload.1", L"Pullwire.URLDownload",
+                             L"CLSID\\{025E18E0-37E9-4CCE-9256-181B42D90D87}"};
+    for (const wchar_t* key : keys)
+        EXPECT_FALSE(KeyExists(key)) << fw::ToAnsi(key) << " is still there";
+    EXPECT_TRUE(KeyExists(L"AppID"));
+    EXPECT_TRUE(KeyExists(L"CLSID"));
+    ITypeLib* library = nullptr;
+    EXPECT_HRESULT_FAILED(::LoadRegTypeLib(LIBID_PullwireLib, 1, 0, LOCALE_NEUTRAL, &library));
+    if (library)
+        library->Release();
+}
+
+TEST_F(RegistrationTest, RegisterWritesEveryEntry) {
+    ASSERT_EQ(S_OK, reg_());
+    ExpectRegistered();
+}
+
+TEST_F(RegistrationTest, RegisterRegistersTheTypeLibraryFromTheModule) {
+    ASSERT_EQ(S_OK, reg_());
+    ITypeLib* library = nullptr;
+    ASSERT_EQ(S_OK, ::LoadRegTypeLib(LIBID_PullwireLib, 1, 0, LOCALE_NEUTRAL, &library));
+    library->Release();
+    EXPECT_TRUE(KeyExists(std::wstring(L"TypeLib\\") + kLibId + L"\\1.0"));
+    // The interfaces are registered with the library, so that they can be marshalled by it.
+    EXPECT_TRUE(KeyExists(L"Interface\\{B592CBAE-0831-45C5-BCFB-E123B08531E2}"));
+}
+
+TEST_F(RegistrationTest, RegisterReplacesTheClassKeyWhole) {
+    HKEY h = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CLASSES_ROOT, (kClassKey + L"\\Programmable\\Stale").c_str(), 0,
+                                               nullptr, 0, KEY_WRITE, nullptr, &h, nullptr));
+    ::RegCloseKey(h);
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(HKEY_CLASSES_ROOT, kClassKey.c_str(), L"Stale", REG_SZ, L"x", 4));
+    ASSERT_EQ(S_OK, reg_());
+    EXPECT_FALSE(KeyExists(kClassKey + L"\\Programmable\\Stale"));
+    EXPECT_EQ(L"<missing>", ReadValue(kClassKey, L"Stale"));
+    ExpectRegistered();
+}
+
+TEST_F(RegistrationTest, UnregisterRemovesTheEntriesAndKeepsTheParentKeys) {
+    ASSERT_EQ(S_OK, reg_());
+    ASSERT_EQ(S_OK, unreg_());
+    ExpectUnregistered();
+}
+
+TEST_F(RegistrationTest, RegisterTwiceIsTheSameAsOnce) {
+    ASSERT_EQ(S_OK, reg_());
+    ASSERT_EQ(S_OK, reg_());
+    ExpectRegistered();
+    ASSERT_EQ(S_OK, unreg_());
+    ExpectUnregistered();
+}
+
+// Runs regsvr32 of the prefix silently and returns its exit code.
+DWORD RunRegsvr32(const std::string& arguments) {
+    char system[MAX_PATH] = {};
+    ::GetSystemDirectoryA(system, MAX_PATH);
+    std::string command = std::string("\"") + system + "\\regsvr32.exe\" /s " + arguments;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return ~0u;
+    fw::KernelHandle process(pi.hProcess);
+    fw::KernelHandle thread(pi.hThread);
+    if (::WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0)
+        return ~0u - 1;
+    DWORD code = 0;
+    ::GetExitCodeProcess(pi.hProcess, &code);
+    return code;
+}
+
+TEST_F(RegistrationTest, Regsvr32RegistersAndUnregisters) {
+    const std::string quoted = "\"" + ModulePath() + "\"";
+    ASSERT_EQ(0u, RunRegsvr32(quoted));
+    ExpectRegistered();
+    ASSERT_EQ(0u, RunRegsvr32("/u " + quoted));
+    ExpectUnregistered();
+}
+
+TEST_F(RegistrationTest, ClassObjectOnlyForURLDownload) {
+    auto get = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
+        ::GetProcAddress(module_.Get(), "DllGetClassObject"));
+    ASSERT_TRUE(get);
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(S_OK, get(CLSID_URLDownload, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    factory->Release();
+    struct {
+        const CLSID* clsid;
+        const char* name;
+    } others[] = {{&CLSID_EventSink, "EventSink"}, {&IID_IURLDownload, "an interface id"}, {&GUID_NULL, "null"}};
+    for (const auto& other : others) {
+        void* object = reinterpret_cast<void*>(1);
+        EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, get(*other.clsid, IID_IClassFactory, &object)) << other.name;
+        EXPECT_EQ(nullptr, object) << other.name;
+    }
+}
+
+TEST_F(RegistrationTest, VersionResourceNamesTheComponent) {
+    const std::string path = ModulePath();
+    DWORD handle = 0;
+    DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<char> data(size);
+    ASSERT_TRUE(::GetFileVersionInfoA(path.c_str(), 0, size, data.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(::VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(MAKELONG(0, 1), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(2, 0), fixed->dwFileVersionLS);
+    EXPECT_EQ(MAKELONG(0, 1), fixed->dwProductVersionMS);
+    EXPECT_EQ(MAKELONG(2, 0), fixed->dwProductVersionLS);
+
+    WORD* translation = nullptr;
+    ASSERT_TRUE(
+        ::VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
+    ASSERT_GE(length, 4u);
+    EXPECT_EQ(0x409, translation[0]);
+    EXPECT_EQ(1252, translation[1]);
+
+    const std::pair<const char*, const char*> strings[] = {
+        {"FileVersion", "1.0.0.2"},
+        {"ProductVersion", "1.0.0.2"},
+        {"FileDescription", "Pullwire"},
+        {"InternalName", "Pullwire.dll"},
+        {"OriginalFilename", "Pullwire.dll"},
+        {"CompanyName", "Corvane"},
+        {"ProductName", "Ravelin Customizer"},
+    };
+    for (const auto& s : strings) {
+        char* value = nullptr;
+        std::string query = std::string("\\StringFileInfo\\040904e4\\") + s.first;
+        ASSERT_TRUE(::VerQueryValueA(data.data(), query.c_str(), reinterpret_cast<void**>(&value), &length)) << s.first;
+        EXPECT_STREQ(s.second, value) << s.first;
+    }
+}
+
+// The type library inside the module, as a client's tools see it.
+class TypeLibraryTest : public RegistrationTest {
+protected:
+    void SetUp() override {
+        RegistrationTest::SetUp();
+        ASSERT_EQ(S_OK, ::LoadTypeLibEx(ModulePathW().c_str(), REGKIND_NONE, library_.Put()));
+    }
+    fw::ComPtr<ITypeLib> library_;
+};
+
+std::wstring GuidText(REFGUID guid) {
+    wchar_t text[40] = {};
+    ::StringFromGUID2(guid, text, 40);
+    return text;
+}
+
+std::string Doc(ITypeInfo* info, MEMBERID id, std::string* help = nullptr) {
+    BSTR name = nullptr;
+    BSTR doc = nullptr;
+    info->GetDocumentation(id, &name, &doc, nullptr, nullptr);
+    std::string result = fw::ToAnsi(name);
+    if (help)
+        *help = fw::ToAnsi(doc);
+    ::SysFreeString(name);
+    ::SysFreeString(doc);
+    return result;
+}
+
+// "OnData(nReadBytes, ...)" with the DISPID and help string of every function of the type.
+std::vector<std::string> Members(ITypeInfo* info) {
+    std::vector<std::string> members;
+    TYPEATTR* attr = nullptr;
+    if (FAILED(info->GetTypeAttr(&attr)))
+        return members;
+    for (UINT i = 0; i < attr->cFuncs; ++i) {
+        FUNCDESC* f = nullptr;
+        if (FAILED(info->GetFuncDesc(i, &f)))
+            continue;
+        BSTR names[8] = {};
+        UINT count = 0;
+        info->GetNames(f->memid, names, 8, &count);
+        std::string help;
+        Doc(info, f->memid, &help);
+        std::string text = std::to_string(f->memid) + " " + fw::ToAnsi(names[0]) + "(";
+        for (UINT n = 1; n < count; ++n)
+            text += (n > 1 ? ", " : "") + fw::ToAnsi(names[n]);
+        text += ") \"" + help + "\"";
+        for (UINT n = 0; n < count; ++n)
+            ::SysFreeString(names[n]);
+        members.push_back(text);
+        info->ReleaseFuncDesc(f);
+    }
+    info->ReleaseTypeAttr(attr);
+    return members;
+}
+
+TEST_F(TypeLibraryTest, LibraryNameVersionAndHelp) {
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, library_->GetLibAttr(&attr));
+    EXPECT_EQ("{C26A2C8B-DE34-47CE-B7E3-0F67A6734F08}", fw::ToAnsi(GuidText(attr->guid).c_str()));
+    EXPECT_EQ(LOCALE_NEUTRAL, attr->lcid) << "registered for every locale";
+    EXPECT_EQ(1, attr->wMajorVerNum);
+    EXPECT_EQ(0, attr->wMinorVerNum);
+    library_->ReleaseTLibAttr(attr);
+    BSTR name = nullptr;
+    BSTR help = nullptr;
+    ASSERT_EQ(S_OK, library_->GetDocumentation(-1, &name, &help, nullptr, nullptr));
+    EXPECT_EQ("PullwireLib", fw::ToAnsi(name));
+    EXPECT_EQ("Pullwire 1.0 Type Library", fw::ToAnsi(help));
+    ::SysFreeString(name);
+    ::SysFreeString(help);
+}
+
+TEST_F(TypeLibraryTest, CommandInterfaceIsDualWithItsMethods) {
+    fw::ComPtr<ITypeInfo> info;
+    ASSERT_EQ(S_OK, library_->GetTypeInfoOfGuid(IID_IURLDownload, info.Put()));
+    std::string help;
+    EXPECT_EQ("IURLDownload", Doc(info.Get(), MEMBERID_NIL, &help));
+    EXPECT_EQ("IURLDownload Interface", help);
+    // A dual interface is found as its dispatch half; the vtable half hangs off it as implemented type -1.
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
+    EXPECT_EQ(TKIND_DISPATCH, attr->typekind);
+    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FDUAL);
+    info->ReleaseTypeAttr(attr);
+    HREFTYPE ref = 0;
+    ASSERT_EQ(S_OK, info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref));
+    fw::ComPtr<ITypeInfo> vtable;
+    ASSERT_EQ(S_OK, info->GetRefTypeInfo(ref, vtable.Put()));
+    ASSERT_EQ(S_OK, vtable->GetTypeAttr(&attr));
+    EXPECT_EQ(TKIND_INTERFACE, attr->typekind);
+    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FDUAL);
+    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION);
+    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FNONEXTENSIBLE);
+    // The six methods follow the seven of IDispatch.
+    EXPECT_EQ(6, attr->cFuncs);
+    EXPECT_EQ(static_cast<WORD>(7 * sizeof(void*)), attr->cbSizeVft - 6 * sizeof(void*));
+    vtable->ReleaseTypeAttr(attr);
+    const std::vector<std::string> expected = {
+        "1 OnData(nReadBytes, nTotalBytes, nMaxBytes, dwTransfeRate, nPercentileDownload, dwElapsedTime) \"method "
+        "OnData\"",
+        "2 OnFinish(nFinishSuccess, wsError) \"method OnFinish\"",
+        "3 OnStart(nDownloadID, nMaxBytes) \"method OnStart\"",
+        "4 StartDownload(szURL, szFilePath) \"method StartDownload\"",
+        "5 StopDownload() \"method StopDownload\"",
+        "6 SetProxy(wszProxy, nPort, bUseProxy) \"method SetProxy\"",
+    };
+    EXPECT_EQ(expected, Members(vtable.Get()));
+}
+
+TEST_F(TypeLibraryTest, EventInterfaceIsADispatchInterfaceWithThreeEvents) {
+    fw::ComPtr<ITypeInfo> info;
+    ASSERT_EQ(S_OK, library_->GetTypeInfoOfGuid(DIID__IURLDownloadEvents, info.Put()));
+    std::string help;
+    EXPECT_EQ("_IURLDownloadEvents", Doc(info.Get(), MEMBERID_NIL, &help));
+    EXPECT_EQ("_IURLDownloadEvents Interface", help);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
+    EXPECT_EQ(TKIND_DISPATCH, attr->typekind);
+    info->ReleaseTypeAttr(attr);
+    const std::vector<std::string> expected = {
+        "1 OnData(nReadBytes, nTotalBytes, nMaxBytes, dwTransfeRate, nPercentileDownload, dwElapsedTime) \"Data "
+        "arrived\"",
+        "2 OnFinish(nFinishSuccess, wsError) \"Finish downloading\"",
+        "3 OnStart(nDownloadID, nMaxBytes) \"Start downloading\"",
+    };
+    EXPECT_EQ(expected, Members(info.Get()));
+}
+
+TEST_F(TypeLibraryTest, ClassNamesItsDefaultAndSourceInterfaces) {
+    fw::ComPtr<ITypeInfo> info;
+    ASSERT_EQ(S_OK, library_->GetTypeInfoOfGuid(CLSID_URLDownload, info.Put()));
+    std::string help;
+    EXPECT_EQ("URLDownload", Doc(info.Get(), MEMBERID_NIL, &help));
+    EXPECT_EQ("URLDownload Class", help);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
+    EXPECT_EQ(TKIND_COCLASS, attr->typekind);
+    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FCANCREATE);
+    ASSERT_EQ(2, attr->cImplTypes);
+    info->ReleaseTypeAttr(attr);
+    const std::pair<const char*, int> expected[] = {
+        {"IURLDownload", IMPLTYPEFLAG_FDEFAULT}, {"_IURLDownloadEvents", IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE}};
+    for (UINT i = 0; i < 2; ++i) {
+        HREFTYPE ref = 0;
+        ASSERT_EQ(S_OK, info->GetRefTypeOfImplType(i, &ref));
+        fw::ComPtr<ITypeInfo> implemented;
+        ASSERT_EQ(S_OK, info->GetRefTypeInfo(ref, implemented.Put()));
+        EXPECT_EQ(expected[i].first, Doc(implemented.Get(), MEMBERID_NIL));
+        INT flags = 0;
+        ASSERT_EQ(S_OK, info->GetImplTypeFlags(i, &flags));
+        EXPECT_EQ(expected[i].second, flags) << expected[i].first;
+    }
+}
+
+TEST_F(TypeLibraryTest, DeclaredOnlySinkTypes) {
+    fw::ComPtr<ITypeInfo> sinkInterface;
+    EXPECT_EQ(S_OK, library_->GetTypeInfoOfGuid(DIID_IEventSink, sinkInterface.Put()));
+    fw::ComPtr<ITypeInfo> sinkClass;
+    EXPECT_EQ(S_OK, library_->GetTypeInfoOfGuid(CLSID_EventSink, sinkClass.Put()));
+    if (sinkInterface) {
+        EXPECT_EQ("IEventSink", Doc(sinkInterface.Get(), MEMBERID_NIL));
+    }
+    if (sinkClass) {
+        EXPECT_EQ("EventSink", Doc(sinkClass.Get(), MEMBERID_NIL));
+    }
+}
+
+} // namespace
