@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
             ::GetWindowRect(sheet.Handle(), &r);
             std::string ready = dir + "\\ready-" + std::to_string(index);
             std::string partial = ready + ".part";
-            FILE* f = std::fopen(partial.c_str(), "w");
+            FILE* f = std::fopen(partial.c_str(), "wb");
             if (!f) {
                 std::fprintf(stderr, "walk_pages: cannot write %s\n", partial.c_str());
                 result = 1;
