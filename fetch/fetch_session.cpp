@@ -94,6 +94,8 @@ std::string CFetchSession::AgentName() {
 CFetchSession::CFetchSession() {
     std::string agent = AgentName();
     handle_.Reset(InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!handle_)
+        openError_ = GetLastError();
 }
 
 CFetchSession::~CFetchSession() {

@@ -35,6 +35,8 @@ public:
     CFetchSession& operator=(const CFetchSession&) = delete;
 
     bool IsOpen() const { return static_cast<bool>(handle_); }
+    // Why InternetOpen failed (its GetLastError code); 0 for an open session.
+    DWORD OpenError() const { return openError_; }
     HINTERNET Handle() const { return handle_.Get(); }
 
     // A window, not owned, that shows every new last-status text. None at construction.
@@ -84,4 +86,5 @@ private:
     HWND statusWindow_ = nullptr;
     std::string lastStatus_;
     bool callbackEnabled_ = false;
+    DWORD openError_ = 0;
 };
