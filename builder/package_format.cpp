@@ -88,10 +88,18 @@ int StreamPacker::Pack(InputStream& input, OutputStream& output, uint64_t length
         return kFileError;
 
     int result = kSuccess;
-    // The library's total_in/total_out are only 32 bits wide on Windows; count in 64 bits instead.
-    auto emit = [&]() {
+    // The output buffer is written only when full (and at the end), so that every write but the last
+    // is one whole block. The library's total_in/total_out are only 32 bits wide on Windows: the counts
+    // are kept here in 64 bits.
+    stream_.next_out = out_;
+    stream_.avail_out = kBlockSize;
+    auto drain = [&](bool final) {
+        if (stream_.avail_out != 0 && !final)
+            return true;
         const uint32_t ready = kBlockSize - stream_.avail_out;
         produced += ready;
+        stream_.next_out = out_;
+        stream_.avail_out = kBlockSize;
         return ready == 0 || output.Write(out_, ready);
     };
     for (;;) {
@@ -107,23 +115,19 @@ int StreamPacker::Pack(InputStream& input, OutputStream& output, uint64_t length
             stream_.next_in = in_;
             stream_.avail_in = got;
         }
-        stream_.next_out = out_;
-        stream_.avail_out = kBlockSize;
-        const int z = deflate(&stream_, Z_NO_FLUSH);
-        if (z != Z_OK || !emit()) {
+        if (deflate(&stream_, Z_NO_FLUSH) != Z_OK || !drain(false)) {
             result = kFileError;
             break;
         }
-        if (progress) {
-            const uint32_t percent = Percentage(consumed - stream_.avail_in, length);
+        // One call per input block consumed.
+        if (progress && stream_.avail_in == 0) {
+            const uint32_t percent = Percentage(consumed, length);
             progress(kProgressBlock, &percent, context);
         }
     }
     while (result == kSuccess) {
-        stream_.next_out = out_;
-        stream_.avail_out = kBlockSize;
         const int z = deflate(&stream_, Z_FINISH);
-        if ((z != Z_OK && z != Z_STREAM_END) || !emit())
+        if ((z != Z_OK && z != Z_STREAM_END) || !drain(z == Z_STREAM_END))
             result = kFileError;
         else if (z == Z_STREAM_END)
             break;
@@ -146,6 +150,19 @@ int StreamUnpacker::Unpack(Source& source, uint64_t offset, uint32_t compressedS
     uint32_t left = compressedSize; // bytes of the range not yet read
     uint64_t written = 0;
     int result = kFileError;
+    stream_.next_out = out_;
+    stream_.avail_out = kBlockSize;
+    // Writes the output buffer when it is full or the stream has ended. A stream longer than its record
+    // is refused as soon as it overruns: that bounds what a hostile package can make us write.
+    auto drain = [&](bool final) {
+        if (stream_.avail_out != 0 && !final)
+            return true;
+        const uint32_t ready = kBlockSize - stream_.avail_out;
+        written += ready;
+        stream_.next_out = out_;
+        stream_.avail_out = kBlockSize;
+        return written <= uncompressedSize && (ready == 0 || output.Write(out_, ready));
+    };
     for (;;) {
         if (stream_.avail_in == 0 && left != 0) {
             const uint32_t chunk = std::min(left, kBlockSize);
@@ -156,15 +173,9 @@ int StreamUnpacker::Unpack(Source& source, uint64_t offset, uint32_t compressedS
             stream_.next_in = in_;
             stream_.avail_in = chunk;
         }
-        stream_.next_out = out_;
-        stream_.avail_out = kBlockSize;
         // With no input left and the stream not ended, inflate answers Z_BUF_ERROR: a truncated stream.
         const int z = inflate(&stream_, Z_NO_FLUSH);
-        const uint32_t ready = kBlockSize - stream_.avail_out;
-        written += ready;
-        // A stream longer than its record is refused as soon as it overruns: it bounds what a hostile
-        // package can make us write.
-        if (written > uncompressedSize || (ready != 0 && !output.Write(out_, ready)))
+        if (!drain(z != Z_OK))
             break;
         if (z == Z_STREAM_END) {
             // Bytes of the range after the stream's end mean the record does not describe this stream.
@@ -174,8 +185,9 @@ int StreamUnpacker::Unpack(Source& source, uint64_t offset, uint32_t compressedS
         }
         if (z != Z_OK)
             break;
-        if (progress) {
-            const uint32_t percent = Percentage(compressedSize - left - stream_.avail_in, compressedSize);
+        // One call per input block consumed.
+        if (progress && stream_.avail_in == 0) {
+            const uint32_t percent = Percentage(compressedSize - left, compressedSize);
             if (progress(kProgressBlock, &percent, context) == kStopAll) {
                 result = kStopAll;
                 break;
