@@ -1,6 +1,7 @@
 #include "fetch/url_fetcher.h"
 
 #include "tests/fetch/fetch_test_util.h"
+#include "tests/fetch/ftp_server.h"
 #include "tests/http/http_server.h"
 
 #include <gtest/gtest.h>
@@ -281,6 +282,34 @@ TEST_F(ProbeUrlTest, ProbeSendsOneGet) {
     ASSERT_EQ(1u, requests.size());
     EXPECT_EQ("GET", requests[0].method);
     EXPECT_EQ("/page", requests[0].path);
+}
+
+} // namespace
+
+namespace {
+
+// An ftp:// URL opens, but as a file of another kind than an HTTP response: the fetch succeeds with
+// nothing read, while the probe counts the URL as opened.
+TEST(UrlFetcherFtp, OpenedFileThatIsNoHttpResponseGivesAnEmptySuccess) {
+    TestFtpServer ftp;
+    ASSERT_TRUE(ftp.Start("<rss version=\"2.0\"><title>Over FTP</title></rss>"));
+    CUrlFetcher fetcher;
+    std::string content = "left over";
+    EXPECT_EQ(1, fetcher.Fetch(ftp.Url("/feed.xml"), content));
+    EXPECT_EQ("", content);
+    EXPECT_EQ("", fetcher.LastStatus());
+    bool retrieved = false;
+    for (const std::string& c : ftp.Commands())
+        retrieved |= c == "RETR /feed.xml" || c == "RETR feed.xml";
+    EXPECT_TRUE(retrieved);
+}
+
+TEST(UrlFetcherFtp, ProbeCountsAnFtpFileAsOpened) {
+    TestFtpServer ftp;
+    ASSERT_TRUE(ftp.Start("page"));
+    ProbeResult result = ProbeUrl(ftp.Url("/page.txt"));
+    EXPECT_EQ(ProbeOutcome::Opened, result.outcome);
+    EXPECT_EQ("", result.errorText);
 }
 
 } // namespace
