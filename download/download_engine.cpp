@@ -113,7 +113,12 @@ bool PostDownloadNotice(HWND window, UINT message, WPARAM wp, LPARAM lp) {
 CFileDownloader::CFileDownloader(const std::string& proxyHost, LONG proxyPort, bool useProxy, HWND notifyWindow)
     : proxyHost_(proxyHost), proxyPort_(proxyPort), useProxy_(useProxy), notifyWindow_(notifyWindow) {}
 
-CFileDownloader::~CFileDownloader() = default;
+CFileDownloader::~CFileDownloader() {
+    // The proxy session reports to session_ while it closes, so it goes first.
+    if (proxySession_)
+        ::InternetSetStatusCallbackA(proxySession_.Get(), nullptr);
+    proxySession_.Reset();
+}
 
 std::string CFileDownloader::LastStatus() const {
     return session_ ? session_->LastStatus() : std::string();
@@ -131,10 +136,22 @@ bool CFileDownloader::OpenSession() {
         info.dwAccessType = INTERNET_OPEN_TYPE_PROXY;
         info.lpszProxy = proxy.c_str();
         info.lpszProxyBypass = nullptr;
-        ::InternetSetOptionExA(session->Handle(), INTERNET_OPTION_PROXY, &info, sizeof info, 0);
+        if (!::InternetSetOptionExA(session->Handle(), INTERNET_OPTION_PROXY, &info, sizeof info, 0)) {
+            // The same proxy, given when the session is opened instead.
+            proxySession_.Reset(::InternetOpenA(CFetchSession::AgentName().c_str(), INTERNET_OPEN_TYPE_PROXY,
+                                                proxy.c_str(), nullptr, 0));
+            if (!proxySession_)
+                return false;
+            if (session->StatusCallbackEnabled())
+                ::InternetSetStatusCallbackA(proxySession_.Get(), &CFetchSession::StatusCallback);
+        }
     }
     session_ = std::move(session);
     return true;
+}
+
+HINTERNET CFileDownloader::OpenHandle() const {
+    return proxySession_ ? proxySession_.Get() : session_->Handle();
 }
 
 void CFileDownloader::Notify(UINT message, WPARAM wp, LPARAM lp) {
@@ -146,8 +163,8 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
     if (!session_ && !OpenSession())
         return outcome;
 
-    fw::InternetHandle response(::InternetOpenUrlA(session_->Handle(), url.c_str(), nullptr, 0,
-                                                   INTERNET_FLAG_TRANSFER_BINARY, CFetchSession::kContext));
+    fw::InternetHandle response(::InternetOpenUrlA(OpenHandle(), url.c_str(), nullptr, 0, INTERNET_FLAG_TRANSFER_BINARY,
+                                                   CFetchSession::kContext));
     if (!response) {
         session_->SetLastStatus("%s", CFetchSession::ErrorText(::GetLastError()).c_str());
         return outcome;

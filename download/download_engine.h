@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-class CFetchSession;
+#include "fetch/fetch_session.h"
 
 // The request of one transfer, copied on the apartment thread and owned by the worker from its start.
 struct DownloadJob {
@@ -70,7 +70,13 @@ private:
     bool OpenSession();
     void Notify(UINT message, WPARAM wp, LPARAM lp);
 
+    // The handle that URLs are opened on: the session's own, or proxySession_.
+    HINTERNET OpenHandle() const;
+
     std::unique_ptr<CFetchSession> session_;
+    // A session opened with the proxy itself, for a WinINet that does not take INTERNET_OPTION_PROXY on an
+    // open session (Wine's does not); its notices go to session_ as well.
+    fw::InternetHandle proxySession_;
     std::string proxyHost_;
     LONG proxyPort_;
     bool useProxy_;

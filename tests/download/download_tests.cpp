@@ -11,7 +11,7 @@ using namespace pwtest;
 
 namespace {
 
-class DownloadTest : public ::testing::Test {
+class PullwireDownload : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(server_.Ok()) << "DllRegisterServer of " << ModulePath();
@@ -42,7 +42,7 @@ testhttp::Reply Pieces(const std::string& body, unsigned delayMs = 40) {
 const std::string kSuccess = "OnFinish(1, \"\")";
 const std::string kFailure = "OnFinish(0, \"\")";
 
-TEST_F(DownloadTest, BodyInFullBlocksGivesStartDataAndFinish) {
+TEST_F(PullwireDownload, BodyInFullBlocksGivesStartDataAndFinish) {
     const std::string body = PatternBytes(3000);
     const std::string url = Serve("three-thousand", Pieces(body));
     const std::string target = temp_.Path("setup.exe");
@@ -62,7 +62,7 @@ TEST_F(DownloadTest, BodyInFullBlocksGivesStartDataAndFinish) {
     EXPECT_EQ(body, ReadFileBytes(target));
 }
 
-TEST_F(DownloadTest, ProgressCarriesRateAndElapsedTimeThatADisplayCanShow) {
+TEST_F(PullwireDownload, ProgressCarriesRateAndElapsedTimeThatADisplayCanShow) {
     const std::string body = PatternBytes(6 * 1024);
     const std::string url = Serve("rate", Pieces(body, 250));
     const std::string target = temp_.Path("rate.bin");
@@ -95,7 +95,7 @@ struct BodyCase {
     std::vector<std::string> expected;
 };
 
-TEST_F(DownloadTest, BodyShapesGiveTheirEventTables) {
+TEST_F(PullwireDownload, BodyShapesGiveTheirEventTables) {
     testhttp::Reply small;
     small.body = PatternBytes(700);
     testhttp::Reply empty;
@@ -129,7 +129,7 @@ TEST_F(DownloadTest, BodyShapesGiveTheirEventTables) {
     }
 }
 
-TEST_F(DownloadTest, UnknownHostFinishesWithFailureAndLeavesAnEmptyFile) {
+TEST_F(PullwireDownload, UnknownHostFinishesWithFailureAndLeavesAnEmptyFile) {
     const std::string target = temp_.Path("unknown.bin");
     Client client;
     ASSERT_EQ(S_OK, client.Start("http://pullwire-nohost.invalid/download/rvl/rvl.exe", target));
@@ -140,7 +140,7 @@ TEST_F(DownloadTest, UnknownHostFinishesWithFailureAndLeavesAnEmptyFile) {
     EXPECT_EQ("", ReadFileBytes(target));
 }
 
-TEST_F(DownloadTest, ConnectionRefusedFinishesWithFailure) {
+TEST_F(PullwireDownload, ConnectionRefusedFinishesWithFailure) {
     const std::string url = "http://127.0.0.1:" + std::to_string(testhttp::ClosedPort()) + "/setup.exe";
     Client client;
     ASSERT_EQ(S_OK, client.Start(url, temp_.Path("refused.bin")));
@@ -148,7 +148,7 @@ TEST_F(DownloadTest, ConnectionRefusedFinishesWithFailure) {
     EXPECT_EQ(std::vector<std::string>{kFailure}, client.Sink().Table());
 }
 
-TEST_F(DownloadTest, MissingTargetFolderFinishesWithFailureAfterTheUrlWasOpened) {
+TEST_F(PullwireDownload, MissingTargetFolderFinishesWithFailureAfterTheUrlWasOpened) {
     testhttp::Reply reply;
     reply.body = PatternBytes(2000);
     const std::string url = Serve("nofolder", reply);
@@ -161,7 +161,7 @@ TEST_F(DownloadTest, MissingTargetFolderFinishesWithFailureAfterTheUrlWasOpened)
     EXPECT_FALSE(FileExists(target));
 }
 
-TEST_F(DownloadTest, DroppedConnectionFinishesWithTheErrorTextAndKeepsTheBytesSoFar) {
+TEST_F(PullwireDownload, DroppedConnectionFinishesWithTheErrorTextAndKeepsTheBytesSoFar) {
     const std::string body = PatternBytes(8000);
     testhttp::Reply reply = Pieces(body, 60);
     reply.dropAfter = 3000;
@@ -192,7 +192,7 @@ struct ProxyCase {
     bool expectProxy;
 };
 
-TEST_F(DownloadTest, OnlyTheValueOneSwitchesTheProxyOn) {
+TEST_F(PullwireDownload, OnlyTheValueOneSwitchesTheProxyOn) {
     const ProxyCase cases[] = {{1, true}, {VARIANT_TRUE, false}, {0, false}, {2, false}};
     for (const ProxyCase& c : cases) {
         SCOPED_TRACE("bUseProxy " + std::to_string(c.useProxy));
@@ -213,7 +213,7 @@ TEST_F(DownloadTest, OnlyTheValueOneSwitchesTheProxyOn) {
     }
 }
 
-TEST_F(DownloadTest, ProxyReachesAHostThatOnlyTheProxyKnows) {
+TEST_F(PullwireDownload, ProxyReachesAHostThatOnlyTheProxyKnows) {
     testhttp::Reply reply;
     reply.body = PatternBytes(500);
     const std::string path = UniquePath("via-proxy");
@@ -231,7 +231,7 @@ TEST_F(DownloadTest, ProxyReachesAHostThatOnlyTheProxyKnows) {
     EXPECT_EQ(reply.body, ReadFileBytes(target));
 }
 
-TEST_F(DownloadTest, SetProxyAfterStartLeavesTheRunningTransferAlone) {
+TEST_F(PullwireDownload, SetProxyAfterStartLeavesTheRunningTransferAlone) {
     const std::string body = PatternBytes(3000);
     const std::string path = UniquePath("late-proxy");
     http_.Route(path, Pieces(body, 100));
@@ -249,7 +249,7 @@ TEST_F(DownloadTest, SetProxyAfterStartLeavesTheRunningTransferAlone) {
     EXPECT_TRUE(http_.Requests()[0].absoluteForm);
 }
 
-TEST_F(DownloadTest, StopDownloadReturnsOkAndTheTransferStillFinishes) {
+TEST_F(PullwireDownload, StopDownloadReturnsOkAndTheTransferStillFinishes) {
     const std::string body = PatternBytes(4000);
     const std::string url = Serve("stop", Pieces(body, 60));
     const std::string target = temp_.Path("stop.bin");
@@ -261,7 +261,7 @@ TEST_F(DownloadTest, StopDownloadReturnsOkAndTheTransferStillFinishes) {
     EXPECT_EQ(body, ReadFileBytes(target));
 }
 
-TEST_F(DownloadTest, SinkConnectedAfterStartReceivesTheRest) {
+TEST_F(PullwireDownload, SinkConnectedAfterStartReceivesTheRest) {
     const std::string body = PatternBytes(4096);
     const std::string url = Serve("late-sink", Pieces(body, 100));
     Client client;
@@ -281,7 +281,7 @@ TEST_F(DownloadTest, SinkConnectedAfterStartReceivesTheRest) {
     second->Release();
 }
 
-TEST_F(DownloadTest, TwoObjectsAtOnceEachGetTheirOwnEvents) {
+TEST_F(PullwireDownload, TwoObjectsAtOnceEachGetTheirOwnEvents) {
     const std::string bodyA = PatternBytes(3000);
     const std::string bodyB = PatternBytes(2100);
     const std::string urlA = Serve("object-a", Pieces(bodyA, 80));
@@ -305,7 +305,7 @@ TEST_F(DownloadTest, TwoObjectsAtOnceEachGetTheirOwnEvents) {
     EXPECT_EQ(bodyB, ReadFileBytes(targetB));
 }
 
-TEST_F(DownloadTest, SecondObjectGetsItsEventsAfterTheFirstIsGone) {
+TEST_F(PullwireDownload, SecondObjectGetsItsEventsAfterTheFirstIsGone) {
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE("object " + std::to_string(round + 1));
         const std::string url = Serve("again", Pieces(PatternBytes(1500)));
@@ -317,7 +317,7 @@ TEST_F(DownloadTest, SecondObjectGetsItsEventsAfterTheFirstIsGone) {
     }
 }
 
-TEST_F(DownloadTest, ObjectReleasedDuringTransferKeepsTheModuleUntilTheWorkerEnds) {
+TEST_F(PullwireDownload, ObjectReleasedDuringTransferKeepsTheModuleUntilTheWorkerEnds) {
     const std::string body = PatternBytes(5000);
     const std::string url = Serve("released", Pieces(body, 60));
     const std::string target = temp_.Path("released.bin");
@@ -330,7 +330,7 @@ TEST_F(DownloadTest, ObjectReleasedDuringTransferKeepsTheModuleUntilTheWorkerEnd
     EXPECT_EQ(body, ReadFileBytes(target));
 }
 
-TEST_F(DownloadTest, ClientThatReleasesTheObjectInOnFinishIsSafe) {
+TEST_F(PullwireDownload, ClientThatReleasesTheObjectInOnFinishIsSafe) {
     const std::string url = Serve("release-in-finish", Pieces(PatternBytes(2500)));
     auto* sink = new RecordingSink;
     IURLDownload* object = nullptr;
@@ -391,7 +391,7 @@ VARIANT Number(LONG n) {
     return v;
 }
 
-TEST_F(DownloadTest, LateBoundClientSetsTheProxyAndStartsByName) {
+TEST_F(PullwireDownload, LateBoundClientSetsTheProxyAndStartsByName) {
     testhttp::Reply reply;
     reply.body = PatternBytes(1800);
     const std::string path = UniquePath("late-bound");
@@ -404,8 +404,12 @@ TEST_F(DownloadTest, LateBoundClientSetsTheProxyAndStartsByName) {
     fw::Bstr host(L"127.0.0.1");
     fw::Bstr url = fw::Bstr::FromAnsi("http://script.pullwire.invalid" + path);
     fw::Bstr file = fw::Bstr::FromAnsi(target);
-    // A script passes plain numbers; the type information turns the last one into a VARIANT_BOOL.
-    ASSERT_EQ(S_OK, InvokeByName(dispatch.Get(), L"SetProxy", {Text(host), Number(http_.Port()), Number(1)}));
+    // Only a VARIANT_BOOL holding 1 switches the proxy on: a number 1 would be turned into VARIANT_TRUE by
+    // the type information's conversion, which switches it off.
+    VARIANT one;
+    V_VT(&one) = VT_BOOL;
+    V_BOOL(&one) = 1;
+    ASSERT_EQ(S_OK, InvokeByName(dispatch.Get(), L"SetProxy", {Text(host), Number(http_.Port()), one}));
     ASSERT_EQ(S_OK, InvokeByName(dispatch.Get(), L"StartDownload", {Text(url), Text(file)}));
     ASSERT_TRUE(client.WaitForFinish());
 

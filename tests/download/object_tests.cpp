@@ -11,13 +11,13 @@ using namespace pwtest;
 
 namespace {
 
-class ObjectTest : public ::testing::Test {
+class PullwireObject : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(server_.Ok()) << "DllRegisterServer of " << ModulePath(); }
     RegisteredServer server_;
 };
 
-TEST_F(ObjectTest, QueryInterfaceAnswersExactlyItsInterfaces) {
+TEST_F(PullwireObject, QueryInterfaceAnswersExactlyItsInterfaces) {
     Client client;
     ASSERT_EQ(S_OK, client.CreateResult());
     struct {
@@ -48,7 +48,7 @@ TEST_F(ObjectTest, QueryInterfaceAnswersExactlyItsInterfaces) {
     }
 }
 
-TEST_F(ObjectTest, SupportErrorInfoOnlyForTheCommandInterface) {
+TEST_F(PullwireObject, SupportErrorInfoOnlyForTheCommandInterface) {
     Client client;
     fw::ComPtr<ISupportErrorInfo> info;
     ASSERT_EQ(S_OK, client.Object()->QueryInterface(IID_ISupportErrorInfo, info.PutVoid()));
@@ -57,7 +57,7 @@ TEST_F(ObjectTest, SupportErrorInfoOnlyForTheCommandInterface) {
     EXPECT_EQ(S_FALSE, info->InterfaceSupportsErrorInfo(IID_IUnknown));
 }
 
-TEST_F(ObjectTest, ContainerHasOneConnectionPointForTheEvents) {
+TEST_F(PullwireObject, ContainerHasOneConnectionPointForTheEvents) {
     Client client;
     fw::ComPtr<IConnectionPointContainer> container;
     ASSERT_EQ(S_OK, client.Object()->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()));
@@ -82,7 +82,7 @@ TEST_F(ObjectTest, ContainerHasOneConnectionPointForTheEvents) {
     listed[0]->Release();
 }
 
-TEST_F(ObjectTest, AdviseTakesTheEventInterfaceOrIDispatchAndNothingElse) {
+TEST_F(PullwireObject, AdviseTakesTheEventInterfaceOrIDispatchAndNothingElse) {
     Client client;
     fw::ComPtr<IConnectionPoint> point = client.ConnectionPoint();
     ASSERT_TRUE(point);
@@ -110,7 +110,7 @@ TEST_F(ObjectTest, AdviseTakesTheEventInterfaceOrIDispatchAndNothingElse) {
     }
 }
 
-TEST_F(ObjectTest, CookiesAreSlotNumbersAndAreChecked) {
+TEST_F(PullwireObject, CookiesAreSlotNumbersAndAreChecked) {
     Client client; // its own sink holds cookie 1
     fw::ComPtr<IConnectionPoint> point = client.ConnectionPoint();
     ASSERT_EQ(1u, client.Cookie());
@@ -150,7 +150,7 @@ TEST_F(ObjectTest, CookiesAreSlotNumbersAndAreChecked) {
     }
 }
 
-TEST_F(ObjectTest, EventMethodsReachEverySinkInSlotOrderWithTheirArgumentTypes) {
+TEST_F(PullwireObject, EventMethodsReachEverySinkInSlotOrderWithTheirArgumentTypes) {
     Client client;
     fw::ComPtr<IConnectionPoint> point = client.ConnectionPoint();
     auto* second = new RecordingSink(RecordingSink::Answers::DispatchOnly);
@@ -209,7 +209,7 @@ public:
     int calls = 0;
 };
 
-TEST_F(ObjectTest, AFailingSinkStopsNeitherTheOthersNorTheCaller) {
+TEST_F(PullwireObject, AFailingSinkStopsNeitherTheOthersNorTheCaller) {
     FailingSink failing;
     auto* last = new RecordingSink;
     Client client;
@@ -228,7 +228,7 @@ TEST_F(ObjectTest, AFailingSinkStopsNeitherTheOthersNorTheCaller) {
     EXPECT_EQ(1u, failing.refs);
 }
 
-TEST_F(ObjectTest, SinkThatUnadvisesItselfInItsHandlerIsSafe) {
+TEST_F(PullwireObject, SinkThatUnadvisesItselfInItsHandlerIsSafe) {
     Client client;
     fw::ComPtr<IConnectionPoint> point = client.ConnectionPoint();
     auto* second = new RecordingSink;
@@ -246,7 +246,7 @@ TEST_F(ObjectTest, SinkThatUnadvisesItselfInItsHandlerIsSafe) {
     second->Release();
 }
 
-TEST_F(ObjectTest, LateBoundCallsGoThroughTheTypeInformation) {
+TEST_F(PullwireObject, LateBoundCallsGoThroughTheTypeInformation) {
     Client client;
     fw::ComPtr<IDispatch> dispatch;
     ASSERT_EQ(S_OK, client.Object()->QueryInterface(IID_IDispatch, dispatch.PutVoid()));
@@ -308,7 +308,7 @@ public:
     ULONG refs = 1;
 };
 
-TEST_F(ObjectTest, AggregatedObjectDelegatesToItsOuterObject) {
+TEST_F(PullwireObject, AggregatedObjectDelegatesToItsOuterObject) {
     Outer outer;
     IURLDownload* wrong = nullptr;
     EXPECT_EQ(CLASS_E_NOAGGREGATION, ::CoCreateInstance(CLSID_URLDownload, &outer, CLSCTX_INPROC_SERVER,
@@ -333,7 +333,7 @@ TEST_F(ObjectTest, AggregatedObjectDelegatesToItsOuterObject) {
     EXPECT_EQ(S_OK, server_.CanUnloadNow());
 }
 
-TEST_F(ObjectTest, ModuleStaysWhileAnObjectLives) {
+TEST_F(PullwireObject, ModuleStaysWhileAnObjectLives) {
     EXPECT_EQ(S_OK, server_.CanUnloadNow());
     {
         Client client;
@@ -343,7 +343,7 @@ TEST_F(ObjectTest, ModuleStaysWhileAnObjectLives) {
     EXPECT_EQ(S_OK, server_.CanUnloadNow());
 }
 
-TEST_F(ObjectTest, ServerLockKeepsTheModule) {
+TEST_F(PullwireObject, ServerLockKeepsTheModule) {
     fw::ComPtr<IClassFactory> factory;
     ASSERT_EQ(S_OK, ::CoGetClassObject(CLSID_URLDownload, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
                                        factory.PutVoid()));
@@ -357,7 +357,7 @@ TEST_F(ObjectTest, ServerLockKeepsTheModule) {
     EXPECT_EQ(S_OK, server_.CanUnloadNow());
 }
 
-TEST_F(ObjectTest, ProgIdLeadsToTheClass) {
+TEST_F(PullwireObject, ProgIdLeadsToTheClass) {
     CLSID clsid = {};
     ASSERT_EQ(S_OK, ::CLSIDFromProgID(L"Pullwire.URLDownload", &clsid));
     EXPECT_TRUE(IsEqualCLSID(CLSID_URLDownload, clsid));

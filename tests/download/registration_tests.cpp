@@ -22,7 +22,7 @@ const std::wstring kClassKey = std::wstring(L"CLSID\\") + kClsid;
 using DllFunction = HRESULT(STDAPICALLTYPE*)();
 
 // The module loaded but not registered; whatever a test registers is removed at its end.
-class RegistrationTest : public ::testing::Test {
+class PullwireRegistration : public ::testing::Test {
 protected:
     void SetUp() override {
         ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -117,12 +117,12 @@ void ExpectUnregistered() {
         library->Release();
 }
 
-TEST_F(RegistrationTest, RegisterWritesEveryEntry) {
+TEST_F(PullwireRegistration, RegisterWritesEveryEntry) {
     ASSERT_EQ(S_OK, reg_());
     ExpectRegistered();
 }
 
-TEST_F(RegistrationTest, RegisterRegistersTheTypeLibraryFromTheModule) {
+TEST_F(PullwireRegistration, RegisterRegistersTheTypeLibraryFromTheModule) {
     ASSERT_EQ(S_OK, reg_());
     ITypeLib* library = nullptr;
     ASSERT_EQ(S_OK, ::LoadRegTypeLib(LIBID_PullwireLib, 1, 0, LOCALE_NEUTRAL, &library));
@@ -132,7 +132,7 @@ TEST_F(RegistrationTest, RegisterRegistersTheTypeLibraryFromTheModule) {
     EXPECT_TRUE(KeyExists(L"Interface\\{B592CBAE-0831-45C5-BCFB-E123B08531E2}"));
 }
 
-TEST_F(RegistrationTest, RegisterReplacesTheClassKeyWhole) {
+TEST_F(PullwireRegistration, RegisterReplacesTheClassKeyWhole) {
     HKEY h = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CLASSES_ROOT, (kClassKey + L"\\Programmable\\Stale").c_str(), 0,
                                                nullptr, 0, KEY_WRITE, nullptr, &h, nullptr));
@@ -144,13 +144,13 @@ TEST_F(RegistrationTest, RegisterReplacesTheClassKeyWhole) {
     ExpectRegistered();
 }
 
-TEST_F(RegistrationTest, UnregisterRemovesTheEntriesAndKeepsTheParentKeys) {
+TEST_F(PullwireRegistration, UnregisterRemovesTheEntriesAndKeepsTheParentKeys) {
     ASSERT_EQ(S_OK, reg_());
     ASSERT_EQ(S_OK, unreg_());
     ExpectUnregistered();
 }
 
-TEST_F(RegistrationTest, RegisterTwiceIsTheSameAsOnce) {
+TEST_F(PullwireRegistration, RegisterTwiceIsTheSameAsOnce) {
     ASSERT_EQ(S_OK, reg_());
     ASSERT_EQ(S_OK, reg_());
     ExpectRegistered();
@@ -177,7 +177,7 @@ DWORD RunRegsvr32(const std::string& arguments) {
     return code;
 }
 
-TEST_F(RegistrationTest, Regsvr32RegistersAndUnregisters) {
+TEST_F(PullwireRegistration, Regsvr32RegistersAndUnregisters) {
     const std::string quoted = "\"" + ModulePath() + "\"";
     ASSERT_EQ(0u, RunRegsvr32(quoted));
     ExpectRegistered();
@@ -185,7 +185,7 @@ TEST_F(RegistrationTest, Regsvr32RegistersAndUnregisters) {
     ExpectUnregistered();
 }
 
-TEST_F(RegistrationTest, ClassObjectOnlyForURLDownload) {
+TEST_F(PullwireRegistration, ClassObjectOnlyForURLDownload) {
     auto get = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
         ::GetProcAddress(module_.Get(), "DllGetClassObject"));
     ASSERT_TRUE(get);
@@ -203,7 +203,7 @@ TEST_F(RegistrationTest, ClassObjectOnlyForURLDownload) {
     }
 }
 
-TEST_F(RegistrationTest, VersionResourceNamesTheComponent) {
+TEST_F(PullwireRegistration, VersionResourceNamesTheComponent) {
     const std::string path = ModulePath();
     DWORD handle = 0;
     DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &handle);
@@ -244,10 +244,10 @@ TEST_F(RegistrationTest, VersionResourceNamesTheComponent) {
 }
 
 // The type library inside the module, as a client's tools see it.
-class TypeLibraryTest : public RegistrationTest {
+class PullwireTypeLibrary : public PullwireRegistration {
 protected:
     void SetUp() override {
-        RegistrationTest::SetUp();
+        PullwireRegistration::SetUp();
         ASSERT_EQ(S_OK, ::LoadTypeLibEx(ModulePathW().c_str(), REGKIND_NONE, library_.Put()));
     }
     fw::ComPtr<ITypeLib> library_;
@@ -299,7 +299,7 @@ std::vector<std::string> Members(ITypeInfo* info) {
     return members;
 }
 
-TEST_F(TypeLibraryTest, LibraryNameVersionAndHelp) {
+TEST_F(PullwireTypeLibrary, LibraryNameVersionAndHelp) {
     TLIBATTR* attr = nullptr;
     ASSERT_EQ(S_OK, library_->GetLibAttr(&attr));
     EXPECT_EQ("{C26A2C8B-DE34-47CE-B7E3-0F67A6734F08}", fw::ToAnsi(GuidText(attr->guid).c_str()));
@@ -316,7 +316,7 @@ TEST_F(TypeLibraryTest, LibraryNameVersionAndHelp) {
     ::SysFreeString(help);
 }
 
-TEST_F(TypeLibraryTest, CommandInterfaceIsDualWithItsMethods) {
+TEST_F(PullwireTypeLibrary, CommandInterfaceIsDualWithItsMethods) {
     fw::ComPtr<ITypeInfo> info;
     ASSERT_EQ(S_OK, library_->GetTypeInfoOfGuid(IID_IURLDownload, info.Put()));
     std::string help;
@@ -353,7 +353,7 @@ TEST_F(TypeLibraryTest, CommandInterfaceIsDualWithItsMethods) {
     EXPECT_EQ(expected, Members(vtable.Get()));
 }
 
-TEST_F(TypeLibraryTest, EventInterfaceIsADispatchInterfaceWithThreeEvents) {
+TEST_F(PullwireTypeLibrary, EventInterfaceIsADispatchInterfaceWithThreeEvents) {
     fw::ComPtr<ITypeInfo> info;
     ASSERT_EQ(S_OK, library_->GetTypeInfoOfGuid(DIID__IURLDownloadEvents, info.Put()));
     std::string help;
@@ -372,7 +372,7 @@ TEST_F(TypeLibraryTest, EventInterfaceIsADispatchInterfaceWithThreeEvents) {
     EXPECT_EQ(expected, Members(info.Get()));
 }
 
-TEST_F(TypeLibraryTest, ClassNamesItsDefaultAndSourceInterfaces) {
+TEST_F(PullwireTypeLibrary, ClassNamesItsDefaultAndSourceInterfaces) {
     fw::ComPtr<ITypeInfo> info;
     ASSERT_EQ(S_OK, library_->GetTypeInfoOfGuid(CLSID_URLDownload, info.Put()));
     std::string help;
@@ -398,7 +398,7 @@ TEST_F(TypeLibraryTest, ClassNamesItsDefaultAndSourceInterfaces) {
     }
 }
 
-TEST_F(TypeLibraryTest, DeclaredOnlySinkTypes) {
+TEST_F(PullwireTypeLibrary, DeclaredOnlySinkTypes) {
     fw::ComPtr<ITypeInfo> sinkInterface;
     EXPECT_EQ(S_OK, library_->GetTypeInfoOfGuid(DIID_IEventSink, sinkInterface.Put()));
     fw::ComPtr<ITypeInfo> sinkClass;
