@@ -28,7 +28,7 @@ inline const CorpusCase kCorpus[] = {
     {"long_header.xml", 1, "County News Service", "http://news.example.com/", ""},
     {"uppercase_tags.xml", 2, "", "", ""},
     {"uppercase_title.xml", 1, "", "http://mixed.example.com/", "Only the title is in capitals"},
-    {"title_references.xml", 1, "<b>Fish &amp; Chips</b> \"Daily\" 'Specials'",
+    {"title_references.xml", 1, "<b>Fish &amp; Chips</b> \"Daily\" 'Offers'",
      "http://chippy.example.com/?a=1&amp;b=2", "Cod &amp; haddock &lt;fresh&gt;"},
     {"zero_byte_early.xml", 2, "", "", ""},
     {"zero_byte_description.xml", 1, "Half Seen", "http://half.example.com/", ""},
