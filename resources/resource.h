@@ -15,8 +15,7 @@
 #define IDC_STATIC (-1)
 #endif
 
-// The framework's Help command: every page's Help button sends it.
-#define ID_HELP 57670
+// The Help command of every page (57670) is the framework's: fw::kHelpCommand in framework/propsheet.h.
 
 // Wizard pages, in the order the user sees them.
 #define IDD_WELCOME 129
