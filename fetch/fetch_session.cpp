@@ -77,11 +77,20 @@ std::string CFetchSession::AgentName() {
     if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             reinterpret_cast<LPCSTR>(&CFetchSession::AgentName), &module))
         module = nullptr;
-    char path[MAX_PATH] = {};
-    DWORD n = GetModuleFileNameA(module, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return std::string();
-    std::string name(path, n);
+    // A full buffer means the path was cut: try again with more room.
+    std::string name;
+    for (DWORD size = MAX_PATH;; size *= 2) {
+        if (size > 32768)
+            return std::string();
+        name.assign(size, '\0');
+        DWORD n = GetModuleFileNameA(module, &name[0], size);
+        if (n == 0)
+            return std::string();
+        if (n < size) {
+            name.resize(n);
+            break;
+        }
+    }
     size_t slash = name.find_last_of("\\/:");
     if (slash != std::string::npos)
         name.erase(0, slash + 1);
