@@ -74,6 +74,67 @@ TEST(PackageFormat, EmptyFileIsACompleteZlibStream) {
     EXPECT_EQ(std::string("\0\0\0\1", 4), stream.substr(stream.size() - 4));
 }
 
+TEST(PackageFormat, StreamsAreWhatZlibMakesAtLevelSix) {
+    const std::string inputs[] = {"", "x", pkgtest::RandomBytes(4097, 21), pkgtest::CompressibleBytes(100000)};
+    for (const std::string& input : inputs) {
+        std::string expected(compressBound(static_cast<uLong>(input.size())), '\0');
+        uLongf length = static_cast<uLongf>(expected.size());
+        ASSERT_EQ(Z_OK, compress2(reinterpret_cast<Bytef*>(&expected[0]), &length,
+                                  reinterpret_cast<const Bytef*>(input.data()), static_cast<uLong>(input.size()), 6));
+        expected.resize(length);
+        EXPECT_TRUE(expected == pkgtest::Compress(input)) << input.size() << " bytes";
+    }
+}
+
+namespace {
+
+class FailingInput : public pkg::InputStream {
+public:
+    bool Read(void*, uint32_t, uint32_t&) override { return false; }
+};
+
+class FailingOutput : public pkg::OutputStream {
+public:
+    bool Write(const void*, uint32_t) override { return false; }
+};
+
+class FailingSource : public pkg::Source {
+public:
+    explicit FailingSource(uint64_t size) : size_(size) {}
+    uint64_t Size() const override { return size_; }
+    bool ReadAt(uint64_t, void*, uint32_t) override { return false; }
+
+private:
+    uint64_t size_;
+};
+
+} // namespace
+
+TEST(PackageFormat, ReadAndWriteErrorsFailTheStream) {
+    const std::string data = pkgtest::RandomBytes(10000, 22);
+    pkg::StreamPacker packer;
+    uint64_t consumed = 0, produced = 0;
+    FailingInput badInput;
+    pkgtest::MemoryOutput output;
+    EXPECT_EQ(pkg::kFileError, packer.Pack(badInput, output, 10, nullptr, nullptr, consumed, produced));
+    FailingOutput badOutput;
+    pkgtest::MemoryInput input(data);
+    EXPECT_EQ(pkg::kFileError, packer.Pack(input, badOutput, data.size(), nullptr, nullptr, consumed, produced));
+
+    const std::string stream = pkgtest::Compress(data);
+    pkg::StreamUnpacker unpacker;
+    FailingSource badSource(stream.size());
+    pkgtest::MemoryOutput out;
+    EXPECT_EQ(pkg::kFileError,
+              unpacker.Unpack(badSource, 0, static_cast<uint32_t>(stream.size()), 10000, out, nullptr, nullptr));
+    pkgtest::MemorySource source(stream);
+    EXPECT_EQ(pkg::kFileError,
+              unpacker.Unpack(source, 0, static_cast<uint32_t>(stream.size()), 10000, badOutput, nullptr, nullptr));
+    EXPECT_EQ(pkg::kSuccess,
+              unpacker.Unpack(source, 0, static_cast<uint32_t>(stream.size()), 10000, out, nullptr, nullptr));
+    EXPECT_TRUE(data == out.data);
+}
+
 TEST(PackageFormat, TrailerAndLastRecordAreWrittenByteForByte) {
     pkg::Entry e;
     e.name = "rvl.exe";

@@ -313,6 +313,15 @@ TEST_F(ExtractorTest, HostilePackagesEndCleanlyAndWriteNothingOutside) {
         std::string flipped = bytes;
         flipped[flipped.size() - 18] ^= 0x04; // the entry count
         cases.push_back({"a flipped bit in the count", flipped, {}});
+        flipped = bytes;
+        flipped[flipped.size() - 12] ^= 0x01; // the version text
+        cases.push_back({"a flipped bit in the version", flipped, {}});
+        flipped = bytes;
+        flipped[flipped.size() - 1] ^= 0x80; // the marker
+        cases.push_back({"a flipped bit in the marker", flipped, {}});
+        flipped = bytes;
+        flipped[flipped.size() - 22] ^= 0x01; // the last name's length
+        cases.push_back({"a flipped bit in a name length", flipped, {}});
     }
     const std::string outside = pkgtest::TempPath() + "escaped.txt";
     for (const Case& c : cases) {
