@@ -44,6 +44,21 @@ BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM lp) {
     return TRUE;
 }
 
+struct ChildSearch {
+    const char* className;
+    const char* text;
+    HWND found;
+};
+
+// A lambda cannot stand for a CALLBACK (stdcall) function on 32-bit Windows.
+BOOL CALLBACK CollectChild(HWND hwnd, LPARAM lp) {
+    auto* search = reinterpret_cast<ChildSearch*>(lp);
+    if (!Matches(hwnd, search->text, search->className, false))
+        return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
 std::vector<HWND> ThreadWindows(const char* caption, const char* className) {
     Search search = {caption, className, true, true, true, {}};
     ::EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&search));
@@ -103,21 +118,8 @@ std::vector<HWND> find_windows_anywhere(const char* caption, const char* classNa
 }
 
 HWND find_child(HWND parent, const char* className, const char* text) {
-    struct ChildSearch {
-        const char* className;
-        const char* text;
-        HWND found;
-    } search = {className, text, nullptr};
-    ::EnumChildWindows(
-        parent,
-        [](HWND hwnd, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<ChildSearch*>(lp);
-            if (!Matches(hwnd, s->text, s->className, false))
-                return TRUE;
-            s->found = hwnd;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    ChildSearch search = {className, text, nullptr};
+    ::EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
