@@ -159,6 +159,29 @@ TEST(SfxPackager, AddFileRefusesWhatCannotBePacked) {
     EXPECT_EQ(1u, packager.Count());
 }
 
+// The directory records sizes in 32 bits: a file of 4 GiB or more cannot be described.
+TEST(SfxPackager, AddFileRefusesFilesOfFourGibibytes) {
+    ScratchFolder folder;
+    const struct {
+        const char* name;
+        LONGLONG size;
+        bool accepted;
+    } cases[] = {{"largest.bin", 0xFFFFFFFFLL, true}, {"too-large.bin", 0x100000000LL, false}};
+    CSfxPackager packager;
+    for (const auto& c : cases) {
+        const std::string path = folder.Add(c.name, "");
+        HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        LARGE_INTEGER size;
+        size.QuadPart = c.size;
+        // Extending a file leaves a hole: no disk space is used.
+        EXPECT_TRUE(::SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && ::SetEndOfFile(file));
+        ::CloseHandle(file);
+        EXPECT_EQ(c.accepted, packager.AddFile(path.c_str())) << c.name;
+    }
+    EXPECT_EQ(1u, packager.Count());
+}
+
 TEST(SfxPackager, ResultCodesOfFailedBuilds) {
     ScratchFolder folder;
     {
