@@ -4,6 +4,7 @@
 #include <new>
 
 #include "download/download_messages.h"
+#include "download/progress.h"
 #include "fetch/fetch_session.h"
 #include "framework/com.h"
 #include "framework/owners.h"
@@ -84,19 +85,6 @@ DWORD WINAPI DownloadWorker(void* parameter) {
 }
 
 } // namespace
-
-LONG DownloadPercent(uint32_t received, uint32_t expected) {
-    if (expected == 0)
-        return 0;
-    uint64_t percent = static_cast<uint64_t>(received) * 100 / expected;
-    return percent > 100 ? 100 : static_cast<LONG>(percent);
-}
-
-double DownloadRate(uint32_t received, uint64_t elapsedMs) {
-    if (elapsedMs == 0)
-        return 0;
-    return static_cast<double>(received) / 1024.0 / (static_cast<double>(elapsedMs) / 1000.0);
-}
 
 bool PostDownloadNotice(HWND window, UINT message, WPARAM wp, LPARAM lp) {
     for (;;) {
@@ -206,7 +194,7 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
         receivedBytes_ += got;
 
         const ULONGLONG elapsedMs = ::GetTickCount64() - start;
-        const double elapsed = static_cast<double>(elapsedMs / 1000);
+        const double elapsed = DownloadElapsedSeconds(elapsedMs);
         rate_ = DownloadRate(receivedBytes_, elapsedMs);
         if (elapsed > 0)
             session_->SetLastStatus("Read %lu bytes (%0.1f Kb/s)", static_cast<unsigned long>(receivedBytes_), rate_);

@@ -41,13 +41,6 @@ struct DownloadOutcome {
     std::string text;
 };
 
-// Whole percent of expected received so far: 0 while no size is known, at most 100; 64-bit arithmetic,
-// so that bodies above 42,949,672 bytes do not overflow.
-LONG DownloadPercent(uint32_t received, uint32_t expected);
-
-// Kilobytes per second over the milliseconds since the start; 0 before the first millisecond has passed.
-double DownloadRate(uint32_t received, uint64_t elapsedMs);
-
 // Posts a notice to the hidden window. A full message queue is waited out while the window lives, so
 // that no notice is lost to a slow apartment thread; returns false when the window is gone.
 bool PostDownloadNotice(HWND window, UINT message, WPARAM wp, LPARAM lp);
