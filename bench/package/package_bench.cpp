@@ -88,7 +88,7 @@ size_t RawInflate(const std::string& in, std::string& out) {
 
 int main(int argc, char** argv) {
     const size_t size = (argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 64) << 20;
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
     const std::string payload = Payload(size);
 
     std::string raw(deflateBound(nullptr, static_cast<uLong>(size)) + 64, '\0');
