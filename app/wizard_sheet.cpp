@@ -28,7 +28,10 @@ CWizardSheet::CWizardSheet(const std::string& caption, HBITMAP watermark, HBITMA
     helpLibrary_.Reset(::LoadLibraryA("hhctrl.ocx"));
 }
 
-CWizardSheet::~CWizardSheet() = default;
+CWizardSheet::~CWizardSheet() {
+    // The page windows go with the sheet window, while the page objects still exist.
+    Destroy();
+}
 
 void CWizardSheet::ShowHelpTopic(const char* topic) const {
     if (!helpLibrary_)

@@ -20,6 +20,13 @@ Dialog::~Dialog() {
         ::DestroyWindow(hwnd);
 }
 
+void Dialog::Unbind() {
+    if (!hwnd_)
+        return;
+    ::SetWindowLongPtrA(hwnd_, DWLP_USER, 0);
+    hwnd_ = nullptr;
+}
+
 INT_PTR Dialog::DoModal(HWND parent) {
     if (hwnd_)
         return -1;

@@ -74,6 +74,8 @@ protected:
     virtual void OnCancel() { End(IDCANCEL); }
     virtual void OnDestroy() {}
     void SetResult(LRESULT result) const { ::SetWindowLongPtrA(hwnd_, DWLP_MSGRESULT, result); }
+    // Lets go of the window without destroying it: a property page's window belongs to its sheet.
+    void Unbind();
     // Offers a notification to the control that sent it, when the control is a subclassed fw::Window
     // that handles WM_REFLECT_NOTIFY; returns true when it was handled.
     bool ReflectNotify(NMHDR* header, LRESULT& result) const;

@@ -25,6 +25,8 @@ public:
     // exterior page (both 0) hides the header and shows the watermark.
     PropertyPage(HINSTANCE module, int templateId, UINT headerTitleId = 0, UINT headerSubtitleId = 0)
         : Dialog(module, templateId), headerTitleId_(headerTitleId), headerSubtitleId_(headerSubtitleId) {}
+    // The sheet destroys the page's window; a page object that ends first only lets go of it.
+    ~PropertyPage() override { Unbind(); }
 
     bool IsExterior() const { return headerTitleId_ == 0 && headerSubtitleId_ == 0; }
     PropertySheet* Sheet() const { return sheet_; }
@@ -75,6 +77,8 @@ class PropertySheet {
 public:
     // A Wizard97 sheet with watermark and header bitmaps (owned by the caller) and a Help button.
     PropertySheet(HINSTANCE module, const std::string& caption, HBITMAP watermark, HBITMAP header);
+    // A derived sheet that owns its pages calls Destroy() in its own destructor, while the pages
+    // still exist.
     virtual ~PropertySheet();
     PropertySheet(const PropertySheet&) = delete;
     PropertySheet& operator=(const PropertySheet&) = delete;

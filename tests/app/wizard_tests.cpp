@@ -185,6 +185,19 @@ TEST_F(WizardTest, CancelClosesTheWizardFromAnyPage) {
     }
 }
 
+TEST_F(WizardTest, EndingTheSheetObjectTakesItsWindowsAlong) {
+    HWND sheet = OpenWizard();
+    ASSERT_NE(nullptr, sheet);
+    Press(PSBTN_NEXT);
+    HWND page = reinterpret_cast<HWND>(::SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    ASSERT_NE(nullptr, page);
+    SetWizardSheet(nullptr);
+    sheet_.reset();
+    uitest::flush_events();
+    EXPECT_FALSE(::IsWindow(sheet));
+    EXPECT_FALSE(::IsWindow(page));
+}
+
 TEST(ReaderInstalled, FollowsTheUninstallKey) {
     struct Case {
         ReaderKey key;
