@@ -20,6 +20,15 @@ std::string StoredName(const std::string& path) {
     return path.substr(start);
 }
 
+// Whether two handles name the same file: an input that is the package being written would be read
+// while it grows.
+bool SameFile(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION x{}, y{};
+    return ::GetFileInformationByHandle(a, &x) && ::GetFileInformationByHandle(b, &y) &&
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+           x.nFileIndexLow == y.nFileIndexLow;
+}
+
 } // namespace
 
 bool CSfxPackager::AddFile(const char* path) {
@@ -38,7 +47,8 @@ bool CSfxPackager::AddFile(const char* path) {
             return false;
 
     // No sharing: a file that another process holds open is refused.
-    fw::FileHandle file(::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    fw::FileHandle file(
+        ::CreateFileA(fullPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart > LONGLONG(UINT32_MAX))
         return false;
@@ -82,6 +92,8 @@ int CSfxPackager::PackPayload(HANDLE output, uint64_t position, pkg::ProgressFn 
                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!input)
             return pkg::kOpenError;
+        if (SameFile(input.Get(), output))
+            return pkg::kFileError;
         if (progress)
             progress(pkg::kProgressEntryStart, e.entry.name.c_str(), context);
 

@@ -23,10 +23,10 @@ public:
 
     // Writes the package to outputPath with the stub from resource "SFX_EXE" resourceId of the program's
     // own module. Returns pkg::kSuccess (1002), kNoEntries (1004, nothing written), kFileError (1005: the
-    // output cannot be created or written, or the package would pass 4 GiB), kOpenError (1006: an input
-    // file cannot be opened now) or kNoStub (1007, nothing written). After 1005 or 1006 the partial file
-    // stays. progress (optional) receives 1000 with the stored name, 1002 with the entry's percentage
-    // after each block and 1001 with the stored name.
+    // output cannot be created or written, an input is the output itself, or the package would pass 4 GiB), kOpenError
+    // (1006: an input file cannot be opened now) or kNoStub (1007, nothing written). After 1005 or 1006 the partial
+    // file stays. progress (optional) receives 1000 with the stored name, 1002 with the entry's percentage after each
+    // block and 1001 with the stored name.
     int BuildPackage(UINT resourceId, const char* outputPath, pkg::ProgressFn progress, void* context);
 
 private:

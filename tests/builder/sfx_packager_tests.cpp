@@ -210,6 +210,14 @@ TEST(SfxPackager, ResultCodesOfFailedBuilds) {
     }
 }
 
+TEST(SfxPackager, PackageThatWouldPackItselfFails) {
+    ScratchFolder folder;
+    CSfxPackager packager;
+    ASSERT_TRUE(packager.AddFile(folder.Add("rvl.exe", "setup").c_str()));
+    ASSERT_TRUE(packager.AddFile(folder.Add("out.exe", pkgtest::RandomBytes(100000, 31)).c_str()));
+    EXPECT_EQ(pkg::kFileError, packager.BuildPackage(kStubId, (folder / "out.exe").c_str(), nullptr, nullptr));
+}
+
 namespace {
 
 struct ProgressCall {
