@@ -82,8 +82,8 @@ int StreamPacker::Pack(InputStream& input, OutputStream& output, uint64_t length
     consumed = 0;
     produced = 0;
     std::memset(&stream_, 0, sizeof stream_);
-    // deflateInit passes the library's own version and record size: the record is 112 bytes in 64-bit
-    // builds, so nothing here may assume the old 56-byte layout.
+    // deflateInit passes the library's own version and record size: the record is 56 bytes only in the
+    // 32-bit build (88 in the 64-bit Windows build, 112 natively on 64-bit Linux), so no size is assumed.
     if (deflateInit(&stream_, kCompressionLevel) != Z_OK)
         return kFileError;
 
