@@ -56,8 +56,14 @@ void CHiddenWindow::Close() {
     // The window belongs to the object's thread; from any other thread it is closed through its queue.
     // OnFinalMessage deletes this object once the window is gone.
     HWND hwnd = Handle();
-    if (!::DestroyWindow(hwnd))
+    if (!::DestroyWindow(hwnd)) {
         ::PostMessageA(hwnd, WM_CLOSE, 0, 0);
+        return;
+    }
+    // This object is gone now. The class goes with the module's last window, so that a module loaded
+    // again (perhaps at another address) registers its own window procedure; while other windows of the
+    // class live, the call fails and the class stays for them.
+    fw::Window::UnregisterWindowClass(fw::ComModule::Instance(), kClassName);
 }
 
 void CHiddenWindow::OnFinalMessage() {
@@ -69,8 +75,6 @@ void CHiddenWindow::OnFinalMessage() {
     IUnknown* unknown = owner ? owner->ControllingUnknown() : nullptr;
     if (owner)
         owner->HiddenWindowGone();
-    // Other windows of the class may still exist; then the class stays for them.
-    fw::Window::UnregisterWindowClass(fw::ComModule::Instance(), kClassName);
     delete this;
     for (LONG i = 0; unknown && i < transfers; ++i)
         unknown->Release();
@@ -103,11 +107,15 @@ LRESULT CHiddenWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         if (!owner_)
             return 0;
         fw::ComPtr<IUnknown> keep(owner_->ControllingUnknown());
-        // A null text gives a null BSTR, an empty text an empty one.
-        fw::Bstr error;
-        if (text)
-            error = fw::Bstr::FromAnsi(text.get());
-        owner_->OnFinish(static_cast<INT>(wp), error.Get());
+        try {
+            // A null text gives a null BSTR, an empty text an empty one.
+            fw::Bstr error;
+            if (text)
+                error = fw::Bstr::FromAnsi(text.get());
+            owner_->OnFinish(static_cast<INT>(wp), error.Get());
+        } catch (...) {
+            // Out of memory for the text: the transfer is over all the same, and its reference goes below.
+        }
         // The last reference may go with keep, at the end of this scope; then this object is deleted
         // with its window and only the return value is left to hand back.
         EndTransfer();

@@ -140,6 +140,25 @@ TEST_F(PullwireDownload, UnknownHostFinishesWithFailureAndLeavesAnEmptyFile) {
     EXPECT_EQ("", ReadFileBytes(target));
 }
 
+TEST_F(PullwireDownload, EveryUrlThatCannotBeFetchedEndsWithExactlyOneFailure) {
+    const char* urls[] = {
+        "",
+        "not a url",
+        "file:///C:/windows/win.ini",
+        "mailto:someone@pullwire.invalid",
+        "gopher://127.0.0.1:1/",
+        "http://",
+    };
+    for (const char* url : urls) {
+        SCOPED_TRACE(std::string("URL \"") + url + "\"");
+        Client client;
+        ASSERT_EQ(S_OK, client.Start(url, temp_.Path("odd.bin")));
+        ASSERT_TRUE(client.WaitForFinish()) << "no finish notice: a client would wait forever";
+        PumpFor(100);
+        EXPECT_EQ(std::vector<std::string>{kFailure}, client.Sink().Table());
+    }
+}
+
 TEST_F(PullwireDownload, ConnectionRefusedFinishesWithFailure) {
     const std::string url = "http://127.0.0.1:" + std::to_string(testhttp::ClosedPort()) + "/setup.exe";
     Client client;
@@ -328,6 +347,21 @@ TEST_F(PullwireDownload, ObjectReleasedDuringTransferKeepsTheModuleUntilTheWorke
     EXPECT_EQ(S_FALSE, server_.CanUnloadNow()) << "a worker is still running";
     ASSERT_TRUE(PumpUntil([&] { return server_.CanUnloadNow() == S_OK; }));
     EXPECT_EQ(body, ReadFileBytes(target));
+}
+
+TEST_F(PullwireDownload, HiddenWindowClassGoesWithTheLastObject) {
+    // A class left registered would keep a window procedure inside a module that may be unloaded.
+    WNDCLASSEXA wc = {sizeof wc};
+    {
+        Client first;
+        Client second;
+        ASSERT_EQ(S_OK, first.Start(Serve("class-a", Pieces(PatternBytes(100))), temp_.Path("a.bin")));
+        ASSERT_EQ(S_OK, second.Start(Serve("class-b", Pieces(PatternBytes(100))), temp_.Path("b.bin")));
+        ASSERT_TRUE(PumpUntil([&] { return first.Sink().Finished() && second.Sink().Finished(); }));
+        EXPECT_TRUE(::GetClassInfoExA(server_.Module(), "PullwireHiddenWindow", &wc));
+    }
+    EXPECT_FALSE(::GetClassInfoExA(server_.Module(), "PullwireHiddenWindow", &wc));
+    EXPECT_EQ(S_OK, server_.CanUnloadNow());
 }
 
 TEST_F(PullwireDownload, ClientThatReleasesTheObjectInOnFinishIsSafe) {
