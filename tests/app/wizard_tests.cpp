@@ -198,6 +198,33 @@ TEST_F(WizardTest, EndingTheSheetObjectTakesItsWindowsAlong) {
     EXPECT_FALSE(::IsWindow(page));
 }
 
+TEST_F(WizardTest, EveryPageHasItsHelpTopic) {
+    HWND sheet = OpenWizard();
+    ASSERT_NE(nullptr, sheet);
+    const std::vector<std::string> expected = {"index.htm",
+                                               "addingFeeds.htm",
+                                               "addingWebpages.htm",
+                                               "downloadingSetup.htm",
+                                               "InstructionScreen.htm",
+                                               "selectingFolder.htm",
+                                               "selectingFolder.htm"};
+    std::vector<std::string> actual;
+    for (int i = 0; i < sheet_->PageCount(); ++i)
+        actual.push_back(static_cast<CWizardPage*>(sheet_->Page(i))->HelpTopic());
+    EXPECT_EQ(expected, actual);
+}
+
+TEST_F(WizardTest, HelpWithoutTheHelpFileLeavesTheWizardWorking) {
+    HWND sheet = OpenWizard();
+    ASSERT_NE(nullptr, sheet);
+    Press(PSBTN_NEXT);
+    EXPECT_TRUE(uitest::press_button(sheet, IDHELP));
+    uitest::flush_events();
+    EXPECT_EQ(kFeedsPage, ActiveIndex());
+    Press(PSBTN_NEXT);
+    EXPECT_EQ(kWebPagesPage, ActiveIndex());
+}
+
 TEST(ReaderInstalled, FollowsTheUninstallKey) {
     struct Case {
         ReaderKey key;
