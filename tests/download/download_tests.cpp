@@ -131,13 +131,18 @@ TEST_F(PullwireDownload, BodyShapesGiveTheirEventTables) {
 
 TEST_F(PullwireDownload, UnknownHostFinishesWithFailureAndLeavesAnEmptyFile) {
     const std::string target = temp_.Path("unknown.bin");
+    {
+        fw::FileHandle old(::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(old.Get(), "an older setup", 14, &written, nullptr));
+    }
     Client client;
     ASSERT_EQ(S_OK, client.Start("http://pullwire-nohost.invalid/download/rvl/rvl.exe", target));
     ASSERT_TRUE(client.WaitForFinish());
     EXPECT_EQ(std::vector<std::string>{kFailure}, client.Sink().Table());
     EXPECT_TRUE(client.Sink().Events().back().textIsNull);
     EXPECT_TRUE(FileExists(target)) << "StartDownload creates the target";
-    EXPECT_EQ("", ReadFileBytes(target));
+    EXPECT_EQ("", ReadFileBytes(target)) << "StartDownload truncates an older file";
 }
 
 TEST_F(PullwireDownload, EveryUrlThatCannotBeFetchedEndsWithExactlyOneFailure) {
