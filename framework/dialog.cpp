@@ -4,8 +4,8 @@
 
 namespace fw {
 
-std::string LoadString(HINSTANCE module, UINT id) {
-    char buffer[1024];
+std::string LoadResourceString(HINSTANCE module, UINT id) {
+    char buffer[4096]; // a string table entry holds at most 4095 characters
     int n = ::LoadStringA(module, id, buffer, sizeof(buffer));
     return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
 }

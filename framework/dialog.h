@@ -115,6 +115,6 @@ private:
 };
 
 // Loads a string of the string table of module; empty when it is missing.
-std::string LoadString(HINSTANCE module, UINT id);
+std::string LoadResourceString(HINSTANCE module, UINT id);
 
 } // namespace fw

@@ -25,8 +25,8 @@ HPROPSHEETPAGE PropertyPage::CreatePageHandle(PropertySheet* sheet) {
     if (IsExterior()) {
         page.dwFlags |= PSP_HIDEHEADER;
     } else {
-        headerTitle_ = LoadString(Module(), headerTitleId_);
-        headerSubtitle_ = LoadString(Module(), headerSubtitleId_);
+        headerTitle_ = LoadResourceString(Module(), headerTitleId_);
+        headerSubtitle_ = LoadResourceString(Module(), headerSubtitleId_);
         page.dwFlags |= PSP_USEHEADERTITLE | PSP_USEHEADERSUBTITLE;
         page.pszHeaderTitle = headerTitle_.c_str();
         page.pszHeaderSubTitle = headerSubtitle_.c_str();
