@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <set>
 
-using pkgtest::FileSpec;
 using pkgtest::MemorySource;
 using pkgtest::MemoryWriter;
 using pkgtest::Package;
+using pkgtest::PackedFile;
 
 namespace {
 
@@ -341,7 +341,7 @@ TEST(PackageFormat, OrdinaryStoredNamesAreAccepted) {
 }
 
 TEST(PackageFormat, DirectoryThatDoesNotHoldTogetherIsNotAPackage) {
-    const std::vector<FileSpec> files = {{"rvl.exe", pkgtest::RandomBytes(3000, 4)}, {"feeds.xml", "<Folder/>"}};
+    const std::vector<PackedFile> files = {{"rvl.exe", pkgtest::RandomBytes(3000, 4)}, {"feeds.xml", "<Folder/>"}};
     struct Case {
         const char* what;
         void (*change)(Package& p, std::string& bytes);
@@ -399,7 +399,7 @@ TEST(PackageFormat, DirectoryThatDoesNotHoldTogetherIsNotAPackage) {
 }
 
 TEST(PackageFormat, DamagedStreamIsAFailedEntryAndItsFileIsRemoved) {
-    const std::vector<FileSpec> files = {{"rvl.exe", pkgtest::RandomBytes(20000, 5)}, {"feeds.xml", "<Folder/>"}};
+    const std::vector<PackedFile> files = {{"rvl.exe", pkgtest::RandomBytes(20000, 5)}, {"feeds.xml", "<Folder/>"}};
     struct Case {
         const char* what;
         void (*change)(Package& p);
@@ -461,14 +461,14 @@ TEST(PackageFormat, EveryTruncationEndsAsNotAPackage) {
 // A flipped bit in the directory or trailer may leave a package that still holds together (a name's
 // letter changed); then every file kept must be safe to create and hold exactly what was packed.
 TEST(PackageFormat, EveryBitFlipOfDirectoryAndTrailerEndsCleanly) {
-    const std::vector<FileSpec> files = {{"rvl.exe", pkgtest::RandomBytes(700, 8)},
-                                         {"feeds.xml", pkgtest::CompressibleBytes(5000)},
-                                         {"webpages.xml", "<Folder Name=\"All Pages\"/>"}};
+    const std::vector<PackedFile> files = {{"rvl.exe", pkgtest::RandomBytes(700, 8)},
+                                           {"feeds.xml", pkgtest::CompressibleBytes(5000)},
+                                           {"webpages.xml", "<Folder Name=\"All Pages\"/>"}};
     const Package p = Package::Make(files);
     const std::string good = p.Bytes();
     const size_t directoryStart = good.size() - p.Directory().size();
     std::set<std::string> contents;
-    for (const FileSpec& f : files)
+    for (const PackedFile& f : files)
         contents.insert(f.data);
     size_t stillPackages = 0;
     for (size_t pos = directoryStart; pos < good.size(); ++pos) {

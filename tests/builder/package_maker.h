@@ -111,7 +111,7 @@ inline std::string CompressibleBytes(size_t size) {
     return s;
 }
 
-struct FileSpec {
+struct PackedFile {
     std::string name;
     std::string data;
 };
@@ -122,11 +122,11 @@ struct Package {
     std::vector<std::string> streams;
     std::vector<pkg::Entry> entries;
 
-    static Package Make(const std::vector<FileSpec>& files, const std::string& stub = std::string(100, 'S')) {
+    static Package Make(const std::vector<PackedFile>& files, const std::string& stub = std::string(100, 'S')) {
         Package p;
         p.stub = stub;
         uint64_t offset = stub.size();
-        for (const FileSpec& f : files) {
+        for (const PackedFile& f : files) {
             pkg::Entry e;
             e.name = f.name;
             e.uncompressedSize = static_cast<uint32_t>(f.data.size());

@@ -61,7 +61,7 @@ void RemoveAnnouncements() {
     ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Corvane");
 }
 
-struct FileSpec {
+struct PackedFile {
     std::string name;
     std::string data;
 };
@@ -87,11 +87,11 @@ protected:
     }
 
     // Packs the files, in this order, with CSfxPackager into scratch_/setup.exe.
-    std::string Build(const std::vector<FileSpec>& files) {
+    std::string Build(const std::vector<PackedFile>& files) {
         const std::string input = scratch_ / "input";
         ::CreateDirectoryA(input.c_str(), nullptr);
         CSfxPackager packager;
-        for (const FileSpec& f : files) {
+        for (const PackedFile& f : files) {
             const std::string path = input + "\\" + f.name;
             EXPECT_TRUE(pkgtest::WriteWhole(path, f.data));
             EXPECT_TRUE(packager.AddFile(path.c_str())) << f.name;
