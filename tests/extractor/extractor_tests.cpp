@@ -177,7 +177,7 @@ TEST_F(ExtractorTest, SetupAloneIsStartedWithTheSwitchAndNothingIsAnnounced) {
 }
 
 TEST_F(ExtractorTest, DataFilesAreAnnouncedWhileTheSetupRunsAndWithdrawnAfter) {
-    const std::string feeds = "<Folder Name=\"All Feeds\" Status=\"0\" UpdateCount=\"0\" SpecialData=\"1\"/>";
+    const std::string feeds = "<Folder Name=\"All Feeds\" Status=\"0\"/>";
     const std::string pages = pkgtest::CompressibleBytes(9000);
     SetupRun run = Start(Build({{"rvl.exe", Standin()}, {"feeds.xml", feeds}, {"webpages.xml", pages}}));
     ASSERT_TRUE(run.ended);
