@@ -11,11 +11,6 @@ rvl_add_wizard_resources(resources_tests)
 target_include_directories(resources_tests PRIVATE ${rvl_root})
 target_link_libraries(resources_tests PRIVATE comctl32 version)
 
-# windres reports no dependencies: compile the resources again when a picture or the manifest changes.
-file(GLOB rvl_pictures CONFIGURE_DEPENDS ${rvl_root}/resources/images/*)
-set_property(SOURCE ${rvl_root}/resources/RVLCustomizer.rc APPEND PROPERTY OBJECT_DEPENDS ${rvl_pictures}
-             ${rvl_root}/resources/RVLCustomizer.manifest ${rvl_root}/resources/resource.h)
-
 # Shows the wizard's pages one after the other for scripts/screenshots (a console program, so that its
 # complaints reach the script).
 if(TARGET rvl_wizard)
