@@ -120,17 +120,9 @@ STDAPI DllCanUnloadNow() {
 }
 
 STDAPI DllRegisterServer() {
-    try {
-        return RegisterServer();
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    return fw::ComTry(RegisterServer);
 }
 
 STDAPI DllUnregisterServer() {
-    try {
-        return UnregisterServer();
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    return fw::ComTry(UnregisterServer);
 }

@@ -105,15 +105,14 @@ struct ConnectionPointTraits {
 using CEnumConnections = CEnumerator<IEnumConnections, CONNECTDATA, ConnectionTraits>;
 using CEnumConnectionPoints = CEnumerator<IEnumConnectionPoints, IConnectionPoint*, ConnectionPointTraits>;
 
-// Catches every C++ exception at the COM boundary and answers with a result instead.
-template <typename F> HRESULT ComTry(F&& body) {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+// One event argument.
+void SetI4(VARIANTARG& arg, LONG value) {
+    V_VT(&arg) = VT_I4;
+    V_I4(&arg) = value;
+}
+void SetR8(VARIANTARG& arg, double value) {
+    V_VT(&arg) = VT_R8;
+    V_R8(&arg) = value;
 }
 
 } // namespace
@@ -242,22 +241,16 @@ void CURLDownload::RaiseEvent(DISPID id, VARIANTARG* args, UINT count) {
     }
 }
 
+// The arguments of each event go to Invoke in reverse order, the last parameter first.
 STDMETHODIMP CURLDownload::OnData(LONG nReadBytes, LONG nTotalBytes, LONG nMaxBytes, double dwTransfeRate,
                                   INT nPercentileDownload, double dwElapsedTime) {
-    // The last parameter first.
     VARIANTARG args[6];
-    V_VT(&args[0]) = VT_R8;
-    V_R8(&args[0]) = dwElapsedTime;
-    V_VT(&args[1]) = VT_I4;
-    V_I4(&args[1]) = nPercentileDownload;
-    V_VT(&args[2]) = VT_R8;
-    V_R8(&args[2]) = dwTransfeRate;
-    V_VT(&args[3]) = VT_I4;
-    V_I4(&args[3]) = nMaxBytes;
-    V_VT(&args[4]) = VT_I4;
-    V_I4(&args[4]) = nTotalBytes;
-    V_VT(&args[5]) = VT_I4;
-    V_I4(&args[5]) = nReadBytes;
+    SetR8(args[0], dwElapsedTime);
+    SetI4(args[1], nPercentileDownload);
+    SetR8(args[2], dwTransfeRate);
+    SetI4(args[3], nMaxBytes);
+    SetI4(args[4], nTotalBytes);
+    SetI4(args[5], nReadBytes);
     RaiseEvent(1, args, 6);
     return S_OK;
 }
@@ -266,24 +259,21 @@ STDMETHODIMP CURLDownload::OnFinish(INT nFinishSuccess, BSTR wsError) {
     VARIANTARG args[2];
     V_VT(&args[0]) = VT_BSTR;
     V_BSTR(&args[0]) = wsError;
-    V_VT(&args[1]) = VT_I4;
-    V_I4(&args[1]) = nFinishSuccess;
+    SetI4(args[1], nFinishSuccess);
     RaiseEvent(2, args, 2);
     return S_OK;
 }
 
 STDMETHODIMP CURLDownload::OnStart(INT nDownloadID, LONG nMaxBytes) {
     VARIANTARG args[2];
-    V_VT(&args[0]) = VT_I4;
-    V_I4(&args[0]) = nMaxBytes;
-    V_VT(&args[1]) = VT_I4;
-    V_I4(&args[1]) = nDownloadID;
+    SetI4(args[0], nMaxBytes);
+    SetI4(args[1], nDownloadID);
     RaiseEvent(3, args, 2);
     return S_OK;
 }
 
 STDMETHODIMP CURLDownload::StartDownload(BSTR szURL, BSTR szFilePath) {
-    return ComTry([&]() -> HRESULT {
+    return fw::ComTry([&]() -> HRESULT {
         std::string url = fw::ToAnsi(szURL);
         std::string filePath = fw::ToAnsi(szFilePath);
 
@@ -329,7 +319,7 @@ STDMETHODIMP CURLDownload::StopDownload() {
 }
 
 STDMETHODIMP CURLDownload::SetProxy(BSTR wszProxy, LONG nPort, VARIANT_BOOL bUseProxy) {
-    return ComTry([&]() -> HRESULT {
+    return fw::ComTry([&]() -> HRESULT {
         proxyHost_ = fw::ToAnsi(wszProxy);
         proxyPort_ = nPort;
         // Only the value 1 switches the proxy on; VARIANT_TRUE (-1) switches it off like 0.
@@ -346,7 +336,7 @@ STDMETHODIMP CURLDownload::EnumConnectionPoints(IEnumConnectionPoints** points) 
     if (!points)
         return E_POINTER;
     *points = nullptr;
-    return ComTry([&]() -> HRESULT {
+    return fw::ComTry([&]() -> HRESULT {
         std::vector<IConnectionPoint*> items{&connectionPoint_};
         auto* enumerator = new CEnumConnectionPoints(std::move(items));
         *points = enumerator;
@@ -399,24 +389,18 @@ STDMETHODIMP CURLDownload::CConnectionPoint::Advise(IUnknown* sink, DWORD* cooki
     if (!sink)
         return E_POINTER;
     // The event interface itself, else any IDispatch: events are only ever invoked by DISPID.
-    IDispatch* dispatch = nullptr;
-    if (FAILED(sink->QueryInterface(DIID__IURLDownloadEvents, reinterpret_cast<void**>(&dispatch))) &&
-        FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
+    fw::ComPtr<IDispatch> dispatch;
+    if (FAILED(sink->QueryInterface(DIID__IURLDownloadEvents, dispatch.PutVoid())) &&
+        FAILED(sink->QueryInterface(IID_IDispatch, dispatch.PutVoid())))
         return CONNECT_E_CANNOTCONNECT;
-    return ComTry([&]() -> HRESULT {
+    return fw::ComTry([&]() -> HRESULT {
         std::vector<IDispatch*>& sinks = self_->sinks_;
         size_t slot = 0;
         while (slot < sinks.size() && sinks[slot])
             ++slot;
-        if (slot == sinks.size()) {
-            try {
-                sinks.push_back(nullptr);
-            } catch (...) {
-                dispatch->Release();
-                throw;
-            }
-        }
-        sinks[slot] = dispatch;
+        if (slot == sinks.size())
+            sinks.push_back(nullptr);
+        sinks[slot] = dispatch.Detach();
         *cookie = static_cast<DWORD>(slot + 1);
         return S_OK;
     });
@@ -436,7 +420,7 @@ STDMETHODIMP CURLDownload::CConnectionPoint::EnumConnections(IEnumConnections** 
     if (!connections)
         return E_POINTER;
     *connections = nullptr;
-    return ComTry([&]() -> HRESULT {
+    return fw::ComTry([&]() -> HRESULT {
         std::vector<CONNECTDATA> items;
         const std::vector<IDispatch*>& sinks = self_->sinks_;
         for (size_t i = 0; i < sinks.size(); ++i)

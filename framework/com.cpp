@@ -2,6 +2,10 @@
 
 #include <objbase.h>
 
+#include <new>
+
+#include "framework/owners.h"
+
 namespace fw {
 
 namespace {
@@ -116,16 +120,14 @@ HRESULT GetClassObjectFromTable(const ComClassEntry* table, size_t count, REFCLS
 
 HRESULT WriteRegistryEntries(HKEY root, const std::vector<RegistryEntry>& entries) {
     for (const RegistryEntry& entry : entries) {
-        HKEY key = nullptr;
+        RegKey key;
         LONG error = ::RegCreateKeyExW(root, entry.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                                       nullptr, &key, nullptr);
+                                       nullptr, key.Put(), nullptr);
         if (error == ERROR_SUCCESS && entry.hasData) {
             const DWORD bytes = static_cast<DWORD>((entry.data.size() + 1) * sizeof(wchar_t));
-            error = ::RegSetValueExW(key, entry.valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(entry.data.c_str()),
-                                     bytes);
+            error = ::RegSetValueExW(key.Get(), entry.valueName, 0, REG_SZ,
+                                     reinterpret_cast<const BYTE*>(entry.data.c_str()), bytes);
         }
-        if (key)
-            ::RegCloseKey(key);
         if (error != ERROR_SUCCESS)
             return HRESULT_FROM_WIN32(error);
     }
@@ -133,9 +135,8 @@ HRESULT WriteRegistryEntries(HKEY root, const std::vector<RegistryEntry>& entrie
 }
 
 HRESULT DeleteRegistryTree(HKEY root, const std::wstring& key) {
+    // Given a subkey, RegDeleteTree removes that key itself along with everything below it.
     LONG error = ::RegDeleteTreeW(root, key.c_str());
-    if (error == ERROR_SUCCESS)
-        error = ::RegDeleteKeyW(root, key.c_str());
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_SUCCESS)
         return S_OK;
     return HRESULT_FROM_WIN32(error);

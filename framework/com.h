@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <unknwn.h>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,7 @@ struct ComClassEntry {
 HRESULT GetClassObjectFromTable(const ComClassEntry* table, size_t count, REFCLSID clsid, REFIID iid, void** object);
 
 // One registry value: the key under the root, the value name (null for the unnamed default value) and
-// the string data. A null data creates the key with no value (for marker keys).
+// the string data. hasData false creates the key with no value (for marker keys such as Programmable).
 struct RegistryEntry {
     std::wstring key;
     const wchar_t* valueName;
@@ -53,6 +54,18 @@ HRESULT WriteRegistryEntries(HKEY root, const std::vector<RegistryEntry>& entrie
 // Deletes a key with all its subkeys; a key that does not exist counts as deleted. Returns the Win32
 // error as an HRESULT.
 HRESULT DeleteRegistryTree(HKEY root, const std::wstring& key);
+
+// Runs the body of a COM method or export and answers a C++ exception with a result instead, since none
+// may cross the COM boundary.
+template <typename F> HRESULT ComTry(F&& body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
 
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" for registry keys and values.
 std::wstring GuidToString(REFGUID guid);
