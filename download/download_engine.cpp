@@ -108,10 +108,6 @@ CFileDownloader::~CFileDownloader() {
     proxySession_.Reset();
 }
 
-std::string CFileDownloader::LastStatus() const {
-    return session_ ? session_->LastStatus() : std::string();
-}
-
 bool CFileDownloader::OpenSession() {
     auto session = std::make_unique<CFetchSession>();
     if (!session->IsOpen())

@@ -56,9 +56,6 @@ public:
     // after every later one; the finish notice is the caller's, after the file is closed.
     DownloadOutcome Download(const std::string& url, const std::string& filePath);
 
-    // The session's last-status text (empty before the session exists).
-    std::string LastStatus() const;
-
 private:
     bool OpenSession();
     void Notify(UINT message, WPARAM wp, LPARAM lp);
