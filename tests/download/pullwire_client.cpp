@@ -122,6 +122,7 @@ STDMETHODIMP RecordingSink::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARA
         }
     }
     events_.push_back(e);
+    finished_ = finished_ || id == 2;
     if (onEvent)
         onEvent(events_.back());
     return S_OK;
@@ -132,13 +133,6 @@ std::vector<std::string> RecordingSink::Table() const {
     for (const Event& e : events_)
         table.push_back(e.Describe());
     return table;
-}
-
-bool RecordingSink::Finished() const {
-    for (const Event& e : events_)
-        if (e.id == 2)
-            return true;
-    return false;
 }
 
 RegisteredServer::RegisteredServer() {

@@ -53,7 +53,8 @@ public:
 
     const std::vector<Event>& Events() const { return events_; }
     std::vector<std::string> Table() const;
-    bool Finished() const;
+    // Checked after every pumped message: a flag, not a search of the events.
+    bool Finished() const { return finished_; }
     // Runs once after each recorded event (to act from inside a handler).
     std::function<void(const Event&)> onEvent;
     LONG Refs() const { return refs_; }
@@ -62,6 +63,7 @@ private:
     Answers answers_;
     LONG refs_ = 1;
     std::vector<Event> events_;
+    bool finished_ = false;
 };
 
 // The server loaded from bin/ and registered in the test prefix for the life of the object; COM is
