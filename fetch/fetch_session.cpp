@@ -3,64 +3,20 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 namespace {
 
-// Which session receives WinINet's notices on which thread.
+// The session that receives WinINet's notices on this thread: the newest one that switched them on
+// here; each such session keeps the one it displaced, so closing it hands the notices back.
 //
 // WinINet hands the callback the handle that the notice is about and that handle's own context. The
-// handles that matter (the URL handles of InternetOpenUrl) carry the context 1 by design, and WinINet
-// offers no dependable way from such a handle back to its session, so neither the context nor the
-// handle can name the session. What is dependable is the thread: the sessions are synchronous, so
-// WinINet calls back on the thread that made the WinINet call, and a session is used by one thread at
-// a time. Each session that switches notices on is entered here with the thread that did so; the
-// callback takes the newest entry of its own thread. Sessions on different threads (one download
-// worker each) therefore never see each other's notices. The list is process-wide rather than
-// thread-local so that a session destroyed on another thread still leaves no dangling entry.
-struct CallbackEntry {
-    DWORD threadId;
-    CFetchSession* session;
-};
-
-SRWLOCK g_callbackLock = SRWLOCK_INIT;
-std::vector<CallbackEntry>* g_callbackEntries; // created on first use, never freed: the callback may
-                                               // run while static objects are being destroyed
-
-void AddCallbackEntry(CFetchSession* session) {
-    AcquireSRWLockExclusive(&g_callbackLock);
-    if (!g_callbackEntries)
-        g_callbackEntries = new std::vector<CallbackEntry>;
-    g_callbackEntries->push_back({GetCurrentThreadId(), session});
-    ReleaseSRWLockExclusive(&g_callbackLock);
-}
-
-void RemoveCallbackEntry(CFetchSession* session) {
-    AcquireSRWLockExclusive(&g_callbackLock);
-    if (g_callbackEntries) {
-        auto& v = *g_callbackEntries;
-        for (size_t i = v.size(); i-- > 0;)
-            if (v[i].session == session)
-                v.erase(v.begin() + static_cast<std::ptrdiff_t>(i));
-    }
-    ReleaseSRWLockExclusive(&g_callbackLock);
-}
-
-CFetchSession* FindCallbackSession() {
-    CFetchSession* found = nullptr;
-    DWORD thread = GetCurrentThreadId();
-    AcquireSRWLockShared(&g_callbackLock);
-    if (g_callbackEntries) {
-        const auto& v = *g_callbackEntries;
-        for (size_t i = v.size(); i-- > 0;)
-            if (v[i].threadId == thread) {
-                found = v[i].session;
-                break;
-            }
-    }
-    ReleaseSRWLockShared(&g_callbackLock);
-    return found;
-}
+// handles that matter (the URL handles of InternetOpenUrl) carry the context 1 by design, and a child
+// handle names its session only through INTERNET_OPTION_PARENT_HANDLE, which not every WinINet
+// answers; so neither the context nor the handle names the session. What is dependable is the thread:
+// the sessions are synchronous, so WinINet calls back on the thread that made the WinINet call, and a
+// session is used by one thread at a time. A thread's own slot needs no lock, and sessions on
+// different threads (one download worker each) never see each other's notices.
+thread_local CFetchSession* t_callbackSession = nullptr;
 
 struct LocalTraits {
     using Type = HLOCAL;
@@ -109,15 +65,27 @@ CFetchSession::CFetchSession() {
 
 CFetchSession::~CFetchSession() {
     // Notices stop before the handle closes, so that the closing reports nothing to a session that
-    // is half gone (or, through the thread's entries, to another session).
+    // is half gone (or, through the thread's slot, to another session).
     DisableStatusCallback();
 }
 
 void CFetchSession::DisableStatusCallback() {
-    if (callbackEnabled_ && handle_)
-        InternetSetStatusCallbackA(handle_.Get(), nullptr);
+    if (!callbackEnabled_)
+        return;
+    InternetSetStatusCallbackA(handle_.Get(), nullptr);
     callbackEnabled_ = false;
-    RemoveCallbackEntry(this);
+    // Out of this thread's chain, wherever in it the session stands: sessions need not close in the
+    // reverse order of their opening.
+    if (t_callbackSession == this) {
+        t_callbackSession = previousCallbackSession_;
+    } else {
+        for (CFetchSession* s = t_callbackSession; s; s = s->previousCallbackSession_)
+            if (s->previousCallbackSession_ == this) {
+                s->previousCallbackSession_ = previousCallbackSession_;
+                break;
+            }
+    }
+    previousCallbackSession_ = nullptr;
 }
 
 bool CFetchSession::EnableStatusCallback() {
@@ -127,7 +95,8 @@ bool CFetchSession::EnableStatusCallback() {
         return true;
     if (InternetSetStatusCallbackA(handle_.Get(), &CFetchSession::StatusCallback) == INTERNET_INVALID_STATUS_CALLBACK)
         return false;
-    AddCallbackEntry(this);
+    previousCallbackSession_ = t_callbackSession;
+    t_callbackSession = this;
     callbackEnabled_ = true;
     return true;
 }
@@ -224,7 +193,7 @@ void CFetchSession::OnStatusCallback(DWORD_PTR context, DWORD status, const void
 void CALLBACK CFetchSession::StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
                                             DWORD infoLength) {
     (void)handle;
-    if (CFetchSession* session = FindCallbackSession())
+    if (CFetchSession* session = t_callbackSession)
         session->OnStatusCallback(context, status, info, infoLength);
 }
 

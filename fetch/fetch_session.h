@@ -57,8 +57,9 @@ public:
 
     // Switches WinINet's status notices on for this session's handles. The notices reach this
     // session only on the thread that calls this (WinINet calls back on the thread that makes the
-    // WinINet call, and a session is used by one thread at a time). Returns false when WinINet
-    // refuses the callback; the session works on without notices then.
+    // WinINet call, and a session is used by one thread at a time), and that thread destroys the
+    // session. Returns false when WinINet refuses the callback; the session works on without
+    // notices then.
     bool EnableStatusCallback();
     bool StatusCallbackEnabled() const {
         return callbackEnabled_;
@@ -67,7 +68,8 @@ public:
     // Sets the last-status text for one WinINet status notice (the table in the source file).
     void OnStatusCallback(DWORD_PTR context, DWORD status, const void* info, DWORD infoLength);
 
-    // The function that WinINet calls; it finds the session that enabled callbacks on this thread.
+    // The function that WinINet calls; it finds the newest session that enabled callbacks on this
+    // thread.
     static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
                                         DWORD infoLength);
 
@@ -86,5 +88,7 @@ private:
     HWND statusWindow_ = nullptr;
     std::string lastStatus_;
     bool callbackEnabled_ = false;
+    // The session that received this thread's notices before this one switched them on.
+    CFetchSession* previousCallbackSession_ = nullptr;
     DWORD openError_ = 0;
 };

@@ -4,11 +4,27 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
+
+// A started server whose "/a" answers "hello".
+bool ServeHello(testhttp::Server& server) {
+    testhttp::Reply reply;
+    reply.body = "hello";
+    server.Route("/a", reply);
+    return server.Start();
+}
+
+// A notice as WinINet gives it on this thread, tagged by the host name it names.
+void NotifyResolving(const char* host) {
+    CFetchSession::StatusCallback(nullptr, CFetchSession::kContext, INTERNET_STATUS_RESOLVING_NAME,
+                                  const_cast<char*>(host), static_cast<DWORD>(strlen(host) + 1));
+}
 
 TEST(FetchSession, OpensOnConstructionWithNoStatus) {
     CFetchSession session;
@@ -120,21 +136,37 @@ TEST(FetchSession, ErrorTextIsTheSystemMessageWithoutLineBreak) {
         EXPECT_EQ(std::string::npos, text.find_first_of("\r\n")) << text;
         EXPECT_NE(0u, text.find("Internet error")) << text;
     }
+    EXPECT_NE(CFetchSession::ErrorText(ERROR_INTERNET_NAME_NOT_RESOLVED),
+              CFetchSession::ErrorText(ERROR_INTERNET_CANNOT_CONNECT));
     EXPECT_EQ("Internet error 4294967295", CFetchSession::ErrorText(0xFFFFFFFF));
 }
 
-TEST(FetchSession, ErrorTextTellsCodesApart) {
-    EXPECT_NE(CFetchSession::ErrorText(ERROR_INTERNET_NAME_NOT_RESOLVED),
-              CFetchSession::ErrorText(ERROR_INTERNET_CANNOT_CONNECT));
+// The newest session that switched notices on in a thread receives them; closing it hands them back
+// to the one before, whichever order the sessions close in.
+TEST(FetchSession, NewestSessionOfTheThreadReceivesTheNotices) {
+    CFetchSession first;
+    ASSERT_TRUE(first.EnableStatusCallback());
+    auto second = std::make_unique<CFetchSession>();
+    auto third = std::make_unique<CFetchSession>();
+    ASSERT_TRUE(second->EnableStatusCallback());
+    ASSERT_TRUE(third->EnableStatusCallback());
+    NotifyResolving("third");
+    EXPECT_EQ("", first.LastStatus());
+    EXPECT_EQ("", second->LastStatus());
+    EXPECT_EQ("Resolving name for third", third->LastStatus());
+
+    second.reset(); // from the middle of the thread's sessions
+    NotifyResolving("still third");
+    EXPECT_EQ("Resolving name for still third", third->LastStatus());
+    third.reset();
+    NotifyResolving("first");
+    EXPECT_EQ("Resolving name for first", first.LastStatus());
 }
 
 // Each thread's session sees the notices of its own WinINet calls and no other.
 TEST(FetchSession, NoticesStayWithTheSessionOfTheirThread) {
     testhttp::Server server;
-    ASSERT_TRUE(server.Start());
-    testhttp::Reply reply;
-    reply.body = "hello";
-    server.Route("/a", reply);
+    ASSERT_TRUE(ServeHello(server));
 
     std::string busyStatus, idleStatus, idleAfterOwnCall;
     HANDLE idleReady = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -214,10 +246,7 @@ std::string Join(const std::vector<std::string>& v) {
 // gives them.
 TEST(FetchSession, NoticesOfARealTransferAreShownInOrder) {
     testhttp::Server server;
-    ASSERT_TRUE(server.Start());
-    testhttp::Reply reply;
-    reply.body = "hello";
-    server.Route("/a", reply);
+    ASSERT_TRUE(ServeHello(server));
 
     TextRecorder recorder;
     ASSERT_NE(nullptr, recorder.Window());
