@@ -30,7 +30,7 @@ long QueryStatusCode(HINTERNET response) {
 } // namespace
 
 bool CUrlFetcher::OpenSession() {
-    if (session_ && session_->IsOpen())
+    if (session_)
         return true;
     session_ = std::make_unique<CFetchSession>();
     if (!session_->IsOpen()) {
@@ -102,6 +102,7 @@ int CUrlFetcher::Fetch(const std::string& url, std::string& content) {
     // One byte beyond the block keeps room for a terminating zero.
     fw::GlobalMemory buffer(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, kBlockSize + 1));
     if (!buffer) {
+        // Said rather than left as it was: the text before could be a former fetch's error.
         session.SetLastStatus("%s", CFetchSession::ErrorText(ERROR_NOT_ENOUGH_MEMORY).c_str());
         return 0;
     }
@@ -112,8 +113,6 @@ int CUrlFetcher::Fetch(const std::string& url, std::string& content) {
         session.SetLastStatus("%s", CFetchSession::ErrorText(GetLastError()).c_str());
         return 0;
     }
-    if (read > kBlockSize)
-        read = kBlockSize;
     content.assign(data, read);
     session.SetLastStatus("%s", "");
     return 1;

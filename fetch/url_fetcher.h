@@ -30,7 +30,6 @@ public:
 
     // Applies to the session that the next fetch creates; 0 leaves WinINet's own time-outs.
     void SetTimeout(DWORD milliseconds) { timeout_ = milliseconds; }
-    DWORD Timeout() const { return timeout_; }
 
 private:
     bool OpenSession();

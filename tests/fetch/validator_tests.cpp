@@ -39,16 +39,12 @@ TEST_F(FeedValidatorTest, CorpusThroughHttp) {
 }
 
 TEST_F(FeedValidatorTest, FetchFailuresGiveResultZeroWithTheFetchText) {
-    Serve("/missing", "<html>404</html>", 404);
     Serve("/broken", "<html>500</html>", 500);
     struct Case {
         std::string url;
         std::string message;
     } cases[] = {
-        {server.Url("/missing"), "Requested URL not found."},
         {server.Url("/broken"), "Unknown Server Error."},
-        {server.Url("/unrouted"), "Requested URL not found."},
-        {UnresolvableUrl(), CFetchSession::ErrorText(ERROR_INTERNET_NAME_NOT_RESOLVED)},
         {RefusedUrl(), CFetchSession::ErrorText(ERROR_INTERNET_CANNOT_CONNECT)},
     };
     for (const Case& c : cases) {
@@ -76,21 +72,6 @@ TEST_F(FeedValidatorTest, AgainAfterARecognisedFeedKeepsTheValues) {
     EXPECT_EQ("InValid Feed", validator.Message());
     EXPECT_EQ("Harbour Town Gazette", validator.Title());
     EXPECT_EQ("<html><title>Now a page</title></html>", validator.Content());
-}
-
-TEST_F(FeedValidatorTest, SlowServerTimesOut) {
-    testhttp::Reply r;
-    r.body = ReadCorpusFile("rss20.xml");
-    r.delayMs = 3000;
-    server.Route("/slow", r);
-    CFeedValidator validator(server.Url("/slow"), 500);
-    if (RunningOnWine()) {
-        // Measured: Wine's read waits for the body, whatever the time-out.
-        EXPECT_EQ(1, validator.Validate());
-        return;
-    }
-    EXPECT_EQ(0, validator.Validate());
-    EXPECT_EQ(CFetchSession::ErrorText(ERROR_INTERNET_TIMEOUT), validator.Message());
 }
 
 // A feed on any host, answered by the test server acting as the system's proxy.
