@@ -10,7 +10,9 @@ namespace pkg {
 uint32_t Percentage(uint64_t done, uint64_t total) {
     if (total == 0)
         return 100;
-    const uint64_t percent = done * 100 / total;
+    // Above 10,000,000 bytes the share is done / (total / 100), as the progress has always been reported;
+    // 64-bit arithmetic keeps done * 100 from overflowing, and a file that grew while packed stops at 100.
+    const uint64_t percent = total <= 10000000 ? done * 100 / total : done / (total / 100);
     return percent > 100 ? 100 : static_cast<uint32_t>(percent);
 }
 

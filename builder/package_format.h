@@ -84,7 +84,7 @@ public:
 };
 
 // The percentage of done in total as the progress callback receives it: 100 for an empty total,
-// computed in 64 bits so that no size overflows, and never above 100.
+// done * 100 / total up to 10,000,000, done / (total / 100) above; never above 100.
 uint32_t Percentage(uint64_t done, uint64_t total);
 
 // Whether a stored name can only ever make a file directly inside the output folder: not empty, at most

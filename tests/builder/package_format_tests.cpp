@@ -255,6 +255,8 @@ TEST(PackageFormat, PercentagesNeverOverflowOrPassOneHundred) {
         {10, 10, 100},
         {12, 10, 100}, // a file that grew while packed
         {4096, 10000000, 0},
+        {9999999, 10000000, 99},
+        {1999999, 199999999, 1}, // above 10,000,000: done / (total / 100)
         {4000000000u, 4294967295u, 93},
         {4294967295u, 4294967295u, 100},
     };
