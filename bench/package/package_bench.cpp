@@ -71,6 +71,37 @@ size_t RawDeflate(const std::string& in, std::string& out) {
     return produced;
 }
 
+// zlib alone through two 4096-byte buffers, as the reader works: the cost of the block size itself (the
+// window copy of every output byte, the slow decoding near each buffer's end, the copy to the sink).
+size_t BlockInflate(const std::string& in, BufferOutput& sink) {
+    static unsigned char input[pkg::kBlockSize], output[pkg::kBlockSize];
+    z_stream s{};
+    inflateInit(&s);
+    sink.Reset();
+    size_t position = 0, produced = 0;
+    s.next_out = output;
+    s.avail_out = pkg::kBlockSize;
+    for (int z = Z_OK; z == Z_OK;) {
+        if (s.avail_in == 0) {
+            const size_t chunk = std::min<size_t>(pkg::kBlockSize, in.size() - position);
+            std::memcpy(input, in.data() + position, chunk);
+            position += chunk;
+            s.next_in = input;
+            s.avail_in = static_cast<uInt>(chunk);
+        }
+        z = inflate(&s, Z_NO_FLUSH);
+        if (s.avail_out == 0 || z != Z_OK) {
+            const uint32_t ready = pkg::kBlockSize - s.avail_out;
+            sink.Write(output, ready);
+            produced += ready;
+            s.next_out = output;
+            s.avail_out = pkg::kBlockSize;
+        }
+    }
+    inflateEnd(&s);
+    return produced;
+}
+
 size_t RawInflate(const std::string& in, std::string& out) {
     z_stream s{};
     inflateInit(&s);
@@ -98,21 +129,27 @@ int main(int argc, char** argv) {
     auto packer = std::make_unique<pkg::StreamPacker>();
     auto reader = std::make_unique<pkg::CPackageReader>();
 
-    // Rounds alternate between zlib alone and our code; the fastest of each counts.
-    double deflateTime = 1e9, packTime = 1e9, inflateTime = 1e9, extractTime = 1e9;
+    // Rounds alternate between zlib alone and our code, so that a busy moment of the machine hits both;
+    // the fastest of each counts. Round 0 only warms up (page faults, caches). Inflation is short next to
+    // the deflate of a round, so it is sampled several times per round.
+    const int kInflateSamples = 5;
+    double deflateTime = 1e9, packTime = 1e9, inflateTime = 1e9, blockTime = 1e9, extractTime = 1e9;
     size_t rawSize = 0;
     std::string package;
-    for (int round = 0; round < rounds; ++round) {
+    for (int round = 0; round <= rounds; ++round) {
+        const bool counted = round > 0;
         auto start = Clock::now();
         rawSize = RawDeflate(payload, raw);
-        deflateTime = std::min(deflateTime, Seconds(start));
+        if (counted)
+            deflateTime = std::min(deflateTime, Seconds(start));
 
         pkgtest::MemoryInput input(payload);
         packed.Create("rvl.exe");
         uint64_t consumed = 0, produced = 0;
         start = Clock::now();
         const int packResult = packer->Pack(input, packed, size, nullptr, nullptr, consumed, produced);
-        packTime = std::min(packTime, Seconds(start));
+        if (counted)
+            packTime = std::min(packTime, Seconds(start));
         if (packResult != pkg::kSuccess || consumed != size) {
             std::fprintf(stderr, "packing failed\n");
             return 1;
@@ -129,27 +166,41 @@ int main(int argc, char** argv) {
         }
 
         const std::string rawStream = raw.substr(0, rawSize);
-        start = Clock::now();
-        const size_t inflatedSize = RawInflate(rawStream, inflated);
-        inflateTime = std::min(inflateTime, Seconds(start));
-
         pkgtest::MemorySource source(package);
-        start = Clock::now();
-        const int extractResult = reader->ExtractAll(source, extracted, nullptr);
-        extractTime = std::min(extractTime, Seconds(start));
-        if (extractResult != pkg::kSuccess || inflatedSize != size || extracted.Data() != payload) {
-            std::fprintf(stderr, "extraction failed\n");
-            return 1;
+        for (int sample = 0; sample < kInflateSamples; ++sample) {
+            start = Clock::now();
+            const size_t inflatedSize = RawInflate(rawStream, inflated);
+            const double inflateSample = Seconds(start);
+
+            start = Clock::now();
+            const size_t blockSize = BlockInflate(rawStream, extracted);
+            const double blockSample = Seconds(start);
+
+            start = Clock::now();
+            const int extractResult = reader->ExtractAll(source, extracted, nullptr);
+            const double extractSample = Seconds(start);
+            if (counted) {
+                inflateTime = std::min(inflateTime, inflateSample);
+                blockTime = std::min(blockTime, blockSample);
+                extractTime = std::min(extractTime, extractSample);
+            }
+            if (extractResult != pkg::kSuccess || inflatedSize != size || blockSize != size ||
+                (sample == 0 && extracted.Data() != payload)) {
+                std::fprintf(stderr, "extraction failed\n");
+                return 1;
+            }
         }
     }
 
     const double mib = static_cast<double>(size) / (1 << 20);
-    std::printf("payload %.0f MiB (half incompressible), compressed to %.1f MiB\n", mib,
-                static_cast<double>(rawSize) / (1 << 20));
+    std::printf("payload %.0f MiB (half incompressible), compressed to %.1f MiB; fastest of %d rounds\n", mib,
+                static_cast<double>(rawSize) / (1 << 20), rounds);
     std::printf("raw deflate level 6   %7.3f s\n", deflateTime);
     std::printf("package packing       %7.3f s   ratio %.3f (target <= 1.10)\n", packTime, packTime / deflateTime);
     std::printf("raw inflate           %7.3f s\n", inflateTime);
-    std::printf("package extraction    %7.3f s   ratio %.3f (target <= 1.30)\n", extractTime,
-                extractTime / inflateTime);
+    std::printf("zlib, 4096-byte bufs  %7.3f s   ratio %.3f (the block size alone)\n", blockTime,
+                blockTime / inflateTime);
+    std::printf("package extraction    %7.3f s   ratio %.3f (target <= 1.30), %.3f of zlib with the same buffers\n",
+                extractTime, extractTime / inflateTime, extractTime / blockTime);
     return 0;
 }
