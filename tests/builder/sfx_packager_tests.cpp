@@ -126,6 +126,18 @@ TEST(SfxPackager, StoredNameIsTheTextAfterTheLastBackslash) {
     EXPECT_EQ("plain.txt", r.entries[1].name);
 }
 
+// The record describes the bytes packed, so that the extractor, which checks the length, accepts it.
+TEST(SfxPackager, FileChangedAfterAddFileIsRecordedAsPacked) {
+    ScratchFolder folder;
+    CSfxPackager packager;
+    ASSERT_TRUE(packager.AddFile(folder.Add("feeds.xml", "short").c_str()));
+    folder.Add("feeds.xml", "a longer text than before");
+    ASSERT_EQ(pkg::kSuccess, packager.BuildPackage(kStubId, (folder / "out.exe").c_str(), nullptr, nullptr));
+    ReadBack r = ReadPackage(folder / "out.exe");
+    EXPECT_EQ(pkg::kSuccess, r.result);
+    EXPECT_EQ("a longer text than before", r.writer.kept["feeds.xml"]);
+}
+
 TEST(SfxPackager, TwoHundredFiftySixFilesAreAcceptedAndTheNextRefused) {
     ScratchFolder folder;
     CSfxPackager packager;
