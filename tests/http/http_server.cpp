@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "framework/owners.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -16,67 +18,60 @@ namespace testhttp {
 namespace {
 
 const char* ReasonPhrase(int status) {
-    switch (status) {
-    case 100:
-        return "Continue";
-    case 200:
-        return "OK";
-    case 201:
-        return "Created";
-    case 202:
-        return "Accepted";
-    case 204:
-        return "No Content";
-    case 206:
-        return "Partial Content";
-    case 300:
-        return "Multiple Choices";
-    case 301:
-        return "Moved Permanently";
-    case 302:
-        return "Found";
-    case 303:
-        return "See Other";
-    case 304:
-        return "Not Modified";
-    case 307:
-        return "Temporary Redirect";
-    case 308:
-        return "Permanent Redirect";
-    case 400:
-        return "Bad Request";
-    case 401:
-        return "Unauthorized";
-    case 403:
-        return "Forbidden";
-    case 404:
-        return "Not Found";
-    case 405:
-        return "Method Not Allowed";
-    case 407:
-        return "Proxy Authentication Required";
-    case 408:
-        return "Request Timeout";
-    case 410:
-        return "Gone";
-    case 500:
-        return "Internal Server Error";
-    case 501:
-        return "Not Implemented";
-    case 502:
-        return "Bad Gateway";
-    case 503:
-        return "Service Unavailable";
-    case 504:
-        return "Gateway Timeout";
-    default:
-        return "Unknown";
-    }
+    static const struct {
+        int status;
+        const char* reason;
+    } kReasons[] = {
+        {100, "Continue"},
+        {200, "OK"},
+        {201, "Created"},
+        {202, "Accepted"},
+        {204, "No Content"},
+        {206, "Partial Content"},
+        {300, "Multiple Choices"},
+        {301, "Moved Permanently"},
+        {302, "Found"},
+        {303, "See Other"},
+        {304, "Not Modified"},
+        {307, "Temporary Redirect"},
+        {308, "Permanent Redirect"},
+        {400, "Bad Request"},
+        {401, "Unauthorized"},
+        {403, "Forbidden"},
+        {404, "Not Found"},
+        {405, "Method Not Allowed"},
+        {407, "Proxy Authentication Required"},
+        {408, "Request Timeout"},
+        {410, "Gone"},
+        {500, "Internal Server Error"},
+        {501, "Not Implemented"},
+        {502, "Bad Gateway"},
+        {503, "Service Unavailable"},
+        {504, "Gateway Timeout"},
+    };
+    for (const auto& r : kReasons)
+        if (r.status == status)
+            return r.reason;
+    return "Unknown";
 }
 
 bool StartsWithNoCase(const std::string& s, const char* prefix) {
     size_t n = strlen(prefix);
     return s.size() >= n && _strnicmp(s.c_str(), prefix, n) == 0;
+}
+
+// The target as an origin server sees it ("/path?query"); an absolute-form target also gives its
+// authority ("host:port").
+std::string OriginForm(const std::string& target, std::string* authority) {
+    if (!StartsWithNoCase(target, "http://") && !StartsWithNoCase(target, "https://"))
+        return target;
+    size_t hostStart = target.find("://") + 3;
+    size_t slash = target.find_first_of("/?", hostStart);
+    if (authority)
+        *authority = target.substr(hostStart, slash == std::string::npos ? std::string::npos : slash - hostStart);
+    if (slash == std::string::npos)
+        return "/";
+    return target[slash] == '?' ? "/" + target.substr(slash) : target.substr(slash);
 }
 
 bool HasHeader(const std::vector<std::pair<std::string, std::string>>& headers, const char* name) {
@@ -134,7 +129,7 @@ struct Server::State {
     std::vector<std::thread> workers;
     std::thread acceptor;
     SOCKET listener = INVALID_SOCKET;
-    HANDLE stopEvent = nullptr; // set by Stop; every pause waits on it
+    fw::KernelHandle stopEvent; // set by Stop; every pause waits on it
     unsigned short port = 0;
     bool winsock = false;
 
@@ -143,7 +138,7 @@ struct Server::State {
     bool ReadRequest(SOCKET s, Request& request);
     Reply FindReply(const Request& request) const;
     void SendReply(SOCKET s, const Request& request, const Reply& reply);
-    bool Stopping() const { return WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0; }
+    bool Stopping() const { return WaitForSingleObject(stopEvent.Get(), 0) == WAIT_OBJECT_0; }
 };
 
 void Server::State::AcceptLoop() {
@@ -203,18 +198,9 @@ bool Server::State::ReadRequest(SOCKET s, Request& request) {
         pos = next + 2;
     }
 
-    std::string authority;
-    std::string originForm = request.target;
     request.absoluteForm = StartsWithNoCase(request.target, "http://") || StartsWithNoCase(request.target, "https://");
-    if (request.absoluteForm) {
-        size_t hostStart = request.target.find("://") + 3;
-        size_t slash = request.target.find_first_of("/?", hostStart);
-        authority =
-            request.target.substr(hostStart, slash == std::string::npos ? std::string::npos : slash - hostStart);
-        originForm = slash == std::string::npos ? "/" : request.target.substr(slash);
-        if (!originForm.empty() && originForm[0] == '?')
-            originForm = "/" + originForm;
-    }
+    std::string authority;
+    std::string originForm = OriginForm(request.target, &authority);
     request.path = originForm.substr(0, originForm.find('?'));
     for (const auto& h : request.headers)
         if (_stricmp(h.first.c_str(), "Host") == 0)
@@ -237,14 +223,8 @@ bool Server::State::ReadRequest(SOCKET s, Request& request) {
 }
 
 Reply Server::State::FindReply(const Request& request) const {
-    std::string originForm = request.target;
-    if (request.absoluteForm) {
-        size_t hostStart = originForm.find("://") + 3;
-        size_t slash = originForm.find_first_of("/?", hostStart);
-        originForm = slash == std::string::npos ? "/" : originForm.substr(slash);
-    }
     std::lock_guard<std::mutex> guard(lock);
-    auto it = routes.find(originForm);
+    auto it = routes.find(OriginForm(request.target, nullptr));
     if (it == routes.end())
         it = routes.find(request.path);
     if (it != routes.end())
@@ -277,7 +257,7 @@ void Server::State::SendReply(SOCKET s, const Request& request, const Reply& rep
     size_t piece = reply.chunkSize ? reply.chunkSize : std::max<size_t>(reply.body.size(), 1);
     size_t sent = 0;
     while (sendBody && sent < reply.body.size()) {
-        if (reply.delayMs && WaitForSingleObject(stopEvent, reply.delayMs) == WAIT_OBJECT_0) {
+        if (reply.delayMs && WaitForSingleObject(stopEvent.Get(), reply.delayMs) == WAIT_OBJECT_0) {
             ResetConnection(s);
             return;
         }
@@ -298,10 +278,6 @@ void Server::State::SendReply(SOCKET s, const Request& request, const Reply& rep
             ResetConnection(s);
             return;
         }
-    }
-    if (reply.dropAfter != SIZE_MAX && sent >= reply.dropAfter && sendBody && reply.dropAfter < reply.body.size()) {
-        ResetConnection(s);
-        return;
     }
     if (sendBody && reply.chunked)
         SendAll(s, "0\r\n\r\n", 5);
@@ -348,7 +324,7 @@ bool Server::Start() {
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
         return false;
     st.winsock = true;
-    st.stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    st.stopEvent.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     st.listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in addr = {};
     addr.sin_family = AF_INET;
@@ -369,7 +345,7 @@ bool Server::Start() {
 void Server::Stop() {
     State& st = *state_;
     if (st.stopEvent)
-        SetEvent(st.stopEvent);
+        SetEvent(st.stopEvent.Get());
     if (st.listener != INVALID_SOCKET) {
         closesocket(st.listener);
         st.listener = INVALID_SOCKET;
@@ -386,10 +362,7 @@ void Server::Stop() {
     for (auto& w : workers)
         if (w.joinable())
             w.join();
-    if (st.stopEvent) {
-        CloseHandle(st.stopEvent);
-        st.stopEvent = nullptr;
-    }
+    st.stopEvent.Reset();
     if (st.winsock) {
         WSACleanup();
         st.winsock = false;
@@ -450,10 +423,11 @@ void TellWinInet() {
 } // namespace
 
 SystemProxy::SystemProxy(const std::string& address) {
-    HKEY key = nullptr;
+    fw::RegKey owner;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS)
+                        owner.Put(), nullptr) != ERROR_SUCCESS)
         return;
+    HKEY key = owner.Get();
     auto save = [key](const char* name, Saved& saved) {
         DWORD type = 0, size = 0;
         if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
@@ -472,14 +446,15 @@ SystemProxy::SystemProxy(const std::string& address) {
               ERROR_SUCCESS &&
           RegSetValueExA(key, "ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(address.c_str()),
                          static_cast<DWORD>(address.size() + 1)) == ERROR_SUCCESS;
-    RegCloseKey(key);
+    owner.Reset(); // closed before WinINet is told, so that it reads the values set
     TellWinInet();
 }
 
 SystemProxy::~SystemProxy() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kInternetSettings, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+    fw::RegKey owner;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kInternetSettings, 0, KEY_SET_VALUE, owner.Put()) != ERROR_SUCCESS)
         return;
+    HKEY key = owner.Get();
     auto restore = [key](const char* name, const Saved& saved) {
         if (saved.present)
             RegSetValueExA(key, name, 0, saved.type, saved.data.data(), static_cast<DWORD>(saved.data.size()));
@@ -488,7 +463,7 @@ SystemProxy::~SystemProxy() {
     };
     restore("ProxyEnable", enable_);
     restore("ProxyServer", server_);
-    RegCloseKey(key);
+    owner.Reset(); // closed before WinINet is told, so that it reads the values put back
     TellWinInet();
 }
 
