@@ -146,30 +146,23 @@ TEST_F(PullwireDownload, UnknownHostFinishesWithFailureAndLeavesAnEmptyFile) {
 }
 
 TEST_F(PullwireDownload, EveryUrlThatCannotBeFetchedEndsWithExactlyOneFailure) {
-    const char* urls[] = {
+    const std::string urls[] = {
         "",
         "not a url",
         "file:///C:/windows/win.ini",
         "mailto:someone@pullwire.invalid",
         "gopher://127.0.0.1:1/",
         "http://",
+        "http://127.0.0.1:" + std::to_string(testhttp::ClosedPort()) + "/setup.exe",
     };
-    for (const char* url : urls) {
-        SCOPED_TRACE(std::string("URL \"") + url + "\"");
+    for (const std::string& url : urls) {
+        SCOPED_TRACE("URL \"" + url + "\"");
         Client client;
         ASSERT_EQ(S_OK, client.Start(url, temp_.Path("odd.bin")));
         ASSERT_TRUE(client.WaitForFinish()) << "no finish notice: a client would wait forever";
         PumpFor(100);
         EXPECT_EQ(std::vector<std::string>{kFailure}, client.Sink().Table());
     }
-}
-
-TEST_F(PullwireDownload, ConnectionRefusedFinishesWithFailure) {
-    const std::string url = "http://127.0.0.1:" + std::to_string(testhttp::ClosedPort()) + "/setup.exe";
-    Client client;
-    ASSERT_EQ(S_OK, client.Start(url, temp_.Path("refused.bin")));
-    ASSERT_TRUE(client.WaitForFinish());
-    EXPECT_EQ(std::vector<std::string>{kFailure}, client.Sink().Table());
 }
 
 TEST_F(PullwireDownload, MissingTargetFolderFinishesWithFailureAfterTheUrlWasOpened) {
@@ -237,24 +230,6 @@ TEST_F(PullwireDownload, OnlyTheValueOneSwitchesTheProxyOn) {
     }
 }
 
-TEST_F(PullwireDownload, ProxyReachesAHostThatOnlyTheProxyKnows) {
-    testhttp::Reply reply;
-    reply.body = PatternBytes(500);
-    const std::string path = UniquePath("via-proxy");
-    http_.Route(path, reply);
-    Client client;
-    fw::Bstr host(L"127.0.0.1");
-    ASSERT_EQ(S_OK, client.Object()->SetProxy(host.Get(), http_.Port(), 1));
-    const std::string target = temp_.Path("via.bin");
-    ASSERT_EQ(S_OK, client.Start("http://download.pullwire.invalid" + path, target));
-    ASSERT_TRUE(client.WaitForFinish());
-    EXPECT_EQ((std::vector<std::string>{"OnStart(1, 500)", kSuccess}), client.Sink().Table());
-    ASSERT_EQ(1u, http_.Requests().size());
-    EXPECT_TRUE(http_.Requests()[0].absoluteForm);
-    EXPECT_EQ("download.pullwire.invalid", http_.Requests()[0].host.substr(0, 25));
-    EXPECT_EQ(reply.body, ReadFileBytes(target));
-}
-
 TEST_F(PullwireDownload, SetProxyAfterStartLeavesTheRunningTransferAlone) {
     const std::string body = PatternBytes(3000);
     const std::string path = UniquePath("late-proxy");
@@ -269,8 +244,10 @@ TEST_F(PullwireDownload, SetProxyAfterStartLeavesTheRunningTransferAlone) {
     ASSERT_TRUE(client.WaitForFinish());
     EXPECT_EQ(kSuccess, client.Sink().Table().back());
     EXPECT_EQ(body, ReadFileBytes(target));
+    // The host is known only to the proxy: the transfer went through it.
     ASSERT_EQ(1u, http_.Requests().size());
     EXPECT_TRUE(http_.Requests()[0].absoluteForm);
+    EXPECT_EQ("late.pullwire.invalid", http_.Requests()[0].host.substr(0, 21));
 }
 
 TEST_F(PullwireDownload, StopDownloadReturnsOkAndTheTransferStillFinishes) {
@@ -327,18 +304,6 @@ TEST_F(PullwireDownload, TwoObjectsAtOnceEachGetTheirOwnEvents) {
               b.Sink().Table());
     EXPECT_EQ(bodyA, ReadFileBytes(targetA));
     EXPECT_EQ(bodyB, ReadFileBytes(targetB));
-}
-
-TEST_F(PullwireDownload, SecondObjectGetsItsEventsAfterTheFirstIsGone) {
-    for (int round = 0; round < 2; ++round) {
-        SCOPED_TRACE("object " + std::to_string(round + 1));
-        const std::string url = Serve("again", Pieces(PatternBytes(1500)));
-        Client client;
-        ASSERT_EQ(S_OK, client.Start(url, temp_.Path("again.bin")));
-        ASSERT_TRUE(client.WaitForFinish());
-        EXPECT_EQ((std::vector<std::string>{"OnStart(1, 1500)", "OnData(476, 1500, 1500, 100%)", kSuccess}),
-                  client.Sink().Table());
-    }
 }
 
 TEST_F(PullwireDownload, ObjectReleasedDuringTransferKeepsTheModuleUntilTheWorkerEnds) {

@@ -357,12 +357,4 @@ TEST_F(PullwireObject, ServerLockKeepsTheModule) {
     EXPECT_EQ(S_OK, server_.CanUnloadNow());
 }
 
-TEST_F(PullwireObject, ProgIdLeadsToTheClass) {
-    CLSID clsid = {};
-    ASSERT_EQ(S_OK, ::CLSIDFromProgID(L"Pullwire.URLDownload", &clsid));
-    EXPECT_TRUE(IsEqualCLSID(CLSID_URLDownload, clsid));
-    ASSERT_EQ(S_OK, ::CLSIDFromProgID(L"Pullwire.URLDownload.1", &clsid));
-    EXPECT_TRUE(IsEqualCLSID(CLSID_URLDownload, clsid));
-}
-
 } // namespace
