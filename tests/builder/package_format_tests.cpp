@@ -12,6 +12,9 @@ using pkgtest::MemorySource;
 using pkgtest::MemoryWriter;
 using pkgtest::Package;
 using pkgtest::PackedFile;
+using pkgtest::ProgressCall;
+using pkgtest::ProgressLog;
+using pkgtest::RecordProgress;
 
 namespace {
 
@@ -29,32 +32,10 @@ Extraction Extract(const std::string& bytes) {
     return x;
 }
 
-std::string Hex(const std::string& s) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string h;
-    for (unsigned char c : s) {
-        h += kDigits[c >> 4];
-        h += kDigits[c & 15];
-        h += ' ';
-    }
-    return h;
-}
-
 } // namespace
 
 TEST(PackageFormat, RoundTripsFilesOfEverySize) {
-    const struct {
-        const char* what;
-        std::string data;
-    } cases[] = {
-        {"empty", ""},
-        {"one byte", "x"},
-        {"one block", pkgtest::RandomBytes(4096, 1)},
-        {"one block and a byte", pkgtest::RandomBytes(4097, 2)},
-        {"3 MiB random", pkgtest::RandomBytes(3 << 20, 3)},
-        {"5 MiB compressible", pkgtest::CompressibleBytes(5 << 20)},
-    };
-    for (const auto& c : cases) {
+    for (const auto& c : pkgtest::FilesOfEverySize()) {
         SCOPED_TRACE(c.what);
         const Package p = Package::Make({{"rvl.exe", c.data}});
         Extraction x = Extract(p.Bytes());
@@ -63,15 +44,6 @@ TEST(PackageFormat, RoundTripsFilesOfEverySize) {
         EXPECT_EQ(c.data.size(), x.writer.kept["rvl.exe"].size());
         EXPECT_TRUE(c.data == x.writer.kept["rvl.exe"]);
     }
-}
-
-TEST(PackageFormat, EmptyFileIsACompleteZlibStream) {
-    const std::string stream = pkgtest::Compress("");
-    // Two header bytes, an empty final block and the Adler-32 of nothing (1).
-    ASSERT_GE(stream.size(), 8u);
-    EXPECT_EQ(0x78, static_cast<unsigned char>(stream[0]));
-    EXPECT_EQ(0, (static_cast<unsigned char>(stream[0]) * 256 + static_cast<unsigned char>(stream[1])) % 31);
-    EXPECT_EQ(std::string("\0\0\0\1", 4), stream.substr(stream.size() - 4));
 }
 
 TEST(PackageFormat, StreamsAreWhatZlibMakesAtLevelSix) {
@@ -135,26 +107,6 @@ TEST(PackageFormat, ReadAndWriteErrorsFailTheStream) {
     EXPECT_TRUE(data == out.data);
 }
 
-TEST(PackageFormat, TrailerAndLastRecordAreWrittenByteForByte) {
-    pkg::Entry e;
-    e.name = "rvl.exe";
-    e.dataOffset = 0x11223344;
-    e.uncompressedSize = 0x01020304;
-    e.compressedSize = 0xA0B0C0D0;
-    std::string d;
-    pkg::AppendDirectory({e}, d);
-    const std::string expected("\x44\x33\x22\x11"
-                               "\x04\x03\x02\x01"
-                               "\xD0\xC0\xB0\xA0"
-                               "rvl.exe"
-                               "\x07\x00\x00\x00"
-                               "\x01\x00\x00\x00"
-                               "1.10"
-                               "!TROV_SFX!",
-                               12 + 7 + 4 + 18);
-    EXPECT_EQ(Hex(expected), Hex(d));
-}
-
 TEST(PackageFormat, DirectoryIsReadBackwardsWithEveryField) {
     const Package p = Package::Make({{"rvl.exe", "setup"}, {"feeds.xml", "<Folder/>"}, {"webpages.xml", "pages"}});
     const std::string bytes = p.Bytes();
@@ -181,33 +133,6 @@ TEST(PackageFormat, EntriesAreExtractedFromTheLastToTheFirst) {
     EXPECT_EQ(expected, x.writer.created);
     EXPECT_EQ(expected, x.extracted);
 }
-
-namespace {
-
-struct ProgressCall {
-    int code;
-    std::string value; // the name, or the percentage in decimal
-    bool operator==(const ProgressCall& o) const { return code == o.code && value == o.value; }
-};
-
-std::ostream& operator<<(std::ostream& os, const ProgressCall& c) {
-    return os << "{" << c.code << ", " << c.value << "}";
-}
-
-struct ProgressLog {
-    std::vector<ProgressCall> calls;
-    int stopAt = -1; // index of the call that answers kStopAll
-};
-
-int RecordProgress(int code, const void* data, void* context) {
-    auto* log = static_cast<ProgressLog*>(context);
-    const std::string value = code == pkg::kProgressBlock ? std::to_string(*static_cast<const uint32_t*>(data))
-                                                          : std::string(static_cast<const char*>(data));
-    log->calls.push_back({code, value});
-    return static_cast<int>(log->calls.size()) - 1 == log->stopAt ? pkg::kStopAll : 0;
-}
-
-} // namespace
 
 TEST(PackageFormat, ReaderReportsEachEntryAndItsBlocks) {
     // 10 KiB of random bytes: three blocks of compressed input, the last of which ends the stream.
@@ -350,7 +275,13 @@ TEST(PackageFormat, DirectoryThatDoesNotHoldTogetherIsNotAPackage) {
     };
     const Case cases[] = {
         {"257 entries",
-         [](Package&, std::string& b) { b.replace(b.size() - 18, 4, std::string("\x01\x01\x00\x00", 4)); }},
+         [](Package& p, std::string& b) {
+             std::vector<PackedFile> many;
+             for (int i = 0; i < 257; ++i)
+                 many.push_back({"f" + std::to_string(i), "x"});
+             p = Package::Make(many);
+             b = p.Bytes();
+         }},
         {"count far above the records",
          [](Package&, std::string& b) { b.replace(b.size() - 18, 4, std::string("\xff\xff\xff\xff", 4)); }},
         {"name length beyond the file",

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <map>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -109,6 +110,57 @@ inline std::string CompressibleBytes(size_t size) {
     }
     s.resize(size);
     return s;
+}
+
+// Bytes as lower-case hex digits, two per byte: comparable in a failure message.
+inline std::string Hex(const std::string& data) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : data) {
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 15];
+    }
+    return hex;
+}
+
+// The files that every round trip packs as "rvl.exe": the sizes around the 4096-byte block and several
+// megabytes of random and of compressible bytes.
+struct SizeCase {
+    const char* what;
+    std::string data;
+};
+inline std::vector<SizeCase> FilesOfEverySize() {
+    return {
+        {"empty", ""},
+        {"one byte", "x"},
+        {"one block", RandomBytes(4096, 1)},
+        {"one block and a byte", RandomBytes(4097, 2)},
+        {"3 MiB random", RandomBytes(3 << 20, 3)},
+        {"5 MiB compressible", CompressibleBytes(5 << 20)},
+    };
+}
+
+// One call of the progress callback, the name or the percentage in decimal as its value.
+struct ProgressCall {
+    int code;
+    std::string value;
+    bool operator==(const ProgressCall& o) const { return code == o.code && value == o.value; }
+};
+inline std::ostream& operator<<(std::ostream& os, const ProgressCall& c) {
+    return os << "{" << c.code << ", " << c.value << "}";
+}
+
+// The calls received, in order; the call with index stopAt answers kStopAll.
+struct ProgressLog {
+    std::vector<ProgressCall> calls;
+    int stopAt = -1;
+};
+inline int RecordProgress(int code, const void* data, void* context) {
+    auto* log = static_cast<ProgressLog*>(context);
+    const std::string value = code == pkg::kProgressBlock ? std::to_string(*static_cast<const uint32_t*>(data))
+                                                          : std::string(static_cast<const char*>(data));
+    log->calls.push_back({code, value});
+    return static_cast<int>(log->calls.size()) - 1 == log->stopAt ? pkg::kStopAll : 0;
 }
 
 struct PackedFile {

@@ -37,19 +37,8 @@ ReadBack ReadPackage(const std::string& path) {
 } // namespace
 
 TEST(SfxPackager, RoundTripsFilesOfEverySize) {
-    const struct {
-        const char* what;
-        std::string data;
-    } cases[] = {
-        {"empty", ""},
-        {"one byte", "x"},
-        {"one block", pkgtest::RandomBytes(4096, 11)},
-        {"one block and a byte", pkgtest::RandomBytes(4097, 12)},
-        {"3 MiB random", pkgtest::RandomBytes(3 << 20, 13)},
-        {"5 MiB compressible", pkgtest::CompressibleBytes(5 << 20)},
-    };
     ScratchFolder folder;
-    for (const auto& c : cases) {
+    for (const auto& c : pkgtest::FilesOfEverySize()) {
         SCOPED_TRACE(c.what);
         CSfxPackager packager;
         ASSERT_TRUE(packager.AddFile(folder.Add("rvl.exe", c.data).c_str()));
@@ -230,36 +219,17 @@ TEST(SfxPackager, PackageThatWouldPackItselfFails) {
     EXPECT_EQ(pkg::kFileError, packager.BuildPackage(kStubId, (folder / "out.exe").c_str(), nullptr, nullptr));
 }
 
-namespace {
-
-struct ProgressCall {
-    int code;
-    std::string value;
-    bool operator==(const ProgressCall& o) const { return code == o.code && value == o.value; }
-};
-std::ostream& operator<<(std::ostream& os, const ProgressCall& c) {
-    return os << "{" << c.code << ", " << c.value << "}";
-}
-
-int RecordProgress(int code, const void* data, void* context) {
-    auto* calls = static_cast<std::vector<ProgressCall>*>(context);
-    calls->push_back({code, code == pkg::kProgressBlock ? std::to_string(*static_cast<const uint32_t*>(data))
-                                                        : std::string(static_cast<const char*>(data))});
-    return 0;
-}
-
-} // namespace
-
 TEST(SfxPackager, ProgressReportsEachEntryAndItsBlocks) {
     ScratchFolder folder;
     CSfxPackager packager;
     ASSERT_TRUE(packager.AddFile(folder.Add("feeds.xml", pkgtest::CompressibleBytes(10000)).c_str()));
     ASSERT_TRUE(packager.AddFile(folder.Add("empty.xml", "").c_str()));
-    std::vector<ProgressCall> calls;
-    ASSERT_EQ(pkg::kSuccess, packager.BuildPackage(kStubId, (folder / "out.exe").c_str(), RecordProgress, &calls));
-    const std::vector<ProgressCall> expected = {
+    pkgtest::ProgressLog log;
+    ASSERT_EQ(pkg::kSuccess,
+              packager.BuildPackage(kStubId, (folder / "out.exe").c_str(), pkgtest::RecordProgress, &log));
+    const std::vector<pkgtest::ProgressCall> expected = {
         {1000, "feeds.xml"}, {1002, "40"},        {1002, "81"},        {1002, "100"},
         {1001, "feeds.xml"}, {1000, "empty.xml"}, {1001, "empty.xml"},
     };
-    EXPECT_EQ(expected, calls);
+    EXPECT_EQ(expected, log.calls);
 }

@@ -10,6 +10,8 @@
 
 #include <map>
 
+using pkgtest::Hex;
+using pkgtest::PackedFile;
 using pkgtest::ScratchFolder;
 
 namespace {
@@ -27,16 +29,6 @@ std::string Standin() {
     return pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\rvl.exe");
 }
 
-std::string Hex(const std::string& data) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char c : data) {
-        hex += kDigits[c >> 4];
-        hex += kDigits[c & 15];
-    }
-    return hex;
-}
-
 std::string Lower(std::string s) {
     for (char& c : s)
         if (c >= 'A' && c <= 'Z')
@@ -44,14 +36,20 @@ std::string Lower(std::string s) {
     return s;
 }
 
-bool SubkeyExists(const char* subkey) {
-    HKEY key = nullptr;
-    const std::string path = std::string(kKey) + "\\" + subkey;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(key);
-    return true;
+// The announcement subkeys that exist now.
+std::vector<std::string> Announced() {
+    std::vector<std::string> found;
+    for (const char* subkey : kSubkeys) {
+        HKEY key = nullptr;
+        const std::string path = std::string(kKey) + "\\" + subkey;
+        if (::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            found.push_back(subkey);
+            ::RegCloseKey(key);
+        }
+    }
+    return found;
 }
+const std::vector<std::string> kNone;
 
 void RemoveAnnouncements() {
     for (const char* subkey : kSubkeys)
@@ -61,17 +59,21 @@ void RemoveAnnouncements() {
     ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Corvane");
 }
 
-struct PackedFile {
-    std::string name;
-    std::string data;
-};
-
 // The outcome of one run of a customized setup.
 struct SetupRun {
     bool ended = false;
     DWORD exitCode = 0;
     bool setupRan = false;                     // the stand-in wrote its record
     std::map<std::string, std::string> record; // its "key=value" lines
+
+    // The announcement subkeys the setup found, in the order of kSubkeys.
+    std::vector<std::string> Seen() const {
+        std::vector<std::string> seen;
+        for (const char* subkey : kSubkeys)
+            if (record.count(subkey))
+                seen.push_back(subkey);
+        return seen;
+    }
 };
 
 class ExtractorTest : public ::testing::Test {
@@ -171,40 +173,41 @@ TEST_F(ExtractorTest, SetupAloneIsStartedWithTheSwitchAndNothingIsAnnounced) {
     ASSERT_TRUE(run.setupRan);
     EXPECT_EQ("/RVLC", run.record.at("arguments"));
     EXPECT_EQ(Lower(OutputFolder() + "\\rvl.exe"), Lower(run.record.at("module")));
-    for (const char* subkey : kSubkeys)
-        EXPECT_EQ(0u, run.record.count(subkey)) << subkey;
+    EXPECT_EQ(kNone, run.Seen());
     EXPECT_EQ(std::vector<std::string>{"rvl.exe"}, OutputFiles());
 }
 
+// Each data file's subkey names the extracted file while the setup runs; afterwards the subkeys are gone
+// and of the data files only Data.xml stays.
 TEST_F(ExtractorTest, DataFilesAreAnnouncedWhileTheSetupRunsAndWithdrawnAfter) {
-    const std::string feeds = "<Folder Name=\"All Feeds\" Status=\"0\"/>";
-    const std::string pages = pkgtest::CompressibleBytes(9000);
-    SetupRun run = Start(Build({{"rvl.exe", Standin()}, {"feeds.xml", feeds}, {"webpages.xml", pages}}));
-    ASSERT_TRUE(run.ended);
-    ASSERT_TRUE(run.setupRan);
-    EXPECT_EQ("/RVLC", run.record.at("arguments"));
-    EXPECT_EQ(Lower(OutputFolder() + "\\feeds.xml"), Lower(run.record["FeedsFilePath"]));
-    EXPECT_EQ(Hex(feeds), run.record["FeedsFilePath.data"]);
-    EXPECT_EQ(Lower(OutputFolder() + "\\WebPages.xml"), Lower(run.record["WebPagesFilePath"]));
-    EXPECT_EQ(Hex(pages), run.record["WebPagesFilePath.data"]);
-    EXPECT_EQ(0u, run.record.count("AdRSSInfoFilePath"));
-    EXPECT_EQ(0u, run.record.count("DataFilePath"));
-
-    for (const char* subkey : kSubkeys)
-        EXPECT_FALSE(SubkeyExists(subkey)) << subkey << " after the setup ended";
-    EXPECT_EQ(std::vector<std::string>{"rvl.exe"}, OutputFiles());
-}
-
-TEST_F(ExtractorTest, AdAndDataFilesAreAnnouncedAndOnlyTheDataFileStays) {
-    SetupRun run = Start(Build({{"rvl.exe", Standin()}, {"AdRSS.xml", "ads"}, {"Data.xml", "data"}}));
-    ASSERT_TRUE(run.setupRan);
-    EXPECT_EQ(Lower(OutputFolder() + "\\AdRSS.xml"), Lower(run.record["AdRSSInfoFilePath"]));
-    EXPECT_EQ(Hex("ads"), run.record["AdRSSInfoFilePath.data"]);
-    EXPECT_EQ(Lower(OutputFolder() + "\\Data.xml"), Lower(run.record["DataFilePath"]));
-    EXPECT_EQ(Hex("data"), run.record["DataFilePath.data"]);
-    for (const char* subkey : kSubkeys)
-        EXPECT_FALSE(SubkeyExists(subkey)) << subkey;
-    EXPECT_EQ((std::vector<std::string>{"data.xml", "rvl.exe"}), OutputFiles());
+    const struct {
+        std::vector<PackedFile> dataFiles; // packed after rvl.exe, announced in this order
+        std::vector<std::string> subkeys;
+        std::vector<std::string> left;
+    } cases[] = {
+        {{{"feeds.xml", "<Folder Name=\"All Feeds\" Status=\"0\"/>"},
+          {"webpages.xml", pkgtest::CompressibleBytes(9000)}},
+         {"FeedsFilePath", "WebPagesFilePath"},
+         {"rvl.exe"}},
+        {{{"AdRSS.xml", "ads"}, {"Data.xml", "data"}}, {"AdRSSInfoFilePath", "DataFilePath"}, {"data.xml", "rvl.exe"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.subkeys[0]);
+        pkgtest::RemoveFolder(OutputFolder());
+        std::vector<PackedFile> files = {{"rvl.exe", Standin()}};
+        files.insert(files.end(), c.dataFiles.begin(), c.dataFiles.end());
+        SetupRun run = Start(Build(files));
+        ASSERT_TRUE(run.ended);
+        ASSERT_TRUE(run.setupRan);
+        EXPECT_EQ("/RVLC", run.record.at("arguments"));
+        EXPECT_EQ(c.subkeys, run.Seen());
+        for (size_t i = 0; i < c.dataFiles.size() && i < c.subkeys.size(); ++i) {
+            EXPECT_EQ(Lower(OutputFolder() + "\\" + c.dataFiles[i].name), Lower(run.record[c.subkeys[i]]));
+            EXPECT_EQ(Hex(c.dataFiles[i].data), run.record[c.subkeys[i] + ".data"]);
+        }
+        EXPECT_EQ(kNone, Announced()) << "after the setup ended";
+        EXPECT_EQ(c.left, OutputFiles());
+    }
 }
 
 // The order in which the files appear is watched through the folder's change notifications.
@@ -273,8 +276,7 @@ TEST_F(ExtractorTest, StubWithoutPackageDataDoesNothing) {
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_FALSE(run.setupRan);
-    for (const char* subkey : kSubkeys)
-        EXPECT_FALSE(SubkeyExists(subkey)) << subkey;
+    EXPECT_EQ(kNone, Announced());
     EXPECT_EQ((std::vector<std::string>{"feeds.xml", "rvl.exe"}), OutputFiles());
     EXPECT_EQ("earlier", pkgtest::ReadWhole(OutputFolder() + "\\feeds.xml"));
 }
@@ -333,8 +335,7 @@ TEST_F(ExtractorTest, HostilePackagesEndCleanlyAndWriteNothingOutside) {
         EXPECT_FALSE(pkgtest::Exists(outside));
         EXPECT_FALSE(pkgtest::Exists(scratch_ / "escaped.txt"));
         EXPECT_EQ(c.expectedFiles, OutputFiles());
-        for (const char* subkey : kSubkeys)
-            EXPECT_FALSE(SubkeyExists(subkey)) << subkey;
+        EXPECT_EQ(kNone, Announced());
         pkgtest::RemoveFolder(OutputFolder());
     }
 }
