@@ -2,19 +2,17 @@
 
 namespace {
 
-// A handle that InternetOpenUrl gives for a document that has a response: HTTP(S), FTP and gopher.
-bool IsResponseHandle(HINTERNET h) {
+// The kind of handle that InternetOpenUrl gave (INTERNET_HANDLE_TYPE_...); 0 when it cannot be told.
+DWORD HandleType(HINTERNET h) {
     DWORD type = 0, size = sizeof type;
-    if (!InternetQueryOptionA(h, INTERNET_OPTION_HANDLE_TYPE, &type, &size))
-        return false;
-    return type == INTERNET_HANDLE_TYPE_HTTP_REQUEST || type == INTERNET_HANDLE_TYPE_FTP_FIND ||
-           type == INTERNET_HANDLE_TYPE_FTP_FILE || type == INTERNET_HANDLE_TYPE_GOPHER_FILE;
+    return InternetQueryOptionA(h, INTERNET_OPTION_HANDLE_TYPE, &type, &size) ? type : 0;
 }
 
-bool IsHttpResponse(HINTERNET h) {
-    DWORD type = 0, size = sizeof type;
-    return InternetQueryOptionA(h, INTERNET_OPTION_HANDLE_TYPE, &type, &size) &&
-           type == INTERNET_HANDLE_TYPE_HTTP_REQUEST;
+// A handle for a document that has a response: HTTP(S), FTP and gopher.
+bool IsResponseHandle(HINTERNET h) {
+    DWORD type = HandleType(h);
+    return type == INTERNET_HANDLE_TYPE_HTTP_REQUEST || type == INTERNET_HANDLE_TYPE_FTP_FIND ||
+           type == INTERNET_HANDLE_TYPE_FTP_FILE || type == INTERNET_HANDLE_TYPE_GOPHER_FILE;
 }
 
 // The status code of an HTTP response, read as text; 0 when it cannot be queried.
@@ -82,7 +80,7 @@ int CUrlFetcher::Fetch(const std::string& url, std::string& content) {
     }
 
     // Only HTTP responses are read; a handle of another kind is closed, and the fetch succeeds empty.
-    if (!IsHttpResponse(response.Get())) {
+    if (HandleType(response.Get()) != INTERNET_HANDLE_TYPE_HTTP_REQUEST) {
         response.Reset();
         session.SetLastStatus("%s", "");
         return 1;

@@ -56,6 +56,8 @@ TEST(FetchSession, StatusNoticesSetTheirTexts) {
     static const char host[] = "feeds.example.com";
     static const char address[] = "127.0.0.1";
     static const DWORD result[2] = {0x1234ABCD, 12002};
+    // The 64-bit system's result has a pointer-sized first field; the 32-bit one is the two words above.
+    static const INTERNET_ASYNC_RESULT asyncResult = {0x5678, ERROR_INTERNET_TIMEOUT};
     static const char hostNoZero[4] = {'a', 'b', 'c', 'd'};
     const Case cases[] = {
         {INTERNET_STATUS_RESOLVING_NAME, host, sizeof host, "Resolving name for feeds.example.com"},
@@ -73,6 +75,8 @@ TEST(FetchSession, StatusNoticesSetTheirTexts) {
         {INTERNET_STATUS_HANDLE_CREATED, nullptr, 0, ""},
         {INTERNET_STATUS_HANDLE_CLOSING, nullptr, 0, nullptr},
         {INTERNET_STATUS_REQUEST_COMPLETE, result, 8, "Request complete, dwResult = 1234ABCD, dwError = 00002EE2"},
+        {INTERNET_STATUS_REQUEST_COMPLETE, &asyncResult, sizeof asyncResult,
+         "Request complete, dwResult = 00005678, dwError = 00002EE2"},
         {INTERNET_STATUS_REQUEST_COMPLETE, result, 4, "Request complete"},
         {INTERNET_STATUS_REQUEST_COMPLETE, nullptr, 0, "Request complete"},
         {INTERNET_STATUS_STATE_CHANGE, nullptr, 0, "Unknown status: 200"},
