@@ -11,11 +11,6 @@ std::string FirstBlock(const std::string& document) {
     return document.substr(0, 1024);
 }
 
-// A string literal with its zero bytes, without the terminator.
-template <size_t N> std::string Bytes(const char (&s)[N]) {
-    return std::string(s, N - 1);
-}
-
 TEST(FeedText, CorpusDocumentsAreClassifiedAndExtracted) {
     for (const CorpusCase& c : kCorpus) {
         SCOPED_TRACE(c.file);
@@ -97,14 +92,6 @@ TEST(FeedText, LinkAndDescriptionAreNotDecoded) {
     feedtext::Channel c = feedtext::ExtractChannel("<link>a&amp;b</link><description>&lt;p&gt;</description>");
     EXPECT_EQ("a&amp;b", c.link);
     EXPECT_EQ("&lt;p&gt;", c.description);
-}
-
-TEST(FeedText, ZeroByteEndsTheSearchableText) {
-    std::string content = Bytes("<rss version=\"2.0\"><title>A</title><link>L\0</link>");
-    EXPECT_EQ(feedtext::kValidFeed, feedtext::Classify(content));
-    EXPECT_EQ("A", feedtext::ExtractChannel(content).title);
-    EXPECT_EQ("", feedtext::ExtractChannel(content).link);
-    EXPECT_EQ(feedtext::kInvalidFeed, feedtext::Classify(Bytes("\0<rss version=\"2.0\">")));
 }
 
 } // namespace

@@ -56,13 +56,6 @@ TEST_F(FeedValidatorTest, FetchFailuresGiveResultZeroWithTheFetchText) {
     }
 }
 
-TEST_F(FeedValidatorTest, EmptyBodyIsNoFeed) {
-    Serve("/empty", "");
-    CFeedValidator validator(server.Url("/empty"));
-    EXPECT_EQ(2, validator.Validate());
-    EXPECT_EQ("InValid Feed", validator.Message());
-}
-
 TEST_F(FeedValidatorTest, AgainAfterARecognisedFeedKeepsTheValues) {
     Serve("/feed", ReadCorpusFile("rss20.xml"));
     CFeedValidator validator(server.Url("/feed"));
