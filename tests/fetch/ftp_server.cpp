@@ -95,6 +95,8 @@ void TestFtpServer::State::Session(SOCKET control) {
             }
         } else if (verb == "PASV") {
             unsigned short dataPort = 0;
+            if (passive != INVALID_SOCKET)
+                closesocket(passive); // a second PASV replaces the first listener
             passive = ListenLoopback(dataPort);
             char reply[96];
             snprintf(reply, sizeof reply, "227 Entering Passive Mode (127,0,0,1,%u,%u)", dataPort / 256u,
