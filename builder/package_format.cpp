@@ -75,8 +75,14 @@ void AppendDirectory(const std::vector<Entry>& entries, std::string& out) {
     AppendTrailer(static_cast<uint32_t>(entries.size()), out);
 }
 
-StreamPacker::StreamPacker() {
-    std::memset(&stream_, 0, sizeof stream_);
+bool BlockStream::Drain(OutputStream& output, bool final, uint64_t& total, uint64_t limit) {
+    if (stream_.avail_out != 0 && !final)
+        return true;
+    const uint32_t ready = kBlockSize - stream_.avail_out;
+    total += ready;
+    stream_.next_out = out_;
+    stream_.avail_out = kBlockSize;
+    return total <= limit && (ready == 0 || output.Write(out_, ready));
 }
 
 int StreamPacker::Pack(InputStream& input, OutputStream& output, uint64_t length, ProgressFn progress, void* context,
@@ -95,15 +101,6 @@ int StreamPacker::Pack(InputStream& input, OutputStream& output, uint64_t length
     // are kept here in 64 bits.
     stream_.next_out = out_;
     stream_.avail_out = kBlockSize;
-    auto drain = [&](bool final) {
-        if (stream_.avail_out != 0 && !final)
-            return true;
-        const uint32_t ready = kBlockSize - stream_.avail_out;
-        produced += ready;
-        stream_.next_out = out_;
-        stream_.avail_out = kBlockSize;
-        return ready == 0 || output.Write(out_, ready);
-    };
     for (;;) {
         if (stream_.avail_in == 0) {
             uint32_t got = 0;
@@ -117,7 +114,7 @@ int StreamPacker::Pack(InputStream& input, OutputStream& output, uint64_t length
             stream_.next_in = in_;
             stream_.avail_in = got;
         }
-        if (deflate(&stream_, Z_NO_FLUSH) != Z_OK || !drain(false)) {
+        if (deflate(&stream_, Z_NO_FLUSH) != Z_OK || !Drain(output, false, produced, UINT64_MAX)) {
             result = kFileError;
             break;
         }
@@ -129,17 +126,13 @@ int StreamPacker::Pack(InputStream& input, OutputStream& output, uint64_t length
     }
     while (result == kSuccess) {
         const int z = deflate(&stream_, Z_FINISH);
-        if ((z != Z_OK && z != Z_STREAM_END) || !drain(z == Z_STREAM_END))
+        if ((z != Z_OK && z != Z_STREAM_END) || !Drain(output, z == Z_STREAM_END, produced, UINT64_MAX))
             result = kFileError;
         else if (z == Z_STREAM_END)
             break;
     }
     deflateEnd(&stream_);
     return result;
-}
-
-StreamUnpacker::StreamUnpacker() {
-    std::memset(&stream_, 0, sizeof stream_);
 }
 
 int StreamUnpacker::Unpack(Source& source, uint64_t offset, uint32_t compressedSize, uint32_t uncompressedSize,
@@ -154,17 +147,6 @@ int StreamUnpacker::Unpack(Source& source, uint64_t offset, uint32_t compressedS
     int result = kFileError;
     stream_.next_out = out_;
     stream_.avail_out = kBlockSize;
-    // Writes the output buffer when it is full or the stream has ended. A stream longer than its record
-    // is refused as soon as it overruns: that bounds what a hostile package can make us write.
-    auto drain = [&](bool final) {
-        if (stream_.avail_out != 0 && !final)
-            return true;
-        const uint32_t ready = kBlockSize - stream_.avail_out;
-        written += ready;
-        stream_.next_out = out_;
-        stream_.avail_out = kBlockSize;
-        return written <= uncompressedSize && (ready == 0 || output.Write(out_, ready));
-    };
     for (;;) {
         if (stream_.avail_in == 0 && left != 0) {
             const uint32_t chunk = std::min(left, kBlockSize);
@@ -177,7 +159,9 @@ int StreamUnpacker::Unpack(Source& source, uint64_t offset, uint32_t compressedS
         }
         // With no input left and the stream not ended, inflate answers Z_BUF_ERROR: a truncated stream.
         const int z = inflate(&stream_, Z_NO_FLUSH);
-        if (!drain(z != Z_OK))
+        // A stream longer than its record is refused as soon as it overruns: that bounds what a hostile
+        // package can make us write.
+        if (!Drain(output, z != Z_OK, written, uncompressedSize))
             break;
         if (z == Z_STREAM_END) {
             // Bytes of the range after the stream's end mean the record does not describe this stream.

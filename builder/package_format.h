@@ -98,35 +98,35 @@ void AppendRecord(const Entry& entry, std::string& out);
 void AppendTrailer(uint32_t count, std::string& out);
 void AppendDirectory(const std::vector<Entry>& entries, std::string& out);
 
+// The zlib stream record and the two fixed 4096-byte buffers that packing and unpacking go through.
+class BlockStream {
+protected:
+    // Writes the output buffer when it is full, or whatever it holds when final, and frees it again. The
+    // bytes are added to total first; false on a write error or when total would pass limit.
+    bool Drain(OutputStream& output, bool final, uint64_t& total, uint64_t limit);
+
+    z_stream stream_{}; // cleared again for every stream
+    unsigned char in_[kBlockSize];
+    unsigned char out_[kBlockSize];
+};
+
 // Packs everything the input gives into one complete zlib stream at level 6 through two fixed buffers.
-class StreamPacker {
+class StreamPacker : private BlockStream {
 public:
-    StreamPacker();
     // length is the input's expected length, used only for the progress percentages. On kSuccess,
     // consumed and produced are the uncompressed and compressed byte counts. kFileError on a read or
     // write error or a compressor failure.
     int Pack(InputStream& input, OutputStream& output, uint64_t length, ProgressFn progress, void* context,
              uint64_t& consumed, uint64_t& produced);
-
-private:
-    z_stream stream_;
-    unsigned char in_[kBlockSize];
-    unsigned char out_[kBlockSize];
 };
 
 // Inflates one entry's stream, reading no byte outside its compressed range.
-class StreamUnpacker {
+class StreamUnpacker : private BlockStream {
 public:
-    StreamUnpacker();
     // kSuccess only when the stream ends exactly at the last of its compressedSize bytes and gives
     // exactly uncompressedSize bytes; kStopAll when the callback asked for it; kFileError otherwise.
     int Unpack(Source& source, uint64_t offset, uint32_t compressedSize, uint32_t uncompressedSize,
                OutputStream& output, ProgressFn progress, void* context);
-
-private:
-    z_stream stream_;
-    unsigned char in_[kBlockSize];
-    unsigned char out_[kBlockSize];
 };
 
 // Reads and checks the directory at the end of a package; extracts its entries.
