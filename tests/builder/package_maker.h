@@ -112,17 +112,6 @@ inline std::string CompressibleBytes(size_t size) {
     return s;
 }
 
-// Bytes as lower-case hex digits, two per byte: comparable in a failure message.
-inline std::string Hex(const std::string& data) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char c : data) {
-        hex += kDigits[c >> 4];
-        hex += kDigits[c & 15];
-    }
-    return hex;
-}
-
 // The files that every round trip packs as "rvl.exe": the sizes around the 4096-byte block and several
 // megabytes of random and of compressible bytes.
 struct SizeCase {

@@ -1,5 +1,6 @@
-// Files and folders for the Windows tests of the package: a scratch folder that removes itself, whole
-// files read and written, and the folder of the test program (bin/, beside the deliverables).
+// Files and folders for the Windows tests of the package and the stand-in setup: a scratch folder that
+// removes itself, whole files read and written, and the folder of the test program (bin/, beside the
+// deliverables).
 #pragma once
 
 #include <windows.h>
@@ -7,6 +8,17 @@
 #include <string>
 
 namespace pkgtest {
+
+// Bytes as lower-case hex digits, two per byte: how the stand-in setup records a file's contents.
+inline std::string Hex(const std::string& data) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : data) {
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 15];
+    }
+    return hex;
+}
 
 inline std::string ReadWhole(const std::string& path) {
     std::string data;
