@@ -138,10 +138,6 @@ HINTERNET CFileDownloader::OpenHandle() const {
     return proxySession_ ? proxySession_.Get() : session_->Handle();
 }
 
-void CFileDownloader::Notify(UINT message, WPARAM wp, LPARAM lp) {
-    PostDownloadNotice(notifyWindow_, message, wp, lp);
-}
-
 DownloadOutcome CFileDownloader::Download(const std::string& url, const std::string& filePath) {
     DownloadOutcome outcome;
     if (!session_ && !OpenSession())
@@ -200,7 +196,8 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
 
         if (firstBlockPending_) {
             firstBlockPending_ = false;
-            Notify(WM_DOWNLOAD_START, 1, static_cast<LPARAM>(static_cast<LONG>(expectedBytes_)));
+            PostDownloadNotice(notifyWindow_, WM_DOWNLOAD_START, 1,
+                               static_cast<LPARAM>(static_cast<LONG>(expectedBytes_)));
         } else {
             auto* progress = new (std::nothrow) DownloadProgress;
             if (progress) {

@@ -58,7 +58,6 @@ public:
 
 private:
     bool OpenSession();
-    void Notify(UINT message, WPARAM wp, LPARAM lp);
 
     // The handle that URLs are opened on: the session's own, or proxySession_.
     HINTERNET OpenHandle() const;

@@ -34,10 +34,6 @@ void CHiddenWindow::BeginTransfer() {
     ++transfers_;
 }
 
-void CHiddenWindow::CancelTransfer() {
-    EndTransfer();
-}
-
 void CHiddenWindow::EndTransfer() {
     if (transfers_ == 0 || !owner_)
         return;

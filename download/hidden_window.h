@@ -17,8 +17,9 @@ public:
     // A transfer is about to start: the window holds a counted reference on its object until the
     // transfer's finish notice has been raised, so that every notice finds the object alive.
     void BeginTransfer();
-    // A transfer that was begun but could not start.
-    void CancelTransfer();
+    // A transfer has ended (its finish notice was raised) or could not start: its reference goes. This
+    // may be the object's final release, which closes this window.
+    void EndTransfer();
     // The object's final release: the window goes, and this object with it (now or, when called from
     // inside one of its own handlers, as soon as the window is destroyed).
     void Close();
@@ -29,7 +30,6 @@ protected:
 
 private:
     ~CHiddenWindow() override = default;
-    void EndTransfer();
 
     CURLDownload* owner_;
     LONG transfers_ = 0;

@@ -306,7 +306,7 @@ STDMETHODIMP CURLDownload::StartDownload(BSTR szURL, BSTR szFilePath) {
         hiddenWindow_->BeginTransfer();
         DWORD error = StartDownloadWorker(std::move(job));
         if (error != ERROR_SUCCESS) {
-            hiddenWindow_->CancelTransfer();
+            hiddenWindow_->EndTransfer();
             return HRESULT_FROM_WIN32(error);
         }
         return S_OK;
