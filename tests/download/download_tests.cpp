@@ -336,29 +336,15 @@ TEST_F(PullwireDownload, HiddenWindowClassGoesWithTheLastObject) {
 
 TEST_F(PullwireDownload, ClientThatReleasesTheObjectInOnFinishIsSafe) {
     const std::string url = Serve("release-in-finish", Pieces(PatternBytes(2500)));
-    auto* sink = new RecordingSink;
-    IURLDownload* object = nullptr;
-    ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_URLDownload, nullptr, CLSCTX_INPROC_SERVER, IID_IURLDownload,
-                                       reinterpret_cast<void**>(&object)));
-    {
-        fw::ComPtr<IConnectionPointContainer> container;
-        ASSERT_EQ(S_OK, object->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()));
-        fw::ComPtr<IConnectionPoint> point;
-        ASSERT_EQ(S_OK, container->FindConnectionPoint(DIID__IURLDownloadEvents, point.Put()));
-        DWORD cookie = 0;
-        ASSERT_EQ(S_OK, point->Advise(sink, &cookie));
-    }
-    sink->onEvent = [&](const Event& e) {
-        if (e.id == 2 && object)
-            std::exchange(object, nullptr)->Release();
+    Client client;
+    client.Sink().onEvent = [&](const Event& e) {
+        if (e.id == 2)
+            client.ReleaseObject();
     };
-    fw::Bstr u = fw::Bstr::FromAnsi(url);
-    fw::Bstr p = fw::Bstr::FromAnsi(temp_.Path("release.bin"));
-    ASSERT_EQ(S_OK, object->StartDownload(u.Get(), p.Get()));
-    ASSERT_TRUE(PumpUntil([&] { return sink->Finished(); }));
+    ASSERT_EQ(S_OK, client.Start(url, temp_.Path("release.bin")));
+    ASSERT_TRUE(client.WaitForFinish());
     ASSERT_TRUE(PumpUntil([&] { return server_.CanUnloadNow() == S_OK; }));
-    EXPECT_EQ(1, sink->Refs()) << "the object gave back its reference on the sink";
-    sink->Release();
+    EXPECT_EQ(1, client.Sink().Refs()) << "the object gave back its reference on the sink";
 }
 
 } // namespace

@@ -125,7 +125,7 @@ STDMETHODIMP RecordingSink::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARA
     finished_ = finished_ || id == 2;
     if (onEvent)
         onEvent(events_.back());
-    return S_OK;
+    return invokeResult;
 }
 
 std::vector<std::string> RecordingSink::Table() const {

@@ -57,6 +57,8 @@ public:
     bool Finished() const { return finished_; }
     // Runs once after each recorded event (to act from inside a handler).
     std::function<void(const Event&)> onEvent;
+    // What Invoke answers after recording (a sink that fails every call).
+    HRESULT invokeResult = S_OK;
     LONG Refs() const { return refs_; }
 
 private:
@@ -96,6 +98,11 @@ public:
         return PumpUntil([&] { return sink_->Finished(); }, timeoutMs);
     }
     fw::ComPtr<IConnectionPoint> ConnectionPoint() const;
+    // Lets go of the object without unadvising, as a client that drops it from an event handler.
+    void ReleaseObject() {
+        cookie_ = 0;
+        object_.Reset();
+    }
 
 private:
     HRESULT created_ = E_FAIL;
