@@ -274,6 +274,8 @@ STDMETHODIMP CURLDownload::OnStart(INT nDownloadID, LONG nMaxBytes) {
 
 STDMETHODIMP CURLDownload::StartDownload(BSTR szURL, BSTR szFilePath) {
     return fw::ComTry([&]() -> HRESULT {
+        // The process's ANSI code page (CP_ACP), which is also the one the ...A file and WinINet functions
+        // read these strings in; a thread locale of its own would give a path that CreateFileA misreads.
         std::string url = fw::ToAnsi(szURL);
         std::string filePath = fw::ToAnsi(szFilePath);
 

@@ -278,7 +278,24 @@ std::string Describe(ITypeLib* library, REFGUID guid, fw::ComPtr<ITypeInfo>& inf
     return text;
 }
 
-// "1 OnData(nReadBytes, ...) "help"" for every function of the type: DISPID, names and help string.
+std::string TypeName(VARTYPE vt) {
+    switch (vt) {
+    case VT_I4:
+        return "long";
+    case VT_INT:
+        return "int";
+    case VT_R8:
+        return "double";
+    case VT_BSTR:
+        return "BSTR";
+    case VT_BOOL:
+        return "VARIANT_BOOL";
+    default:
+        return "vt" + std::to_string(vt);
+    }
+}
+
+// "1 OnData(long nReadBytes, ...) "help"" for every function of the type: DISPID, parameters, help string.
 std::vector<std::string> Members(ITypeInfo* info) {
     std::vector<std::string> members;
     TYPEATTR* attr = nullptr;
@@ -295,7 +312,7 @@ std::vector<std::string> Members(ITypeInfo* info) {
         Doc(info, f->memid, &help);
         std::string text = std::to_string(f->memid) + " " + fw::ToAnsi(names[0]) + "(";
         for (UINT n = 1; n < count; ++n)
-            text += (n > 1 ? ", " : "") + fw::ToAnsi(names[n]);
+            text += (n > 1 ? ", " : "") + TypeName(f->lprgelemdescParam[n - 1].tdesc.vt) + " " + fw::ToAnsi(names[n]);
         text += ") \"" + help + "\"";
         for (UINT n = 0; n < count; ++n)
             ::SysFreeString(names[n]);
@@ -305,6 +322,9 @@ std::vector<std::string> Members(ITypeInfo* info) {
     info->ReleaseTypeAttr(attr);
     return members;
 }
+
+const std::string kOnDataParameters = "long nReadBytes, long nTotalBytes, long nMaxBytes, double dwTransfeRate, int "
+                                      "nPercentileDownload, double dwElapsedTime";
 
 TEST_F(PullwireTypeLibrary, LibraryNameVersionAndHelp) {
     TLIBATTR* attr = nullptr;
@@ -343,13 +363,12 @@ TEST_F(PullwireTypeLibrary, CommandInterfaceIsDualWithItsMethods) {
     EXPECT_EQ(static_cast<WORD>(13 * sizeof(void*)), attr->cbSizeVft);
     vtable->ReleaseTypeAttr(attr);
     const std::vector<std::string> expected = {
-        "1 OnData(nReadBytes, nTotalBytes, nMaxBytes, dwTransfeRate, nPercentileDownload, dwElapsedTime) \"method "
-        "OnData\"",
-        "2 OnFinish(nFinishSuccess, wsError) \"method OnFinish\"",
-        "3 OnStart(nDownloadID, nMaxBytes) \"method OnStart\"",
-        "4 StartDownload(szURL, szFilePath) \"method StartDownload\"",
+        "1 OnData(" + kOnDataParameters + ") \"method OnData\"",
+        "2 OnFinish(int nFinishSuccess, BSTR wsError) \"method OnFinish\"",
+        "3 OnStart(int nDownloadID, long nMaxBytes) \"method OnStart\"",
+        "4 StartDownload(BSTR szURL, BSTR szFilePath) \"method StartDownload\"",
         "5 StopDownload() \"method StopDownload\"",
-        "6 SetProxy(wszProxy, nPort, bUseProxy) \"method SetProxy\"",
+        "6 SetProxy(BSTR wszProxy, long nPort, VARIANT_BOOL bUseProxy) \"method SetProxy\"",
     };
     EXPECT_EQ(expected, Members(vtable.Get()));
 }
@@ -360,10 +379,9 @@ TEST_F(PullwireTypeLibrary, EventInterfaceIsADispatchInterfaceWithThreeEvents) {
               Describe(library_.Get(), DIID__IURLDownloadEvents, info));
     ASSERT_TRUE(info);
     const std::vector<std::string> expected = {
-        "1 OnData(nReadBytes, nTotalBytes, nMaxBytes, dwTransfeRate, nPercentileDownload, dwElapsedTime) \"Data "
-        "arrived\"",
-        "2 OnFinish(nFinishSuccess, wsError) \"Finish downloading\"",
-        "3 OnStart(nDownloadID, nMaxBytes) \"Start downloading\"",
+        "1 OnData(" + kOnDataParameters + ") \"Data arrived\"",
+        "2 OnFinish(int nFinishSuccess, BSTR wsError) \"Finish downloading\"",
+        "3 OnStart(int nDownloadID, long nMaxBytes) \"Start downloading\"",
     };
     EXPECT_EQ(expected, Members(info.Get()));
 }
