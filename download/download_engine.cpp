@@ -46,11 +46,11 @@ bool IsResponseHandle(HINTERNET handle) {
 // A heap copy of the finish text: the worker's own strings end with the worker, the window reads the
 // text later on its own thread and frees it with delete[].
 char* CopyFinishText(const DownloadOutcome& outcome) {
-    if (!outcome.hasText)
+    if (!outcome.text)
         return nullptr;
-    char* text = new (std::nothrow) char[outcome.text.size() + 1];
+    char* text = new (std::nothrow) char[outcome.text->size() + 1];
     if (text)
-        memcpy(text, outcome.text.c_str(), outcome.text.size() + 1);
+        memcpy(text, outcome.text->c_str(), outcome.text->size() + 1);
     return text;
 }
 
@@ -168,9 +168,8 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
     for (;;) {
         DWORD got = 0;
         if (!::InternetReadFile(response.Get(), block, kBlockSize, &got)) {
-            outcome.hasText = true;
             outcome.text = CFetchSession::ErrorText(::GetLastError());
-            session_->SetLastStatus("%s", outcome.text.c_str());
+            session_->SetLastStatus("%s", outcome.text->c_str());
             return outcome;
         }
         if (got == 0)
@@ -179,7 +178,6 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
         if (!::WriteFile(file.Get(), block, got, &written, nullptr) || written != got) {
             // A short write without an error code is a full disk.
             DWORD error = ::GetLastError();
-            outcome.hasText = true;
             outcome.text = FileErrorText(written != got && error == ERROR_SUCCESS ? ERROR_DISK_FULL : error);
             return outcome;
         }
@@ -211,6 +209,7 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
             if (!PostDownloadNotice(notifyWindow_, WM_DOWNLOAD_DATA, reinterpret_cast<WPARAM>(progress), 0))
                 delete progress;
         }
+        // The apartment thread gets the processor soon, so that the notices do not pile up in its queue.
         ::Sleep(0);
     }
     // The file is complete and closed before anybody hears of the end.
@@ -218,7 +217,7 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
     response.Reset();
     session_->SetLastStatus("%s", "");
     outcome.success = true;
-    outcome.hasText = true;
+    outcome.text.emplace();
     return outcome;
 }
 

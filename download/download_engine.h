@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "fetch/fetch_session.h"
@@ -34,11 +35,10 @@ struct DownloadProgress {
     double elapsed = 0; // whole seconds
 };
 
-// How a transfer ended: success, and the text of the failure (hasText false: no text at all).
+// How a transfer ended: success, and the text of its finish notice (none: a null text).
 struct DownloadOutcome {
     bool success = false;
-    bool hasText = false;
-    std::string text;
+    std::optional<std::string> text;
 };
 
 // Posts a notice to the hidden window. A full message queue is waited out while the window lives, so
