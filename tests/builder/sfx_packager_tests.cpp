@@ -52,46 +52,33 @@ TEST(SfxPackager, RoundTripsFilesOfEverySize) {
     }
 }
 
-TEST(SfxPackager, StubIsWrittenByteForByteAndTheFirstStreamFollowsIt) {
-    ScratchFolder folder;
-    CSfxPackager packager;
-    ASSERT_TRUE(packager.AddFile(folder.Add("rvl.exe", "setup").c_str()));
-    ASSERT_TRUE(packager.AddFile(folder.Add("feeds.xml", "<Folder/>").c_str()));
-    ASSERT_EQ(pkg::kSuccess, packager.BuildPackage(kStubId, (folder / "out.exe").c_str(), nullptr, nullptr));
-
-    const std::string stub = Extractor();
-    ASSERT_GT(stub.size(), 1000u);
-    const std::string package = pkgtest::ReadWhole(folder / "out.exe");
-    ASSERT_GT(package.size(), stub.size());
-    EXPECT_TRUE(package.compare(0, stub.size(), stub) == 0);
-    ReadBack r = ReadPackage(folder / "out.exe");
-    ASSERT_EQ(2u, r.entries.size());
-    EXPECT_EQ(stub.size(), r.entries[0].dataOffset);
-    EXPECT_EQ(r.entries[0].dataOffset + r.entries[0].compressedSize, r.entries[1].dataOffset);
-    EXPECT_EQ(pkgtest::Compress("setup"), package.substr(r.entries[0].dataOffset, r.entries[0].compressedSize));
-}
-
-TEST(SfxPackager, PackageEndsWithTheLastRecordAndTheTrailer) {
+// The stub exactly as stored, the streams without gaps, then one record per entry and the trailer.
+TEST(SfxPackager, PackageIsTheStubThenTheStreamsThenTheDirectory) {
     ScratchFolder folder;
     const std::string data = pkgtest::CompressibleBytes(1000);
     CSfxPackager packager;
+    ASSERT_TRUE(packager.AddFile(folder.Add("feeds.xml", "<Folder/>").c_str()));
     ASSERT_TRUE(packager.AddFile(folder.Add("rvl.exe", data).c_str()));
     ASSERT_EQ(pkg::kSuccess, packager.BuildPackage(kStubId, (folder / "out.exe").c_str(), nullptr, nullptr));
+
+    const std::string stub = Extractor();
     const std::string package = pkgtest::ReadWhole(folder / "out.exe");
-    const uint32_t offset = static_cast<uint32_t>(Extractor().size());
-    const uint32_t compressed = static_cast<uint32_t>(pkgtest::Compress(data).size());
-    std::string expected;
-    pkg::AppendLE32(expected, offset);
-    pkg::AppendLE32(expected, 1000);
-    pkg::AppendLE32(expected, compressed);
-    expected += "rvl.exe";
-    expected.append("\x07\0\0\0"
-                    "\x01\0\0\0"
+    ASSERT_GT(stub.size(), 1000u);
+    ASSERT_GT(package.size(), stub.size());
+    EXPECT_TRUE(package.compare(0, stub.size(), stub) == 0) << "the stub";
+    const std::string first = pkgtest::Compress("<Folder/>"), second = pkgtest::Compress(data);
+    std::string expected = first + second;
+    for (uint32_t field : {uint32_t(stub.size()), 9u, uint32_t(first.size())})
+        pkg::AppendLE32(expected, field);
+    expected.append("feeds.xml\x09\0\0\0", 13);
+    for (uint32_t field : {uint32_t(stub.size() + first.size()), 1000u, uint32_t(second.size())})
+        pkg::AppendLE32(expected, field);
+    expected.append("rvl.exe\x07\0\0\0"
+                    "\x02\0\0\0"
                     "1.10"
                     "!TROV_SFX!",
-                    22);
-    ASSERT_EQ(offset + compressed + expected.size(), package.size());
-    EXPECT_TRUE(expected == package.substr(package.size() - expected.size()));
+                    29);
+    EXPECT_EQ(pkgtest::Hex(expected), pkgtest::Hex(package.substr(stub.size())));
 }
 
 TEST(SfxPackager, StoredNameIsTheTextAfterTheLastBackslash) {
