@@ -306,7 +306,7 @@ TEST_F(PullwireDownload, TwoObjectsAtOnceEachGetTheirOwnEvents) {
     EXPECT_EQ(bodyB, ReadFileBytes(targetB));
 }
 
-TEST_F(PullwireDownload, ObjectReleasedDuringTransferKeepsTheModuleUntilTheWorkerEnds) {
+TEST_F(PullwireDownload, ObjectReleasedDuringTransferStillCompletesAndKeepsTheModuleTillThen) {
     const std::string body = PatternBytes(5000);
     const std::string url = Serve("released", Pieces(body, 60));
     const std::string target = temp_.Path("released.bin");
@@ -314,7 +314,7 @@ TEST_F(PullwireDownload, ObjectReleasedDuringTransferKeepsTheModuleUntilTheWorke
         Client client;
         ASSERT_EQ(S_OK, client.Start(url, target));
     }
-    EXPECT_EQ(S_FALSE, server_.CanUnloadNow()) << "a worker is still running";
+    EXPECT_EQ(S_FALSE, server_.CanUnloadNow()) << "a transfer is still running";
     ASSERT_TRUE(PumpUntil([&] { return server_.CanUnloadNow() == S_OK; }));
     EXPECT_EQ(body, ReadFileBytes(target));
 }
