@@ -49,8 +49,7 @@ INT_PTR CALLBACK PropertyPage::PageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
 }
 
 INT_PTR PropertyPage::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    // The sheet window exists once its first page is created: the sheet binds its handle and sets
-    // its caption here.
+    // The sheet window exists once its first page is created: the sheet binds its handle here.
     if (msg == WM_INITDIALOG && sheet_ && !sheet_->Handle())
         sheet_->Attach(SheetHandle());
     return Dialog::OnMessage(msg, wp, lp);
@@ -189,11 +188,9 @@ void PropertySheet::Attach(HWND hwnd) {
     if (hwnd_ == hwnd || !hwnd)
         return;
     hwnd_ = hwnd;
-    ::SetWindowTextA(hwnd_, caption_.c_str());
     // A sheet whose owner is hidden would have no task bar button of its own otherwise.
     LONG_PTR exStyle = ::GetWindowLongPtrA(hwnd_, GWL_EXSTYLE);
     ::SetWindowLongPtrA(hwnd_, GWL_EXSTYLE, exStyle | WS_EX_APPWINDOW);
-    OnInitialized();
 }
 
 void PropertySheet::SetActivePage(int index) const {
@@ -209,10 +206,6 @@ int PropertySheet::ActiveIndex() const {
 
 void PropertySheet::SetWizardButtons(DWORD flags) const {
     ::SendMessageA(hwnd_, PSM_SETWIZBUTTONS, 0, flags);
-}
-
-void PropertySheet::PostWizardButtons(DWORD flags) const {
-    ::PostMessageA(hwnd_, PSM_SETWIZBUTTONS, 0, flags);
 }
 
 void PropertySheet::PressButton(int button) const {

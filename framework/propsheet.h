@@ -2,8 +2,9 @@
 //
 // Each PSN_* notification reaches one virtual of the page, and every answer goes back through
 // DWLP_MSGRESULT with one convention (see PropertyPage). Exterior and interior pages differ only by
-// their header flags. A sheet is filled from its pages in the order they are added; its caption is
-// set when its first page initialises, because Wine leaves the title bar of a wizard empty.
+// their header flags. A sheet is filled from its pages in the order they are added; every page carries
+// the sheet's caption as its title, because Wine's wizard shows the current page's title in the title
+// bar (an empty one without it).
 #pragma once
 
 #include "framework/dialog.h"
@@ -106,16 +107,13 @@ public:
     void SetActivePage(int index) const;
     int ActiveIndex() const;
     void SetWizardButtons(DWORD flags) const;
-    void PostWizardButtons(DWORD flags) const;
     void PressButton(int button) const;
 
-    // Called once, when the sheet window exists and its first page initialises.
-    void Attach(HWND hwnd);
-
-protected:
-    virtual void OnInitialized() {}
-
 private:
+    friend class PropertyPage;
+    // Binds the sheet window; a page calls it when the first page initialises, before PropertySheetA
+    // returns.
+    void Attach(HWND hwnd);
     bool Build(HWND parent, bool modeless, PROPSHEETHEADERA& header, std::vector<HPROPSHEETPAGE>& handles);
 
     HINSTANCE module_;
