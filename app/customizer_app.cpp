@@ -33,6 +33,7 @@ bool ActivateRunningCustomizer() {
 }
 
 bool CCustomizerApp::InitInstance() {
+    // The program keeps no settings between runs, so it has no registry key of its own.
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
     ::InitCommonControlsEx(&controls);
 
@@ -40,7 +41,7 @@ bool CCustomizerApp::InitInstance() {
     fw::WindowClassInfo info;
     info.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
     info.icon = ::LoadIconA(module, MAKEINTRESOURCEA(IDI_APP));
-    info.cursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
+    info.cursor = ::LoadCursorA(nullptr, IDC_ARROW);
     info.background = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
     if (!fw::Window::RegisterWindowClass(module, kInstanceName, info))
         return false;

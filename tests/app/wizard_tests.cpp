@@ -13,20 +13,6 @@
 
 namespace {
 
-// The wizard buttons of a comctl32 property sheet.
-constexpr int kBackButton = 0x3023;
-constexpr int kNextButton = 0x3024;
-constexpr int kFinishButton = 0x3025;
-
-// Which wizard buttons a user can press: B back, N next, F finish; '-' for one that cannot be used.
-std::string UsableButtons(HWND sheet) {
-    std::string s;
-    s += uitest::is_visible(sheet, kBackButton) && uitest::is_enabled(sheet, kBackButton) ? 'B' : '-';
-    s += uitest::is_visible(sheet, kNextButton) && uitest::is_enabled(sheet, kNextButton) ? 'N' : '-';
-    s += uitest::is_visible(sheet, kFinishButton) && uitest::is_enabled(sheet, kFinishButton) ? 'F' : '-';
-    return s;
-}
-
 class WizardTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -51,14 +37,9 @@ protected:
         uitest::flush_events();
         return sheet_->Handle();
     }
-    int ActiveIndex() const {
-        HWND page = reinterpret_cast<HWND>(::SendMessageA(sheet_->Handle(), PSM_GETCURRENTPAGEHWND, 0, 0));
-        if (!page)
-            return -1;
-        return static_cast<int>(::SendMessageA(sheet_->Handle(), PSM_HWNDTOINDEX, reinterpret_cast<WPARAM>(page), 0));
-    }
+    int ActiveIndex() const { return sheet_->ActiveIndex(); }
     void Press(int button) {
-        ::SendMessageA(sheet_->Handle(), PSM_PRESSBUTTON, button, 0);
+        sheet_->PressButton(button);
         uitest::flush_events();
     }
 
@@ -110,13 +91,13 @@ public:
         HWND sheet = OpenWizard();
         ASSERT_NE(nullptr, sheet);
         ASSERT_EQ(0, ActiveIndex());
-        ASSERT_EQ(std::string("-N-"), UsableButtons(sheet));
+        ASSERT_EQ("-N-", uitest::wizard_buttons(sheet));
         int from = 0;
         for (size_t i = 0; i < steps.size(); ++i) {
             Press(steps[i].button);
             EXPECT_EQ(steps[i].expectedIndex, ActiveIndex())
                 << "step " << i << ": " << StepName(steps[i].button) << " from page " << from;
-            EXPECT_EQ(std::string(steps[i].buttons), UsableButtons(sheet))
+            EXPECT_EQ(steps[i].buttons, uitest::wizard_buttons(sheet))
                 << "step " << i << ": " << StepName(steps[i].button) << " from page " << from;
             from = ActiveIndex();
         }
@@ -223,6 +204,11 @@ TEST_F(WizardTest, HelpWithoutTheHelpFileLeavesTheWizardWorking) {
     EXPECT_EQ(kFeedsPage, ActiveIndex());
     Press(PSBTN_NEXT);
     EXPECT_EQ(kWebPagesPage, ActiveIndex());
+}
+
+TEST(FeedsPage, NamesItsFirstFolderFromTheStringTable) {
+    CCustomizationPage page;
+    EXPECT_EQ("My Feeds", page.Folders().DefaultFolderName());
 }
 
 TEST(ReaderInstalled, FollowsTheUninstallKey) {
