@@ -293,57 +293,40 @@ TEST(Templates, HoldTheControlsTheirCodeReachesById) {
     }
 }
 
-// Lists: report view, several rows selectable, selection kept visible without the focus.
-TEST(Templates, ListsAreMultiSelectReportViews) {
+// The styles the pages and dialogs rely on: lists are multi-select report views whose selection stays
+// visible without the focus; fields the user must not type into are read-only; the finish page's
+// check boxes check themselves; the download page's progress bar is smooth and its Cancel hidden.
+TEST(Templates, ControlsHaveTheStylesTheirCodeExpects) {
+    const LONG_PTR kListMask = LVS_TYPEMASK | LVS_SINGLESEL | LVS_SHOWSELALWAYS;
+    const LONG_PTR kList = LVS_REPORT | LVS_SHOWSELALWAYS;
     const struct {
         int templateId;
         int id;
-    } lists[] = {{IDD_FEEDS, IDL_FEEDS}, {IDD_WEBPAGES, IDL_WEBPAGES}, {IDD_IMPORT_FEEDS, IDL_FEEDS}};
-    for (const auto& l : lists) {
-        SCOPED_TRACE("template " + std::to_string(l.templateId));
-        TemplateWindow dialog(l.templateId);
-        LONG_PTR style = ::GetWindowLongPtrA(::GetDlgItem(dialog.Handle(), l.id), GWL_STYLE);
-        EXPECT_EQ(LVS_REPORT, style & LVS_TYPEMASK);
-        EXPECT_EQ(0, style & LVS_SINGLESEL);
-        EXPECT_EQ(LVS_SHOWSELALWAYS, style & LVS_SHOWSELALWAYS);
-    }
-}
-
-TEST(Templates, FieldsHaveTheirEditStyles) {
-    const struct {
-        int templateId;
-        int id;
-        bool readOnly;
-    } edits[] = {
-        {IDD_FINISH, IDE_SETUP_PATH, true},
-        {IDD_DESTINATION, IDE_FOLDER, true},
-        {IDD_DESTINATION, IDE_SETUP_NAME, false},
-        {IDD_IMPORT_FEEDS, IDE_OPML_FILE, true},
-        {IDD_FEED_PROPERTIES, IDE_PROPERTY_URL, true},
-        {IDD_FEED_PROPERTIES, IDE_DESCRIPTION, true},
-        {IDD_FEED_PROPERTIES, IDE_PROPERTY_TITLE, false},
-        {IDD_WEBPAGE_PROPERTIES, IDE_PROPERTY_URL, true},
-        {IDD_WEBPAGE_PROPERTIES, IDE_PROPERTY_TITLE, false},
-        {IDD_ADD_FEED, IDE_URL, false},
+        LONG_PTR mask;
+        LONG_PTR style;
+    } table[] = {
+        {IDD_FEEDS, IDL_FEEDS, kListMask, kList},
+        {IDD_WEBPAGES, IDL_WEBPAGES, kListMask, kList},
+        {IDD_IMPORT_FEEDS, IDL_FEEDS, kListMask, kList},
+        {IDD_FINISH, IDE_SETUP_PATH, ES_READONLY, ES_READONLY},
+        {IDD_DESTINATION, IDE_FOLDER, ES_READONLY, ES_READONLY},
+        {IDD_DESTINATION, IDE_SETUP_NAME, ES_READONLY, 0},
+        {IDD_IMPORT_FEEDS, IDE_OPML_FILE, ES_READONLY, ES_READONLY},
+        {IDD_FEED_PROPERTIES, IDE_PROPERTY_URL, ES_READONLY, ES_READONLY},
+        {IDD_FEED_PROPERTIES, IDE_DESCRIPTION, ES_READONLY, ES_READONLY},
+        {IDD_FEED_PROPERTIES, IDE_PROPERTY_TITLE, ES_READONLY, 0},
+        {IDD_WEBPAGE_PROPERTIES, IDE_PROPERTY_URL, ES_READONLY, ES_READONLY},
+        {IDD_WEBPAGE_PROPERTIES, IDE_PROPERTY_TITLE, ES_READONLY, 0},
+        {IDD_ADD_FEED, IDE_URL, ES_READONLY, 0},
+        {IDD_FINISH, IDX_OPEN_FOLDER, BS_TYPEMASK, BS_AUTOCHECKBOX},
+        {IDD_FINISH, IDX_RUN_SETUP, BS_TYPEMASK, BS_AUTOCHECKBOX},
+        {IDD_DOWNLOAD, IDC_PROGRESS, PBS_SMOOTH, PBS_SMOOTH},
+        {IDD_DOWNLOAD, IDC_CANCEL_DOWNLOAD, WS_VISIBLE, 0},
     };
-    for (const auto& e : edits) {
-        SCOPED_TRACE("template " + std::to_string(e.templateId) + " edit " + std::to_string(e.id));
-        TemplateWindow dialog(e.templateId);
-        LONG_PTR style = ::GetWindowLongPtrA(::GetDlgItem(dialog.Handle(), e.id), GWL_STYLE);
-        EXPECT_EQ(e.readOnly, (style & ES_READONLY) != 0);
-    }
-}
-
-TEST(Templates, DownloadCancelButtonAndCheckBoxesStartAsTheWizardExpects) {
-    TemplateWindow download(IDD_DOWNLOAD);
-    EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(download.Handle(), IDC_CANCEL_DOWNLOAD)));
-    LONG_PTR progress = ::GetWindowLongPtrA(::GetDlgItem(download.Handle(), IDC_PROGRESS), GWL_STYLE);
-    EXPECT_EQ(PBS_SMOOTH, progress & PBS_SMOOTH);
-
-    TemplateWindow finish(IDD_FINISH);
-    for (int id : {IDX_OPEN_FOLDER, IDX_RUN_SETUP}) {
-        LONG_PTR style = ::GetWindowLongPtrA(::GetDlgItem(finish.Handle(), id), GWL_STYLE);
-        EXPECT_EQ(BS_AUTOCHECKBOX, style & BS_TYPEMASK) << "check box " << id;
+    for (const auto& c : table) {
+        TemplateWindow dialog(c.templateId);
+        LONG_PTR style = ::GetWindowLongPtrA(::GetDlgItem(dialog.Handle(), c.id), GWL_STYLE);
+        EXPECT_EQ(c.style, style & c.mask) << "template " << c.templateId << " control " << c.id;
     }
 }
 

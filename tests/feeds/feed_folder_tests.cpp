@@ -31,12 +31,6 @@ CFeedFolderList ListOf(const std::vector<std::string>& names) {
     return list;
 }
 
-TEST(FeedFolder, DefaultFolderIsEmptyAndUnnamed) {
-    CFeedFolder folder;
-    EXPECT_EQ("", folder.Name());
-    EXPECT_EQ(0, folder.Count());
-}
-
 TEST(FeedFolder, RecordsKeepTheOrderOfAdding) {
     CFeedFolder folder("News");
     folder.Add("B", "http://b/");
@@ -200,11 +194,6 @@ TEST(FeedFolderList, AppendFolderCopiesAtTheEnd) {
     imported.Add("y", "http://y/");
     EXPECT_EQ((std::vector<std::string>{"A", "Imported"}), Names(list));
     EXPECT_EQ(1, list.FolderAt(1).Count());
-}
-
-TEST(FeedRowData, HoldsTheDescription) {
-    CFeedRowData data("Unknown Description");
-    EXPECT_EQ("Unknown Description", data.Description());
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "framework/owners.h"
 #include "framework/window.h"
 #include "tests/ui/ui.h"
 
@@ -60,6 +61,12 @@ protected:
     static void SetUpTestSuite() { ASSERT_NE(0, fw::Window::RegisterWindowClass(fw::ThisModule(), kClassName)); }
     static void TearDownTestSuite() { fw::Window::UnregisterWindowClass(fw::ThisModule(), kClassName); }
 };
+
+// An edit control of its own, not yet subclassed.
+fw::WindowHandle MakeEdit() {
+    return fw::WindowHandle(
+        ::CreateWindowExA(0, "Edit", "", WS_POPUP, 0, 0, 100, 20, nullptr, nullptr, nullptr, nullptr));
+}
 
 void Type(HWND hwnd, const char* text) {
     for (const char* p = text; *p; ++p)
@@ -125,30 +132,29 @@ TEST_F(WindowTest, ClassBelongsToTheModuleGiven) {
 }
 
 TEST_F(WindowTest, SubclassSeesTheControlsMessagesUntilNcDestroy) {
-    HWND edit = ::CreateWindowExA(0, "Edit", "", WS_POPUP, 0, 0, 100, 20, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(nullptr, edit);
+    fw::WindowHandle edit = MakeEdit();
+    ASSERT_TRUE(edit);
     NoXEdit filter;
-    ASSERT_TRUE(filter.Subclass(edit));
-    Type(edit, "axbx");
-    EXPECT_EQ("ab", uitest::window_text(edit));
+    ASSERT_TRUE(filter.Subclass(edit.Get()));
+    Type(edit.Get(), "axbx");
+    EXPECT_EQ("ab", uitest::window_text(edit.Get()));
     EXPECT_EQ(2, filter.swallowed);
-    ::DestroyWindow(edit);
+    edit.Reset();
     EXPECT_TRUE(filter.finalSeen);
     EXPECT_EQ(nullptr, filter.Handle());
 }
 
 TEST_F(WindowTest, SubclassEndsWithTheObjectAndLeavesTheControl) {
-    HWND edit = ::CreateWindowExA(0, "Edit", "", WS_POPUP, 0, 0, 100, 20, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(nullptr, edit);
+    fw::WindowHandle edit = MakeEdit();
+    ASSERT_TRUE(edit);
     {
         NoXEdit filter;
-        ASSERT_TRUE(filter.Subclass(edit));
-        Type(edit, "x");
+        ASSERT_TRUE(filter.Subclass(edit.Get()));
+        Type(edit.Get(), "x");
     }
-    ASSERT_TRUE(::IsWindow(edit));
-    Type(edit, "x");
-    EXPECT_EQ("x", uitest::window_text(edit));
-    ::DestroyWindow(edit);
+    ASSERT_TRUE(::IsWindow(edit.Get()));
+    Type(edit.Get(), "x");
+    EXPECT_EQ("x", uitest::window_text(edit.Get()));
 }
 
 } // namespace

@@ -145,6 +145,18 @@ bool is_visible(HWND dialog, int id) {
     return item && ::IsWindowVisible(item);
 }
 
+std::string wizard_buttons(HWND sheet) {
+    // The ids of comctl32's Back, Next and Finish buttons.
+    const struct {
+        int id;
+        char letter;
+    } buttons[] = {{0x3023, 'B'}, {0x3024, 'N'}, {0x3025, 'F'}};
+    std::string usable;
+    for (const auto& b : buttons)
+        usable += is_visible(sheet, b.id) && is_enabled(sheet, b.id) ? b.letter : '-';
+    return usable;
+}
+
 bool press_button(HWND dialog, int id) {
     HWND button = ::GetDlgItem(dialog, id);
     if (!button || !::IsWindowVisible(button) || !::IsWindowEnabled(button))

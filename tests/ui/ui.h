@@ -33,6 +33,9 @@ void set_item_text(HWND dialog, int id, const std::string& text);
 bool press_button(HWND dialog, int id);
 bool is_enabled(HWND dialog, int id);
 bool is_visible(HWND dialog, int id);
+// The wizard buttons of a property sheet that a user can press now (visible and enabled), as three
+// letters: B Back, N Next, F Finish, and '-' for one that cannot be used ("BN-", "B-F").
+std::string wizard_buttons(HWND sheet);
 
 // What a message box would have shown.
 struct MessageRecord {
