@@ -11,7 +11,6 @@ class FileSource : public Source {
 public:
     // Opens for reading; others may read and write, as the running stub's own file is open for execution.
     bool Open(const char* path);
-    HANDLE Handle() const { return file_.Get(); }
     uint64_t Size() const override { return size_; }
     bool ReadAt(uint64_t pos, void* buffer, uint32_t size) override;
 

@@ -69,12 +69,6 @@ void AppendTrailer(uint32_t count, std::string& out) {
     out.append(kMarker, sizeof kMarker);
 }
 
-void AppendDirectory(const std::vector<Entry>& entries, std::string& out) {
-    for (const Entry& e : entries)
-        AppendRecord(e, out);
-    AppendTrailer(static_cast<uint32_t>(entries.size()), out);
-}
-
 bool BlockStream::Drain(OutputStream& output, bool final, uint64_t& total, uint64_t limit) {
     if (stream_.avail_out != 0 && !final)
         return true;

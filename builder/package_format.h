@@ -32,7 +32,6 @@ enum Result : int {
 constexpr uint32_t kMaxEntries = 256;
 constexpr uint32_t kBlockSize = 4096;
 constexpr uint32_t kTrailerSize = 18;
-constexpr uint32_t kRecordFixedSize = 16; // the three sizes before the name and the length after it
 // Longest stored name the reader accepts: one path component of the file system.
 constexpr uint32_t kMaxNameLength = 255;
 constexpr char kVersion[4] = {'1', '.', '1', '0'};
@@ -96,7 +95,6 @@ bool IsSafeEntryName(const std::string& name);
 // The directory: one record per entry in entry order, then the trailer with the entry count.
 void AppendRecord(const Entry& entry, std::string& out);
 void AppendTrailer(uint32_t count, std::string& out);
-void AppendDirectory(const std::vector<Entry>& entries, std::string& out);
 
 // The zlib stream record and the two fixed 4096-byte buffers that packing and unpacking go through.
 class BlockStream {

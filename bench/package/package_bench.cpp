@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
             entry.uncompressedSize = static_cast<uint32_t>(size);
             entry.compressedSize = static_cast<uint32_t>(produced);
             package = std::string(4096, 'S') + packed.Data();
-            pkg::AppendDirectory({entry}, package);
+            pkgtest::AppendDirectory({entry}, package);
         }
 
         const std::string rawStream = raw.substr(0, rawSize);

@@ -152,6 +152,13 @@ inline int RecordProgress(int code, const void* data, void* context) {
     return static_cast<int>(log->calls.size()) - 1 == log->stopAt ? pkg::kStopAll : 0;
 }
 
+// The directory as the writer ends a package with it.
+inline void AppendDirectory(const std::vector<pkg::Entry>& entries, std::string& out) {
+    for (const pkg::Entry& e : entries)
+        pkg::AppendRecord(e, out);
+    pkg::AppendTrailer(static_cast<uint32_t>(entries.size()), out);
+}
+
 struct PackedFile {
     std::string name;
     std::string data;
@@ -182,7 +189,7 @@ struct Package {
 
     std::string Directory() const {
         std::string d;
-        pkg::AppendDirectory(entries, d);
+        AppendDirectory(entries, d);
         return d;
     }
 
