@@ -7,6 +7,8 @@
 #include <objbase.h>
 #include <memory>
 #include <shellapi.h>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -115,6 +117,32 @@ void RunSetup(const std::string& folder, const std::vector<std::string>& extract
         ::WaitForSingleObject(process.Get(), INFINITE);
 }
 
+// "RVLCustomizerOutput" under the temporary folder, created or reused; the temporary folder itself
+// when it cannot be created. Empty when there is no temporary folder: the names would then be taken
+// from the current folder or the root of its drive.
+std::string PrepareOutputFolder() {
+    char temp[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathA(MAX_PATH, temp);
+    if (length == 0 || length > MAX_PATH)
+        return std::string();
+    const std::string folder = std::string(temp) + "RVLCustomizerOutput";
+    if (::CreateDirectoryA(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS)
+        return folder;
+    return temp;
+}
+
+// Extracts the package at the end of packagePath into folder; the stored names extracted completely
+// are appended to extracted.
+int ExtractPackage(const std::string& packagePath, const std::string& folder, std::vector<std::string>& extracted) {
+    pkg::FileSource source;
+    if (!source.Open(packagePath.c_str()))
+        return pkg::kOpenError;
+    CFolderWriter writer(folder);
+    // The reader holds the stream record and both 4096-byte buffers: on the heap, not the stack.
+    auto reader = std::make_unique<pkg::CPackageReader>();
+    return reader->ExtractAll(source, writer, &extracted);
+}
+
 } // namespace
 
 void RestrictDllSearch() {
@@ -128,27 +156,6 @@ void RestrictDllSearch() {
         setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
-std::string PrepareOutputFolder() {
-    char temp[MAX_PATH + 1] = {};
-    const DWORD length = ::GetTempPathA(MAX_PATH, temp);
-    if (length == 0 || length > MAX_PATH)
-        temp[0] = '\0';
-    const std::string folder = std::string(temp) + "RVLCustomizerOutput";
-    if (::CreateDirectoryA(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS)
-        return folder;
-    return temp;
-}
-
-int ExtractPackage(const std::string& packagePath, const std::string& folder, std::vector<std::string>& extracted) {
-    pkg::FileSource source;
-    if (!source.Open(packagePath.c_str()))
-        return pkg::kOpenError;
-    CFolderWriter writer(folder);
-    // The reader holds the stream record and both 4096-byte buffers: on the heap, not the stack.
-    auto reader = std::make_unique<pkg::CPackageReader>();
-    return reader->ExtractAll(source, writer, &extracted);
-}
-
 void RunExtractor() {
     // ShellExecuteEx may hand the start to shell extensions, which need COM on this thread.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -158,7 +165,7 @@ void RunExtractor() {
     const std::string folder = PrepareOutputFolder();
     std::vector<std::string> extracted;
     // The result does not matter: whatever was extracted completely is used.
-    if (length != 0 && length < MAX_PATH)
+    if (length != 0 && length < MAX_PATH && !folder.empty())
         ExtractPackage(self, folder, extracted);
 
     CAnnouncements announcements;
