@@ -69,11 +69,8 @@ HRESULT RegisterServer() {
     hr = fw::WriteRegistryEntries(HKEY_CLASSES_ROOT, RegistrationTable(path));
     if (FAILED(hr))
         return hr;
-    ITypeLib* library = nullptr;
-    hr = ::LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, &library);
-    if (library)
-        library->Release();
-    return hr;
+    fw::ComPtr<ITypeLib> library;
+    return ::LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, library.Put());
 }
 
 HRESULT UnregisterServer() {
@@ -84,8 +81,8 @@ HRESULT UnregisterServer() {
             result = hr;
     }
     // The type library is unregistered with the attributes it was registered with.
-    ITypeLib* library = nullptr;
-    HRESULT hr = ::LoadTypeLibEx(fw::ComModule::FileName().c_str(), REGKIND_NONE, &library);
+    fw::ComPtr<ITypeLib> library;
+    HRESULT hr = ::LoadTypeLibEx(fw::ComModule::FileName().c_str(), REGKIND_NONE, library.Put());
     if (SUCCEEDED(hr)) {
         TLIBATTR* attributes = nullptr;
         hr = library->GetLibAttr(&attributes);
@@ -94,7 +91,6 @@ HRESULT UnregisterServer() {
                                      attributes->lcid, attributes->syskind);
             library->ReleaseTLibAttr(attributes);
         }
-        library->Release();
     }
     // A type library that was not registered is no failure of unregistration.
     if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_CANTLOADLIBRARY && SUCCEEDED(result))

@@ -135,11 +135,9 @@ CURLDownload::CURLDownload(IUnknown* outer) : inner_(this), connectionPoint_(thi
 CURLDownload::~CURLDownload() {
     if (hiddenWindow_)
         hiddenWindow_->Close();
-    for (IDispatch* sink : sinks_)
-        if (sink)
-            sink->Release();
-    if (typeInfo_)
-        typeInfo_->Release();
+    // Everything that may call into other modules goes before the module may be unloaded.
+    sinks_.clear();
+    typeInfo_.Reset();
     fw::ComModule::Release();
 }
 
@@ -178,17 +176,13 @@ HRESULT CURLDownload::LoadTypeInfo() {
     if (typeInfo_)
         return S_OK;
     // The registered type library first; a server that is not registered (yet) uses its own resource.
-    ITypeLib* library = nullptr;
-    HRESULT hr = ::LoadRegTypeLib(LIBID_PullwireLib, 1, 0, LOCALE_NEUTRAL, &library);
-    if (FAILED(hr)) {
-        std::wstring path = fw::ComModule::FileName();
-        hr = ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
-    }
+    fw::ComPtr<ITypeLib> library;
+    HRESULT hr = ::LoadRegTypeLib(LIBID_PullwireLib, 1, 0, LOCALE_NEUTRAL, library.Put());
+    if (FAILED(hr))
+        hr = ::LoadTypeLibEx(fw::ComModule::FileName().c_str(), REGKIND_NONE, library.Put());
     if (FAILED(hr))
         return hr;
-    hr = library->GetTypeInfoOfGuid(IID_IURLDownload, &typeInfo_);
-    library->Release();
-    return hr;
+    return library->GetTypeInfoOfGuid(IID_IURLDownload, typeInfo_.Put());
 }
 
 STDMETHODIMP CURLDownload::GetTypeInfoCount(UINT* count) {
@@ -207,8 +201,7 @@ STDMETHODIMP CURLDownload::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
     HRESULT hr = LoadTypeInfo();
     if (FAILED(hr))
         return hr;
-    typeInfo_->AddRef();
-    *info = typeInfo_;
+    *info = fw::ComPtr<ITypeInfo>(typeInfo_).Detach();
     return S_OK;
 }
 
@@ -218,7 +211,7 @@ STDMETHODIMP CURLDownload::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count
     HRESULT hr = LoadTypeInfo();
     if (FAILED(hr))
         return hr;
-    return ::DispGetIDsOfNames(typeInfo_, names, count, ids);
+    return ::DispGetIDsOfNames(typeInfo_.Get(), names, count, ids);
 }
 
 STDMETHODIMP CURLDownload::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
@@ -235,7 +228,7 @@ void CURLDownload::RaiseEvent(DISPID id, VARIANTARG* args, UINT count) {
     DISPPARAMS params = {args, nullptr, count, 0};
     // By index: a sink may advise or unadvise from inside its handler.
     for (size_t i = 0; i < sinks_.size(); ++i) {
-        fw::ComPtr<IDispatch> sink(sinks_[i]);
+        fw::ComPtr<IDispatch> sink = sinks_[i];
         if (sink)
             sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
     }
@@ -396,25 +389,24 @@ STDMETHODIMP CURLDownload::CConnectionPoint::Advise(IUnknown* sink, DWORD* cooki
         FAILED(sink->QueryInterface(IID_IDispatch, dispatch.PutVoid())))
         return CONNECT_E_CANNOTCONNECT;
     return fw::ComTry([&]() -> HRESULT {
-        std::vector<IDispatch*>& sinks = self_->sinks_;
+        std::vector<fw::ComPtr<IDispatch>>& sinks = self_->sinks_;
         size_t slot = 0;
         while (slot < sinks.size() && sinks[slot])
             ++slot;
         if (slot == sinks.size())
-            sinks.push_back(nullptr);
-        sinks[slot] = dispatch.Detach();
+            sinks.emplace_back();
+        sinks[slot] = std::move(dispatch);
         *cookie = static_cast<DWORD>(slot + 1);
         return S_OK;
     });
 }
 
 STDMETHODIMP CURLDownload::CConnectionPoint::Unadvise(DWORD cookie) {
-    std::vector<IDispatch*>& sinks = self_->sinks_;
+    std::vector<fw::ComPtr<IDispatch>>& sinks = self_->sinks_;
     if (cookie == 0 || cookie > sinks.size() || !sinks[cookie - 1])
         return CONNECT_E_NOCONNECTION;
-    IDispatch* sink = sinks[cookie - 1];
-    sinks[cookie - 1] = nullptr;
-    sink->Release();
+    // The slot is empty before the sink hears of its release, so a sink that calls back finds it gone.
+    sinks[cookie - 1].Reset();
     return S_OK;
 }
 
@@ -424,10 +416,10 @@ STDMETHODIMP CURLDownload::CConnectionPoint::EnumConnections(IEnumConnections** 
     *connections = nullptr;
     return fw::ComTry([&]() -> HRESULT {
         std::vector<CONNECTDATA> items;
-        const std::vector<IDispatch*>& sinks = self_->sinks_;
+        const std::vector<fw::ComPtr<IDispatch>>& sinks = self_->sinks_;
         for (size_t i = 0; i < sinks.size(); ++i)
             if (sinks[i])
-                items.push_back(CONNECTDATA{sinks[i], static_cast<DWORD>(i + 1)});
+                items.push_back(CONNECTDATA{sinks[i].Get(), static_cast<DWORD>(i + 1)});
         *connections = new CEnumConnections(std::move(items));
         return S_OK;
     });

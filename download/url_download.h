@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Pullwire.h"
+#include "framework/owners.h"
 
 class CHiddenWindow;
 
@@ -94,11 +95,11 @@ private:
     CConnectionPoint connectionPoint_;
     IUnknown* outer_;
     LONG refs_ = 1;
-    ITypeInfo* typeInfo_ = nullptr;
+    fw::ComPtr<ITypeInfo> typeInfo_;
     std::string proxyHost_;
     LONG proxyPort_ = 0;
     bool useProxy_ = false;
     // Slot i holds the sink of cookie i + 1; a freed slot is null and is used again by the next Advise.
-    std::vector<IDispatch*> sinks_;
+    std::vector<fw::ComPtr<IDispatch>> sinks_;
     CHiddenWindow* hiddenWindow_ = nullptr;
 };

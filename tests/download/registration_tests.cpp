@@ -44,11 +44,8 @@ protected:
 };
 
 bool KeyExists(const std::wstring& key) {
-    HKEY h = nullptr;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(h);
-    return true;
+    fw::RegKey h;
+    return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, h.Put()) == ERROR_SUCCESS;
 }
 
 // The string value, or "<missing>".
@@ -111,10 +108,8 @@ void ExpectUnregistered() {
         EXPECT_FALSE(KeyExists(key)) << fw::ToAnsi(key) << " is still there";
     EXPECT_TRUE(KeyExists(L"AppID"));
     EXPECT_TRUE(KeyExists(L"CLSID"));
-    ITypeLib* library = nullptr;
-    EXPECT_HRESULT_FAILED(::LoadRegTypeLib(LIBID_PullwireLib, 1, 0, LOCALE_NEUTRAL, &library));
-    if (library)
-        library->Release();
+    fw::ComPtr<ITypeLib> library;
+    EXPECT_HRESULT_FAILED(::LoadRegTypeLib(LIBID_PullwireLib, 1, 0, LOCALE_NEUTRAL, library.Put()));
 }
 
 TEST_F(PullwireRegistration, RegisterWritesEveryEntry) {
@@ -124,9 +119,8 @@ TEST_F(PullwireRegistration, RegisterWritesEveryEntry) {
 
 TEST_F(PullwireRegistration, RegisterRegistersTheTypeLibraryFromTheModule) {
     ASSERT_EQ(S_OK, reg_());
-    ITypeLib* library = nullptr;
-    ASSERT_EQ(S_OK, ::LoadRegTypeLib(LIBID_PullwireLib, 1, 0, LOCALE_NEUTRAL, &library));
-    library->Release();
+    fw::ComPtr<ITypeLib> library;
+    ASSERT_EQ(S_OK, ::LoadRegTypeLib(LIBID_PullwireLib, 1, 0, LOCALE_NEUTRAL, library.Put()));
     EXPECT_TRUE(KeyExists(std::wstring(L"TypeLib\\") + kLibId + L"\\1.0"));
     // The interfaces are registered with the library, so that they can be marshalled by it.
     EXPECT_TRUE(KeyExists(L"Interface\\{B592CBAE-0831-45C5-BCFB-E123B08531E2}"));
