@@ -13,7 +13,8 @@ const char kWizardCaption[] = "Welcome to the Ravelin Customizer";
 
 namespace {
 // The main window is never shown. It owns the wizard, and a second start finds the customizer by
-// its class and reaches the wizard as its last active pop-up window.
+// its class and reaches the wizard as its last active pop-up window. It has no title, so that only the
+// wizard is known by the wizard's caption.
 class CMainWindow : public fw::Window {};
 } // namespace
 
@@ -59,7 +60,7 @@ bool CCustomizerApp::InitInstance() {
     fw::Bitmap watermark(::LoadBitmapA(module, MAKEINTRESOURCEA(IDB_WATERMARK)));
 
     CMainWindow main;
-    main.Create(module, kInstanceName, kWizardCaption, WS_POPUP);
+    main.Create(module, kInstanceName, "", WS_POPUP);
 
     {
         CWizardSheet sheet(kWizardCaption, watermark.Get(), header.Get());

@@ -59,6 +59,8 @@ TEST(SingleInstance, SecondStartActivatesTheFirstAndEnds) {
     ASSERT_TRUE(WaitForWizards(1, 20000)) << "the first start shows no wizard";
 
     HWND wizard = Wizards().front();
+    EXPECT_EQ(1u, uitest::find_windows_anywhere(kWizardCaption, nullptr, false).size())
+        << "a hidden window of the customizer has the wizard's caption too";
     DWORD owner = 0;
     ::GetWindowThreadProcessId(wizard, &owner);
     EXPECT_EQ(first.id, owner);
