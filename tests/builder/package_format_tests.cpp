@@ -269,62 +269,40 @@ TEST(PackageFormat, OrdinaryStoredNamesAreAccepted) {
 
 TEST(PackageFormat, DirectoryThatDoesNotHoldTogetherIsNotAPackage) {
     const std::vector<PackedFile> files = {{"rvl.exe", pkgtest::RandomBytes(3000, 4)}, {"feeds.xml", "<Folder/>"}};
-    struct Case {
+    const struct {
         const char* what;
-        void (*change)(Package& p, std::string& bytes);
-    };
-    const Case cases[] = {
+        void (*change)(Package& p); // a change of the records, or
+        size_t fromEnd = 0;         // bytes replaced at this distance from the end
+        std::string bytes = {};
+    } cases[] = {
         {"257 entries",
-         [](Package& p, std::string& b) {
+         [](Package& p) {
              std::vector<PackedFile> many;
              for (int i = 0; i < 257; ++i)
                  many.push_back({"f" + std::to_string(i), "x"});
              p = Package::Make(many);
-             b = p.Bytes();
          }},
-        {"count far above the records",
-         [](Package&, std::string& b) { b.replace(b.size() - 18, 4, std::string("\xff\xff\xff\xff", 4)); }},
-        {"name length beyond the file",
-         [](Package&, std::string& b) { b.replace(b.size() - 22, 4, std::string("\xf0\xff\xff\x7f", 4)); }},
-        {"name length zero", [](Package&, std::string& b) { b.replace(b.size() - 22, 4, std::string(4, '\0')); }},
-        {"one more entry than records",
-         [](Package& p, std::string& b) { b.replace(b.size() - 18, 1, 1, char(p.entries.size() + 1)); }},
-        {"data offset beyond the file",
-         [](Package& p, std::string& b) {
-             p.entries[1].dataOffset = 0x7fffffff;
-             b = p.Bytes();
-         }},
-        {"data running into the directory",
-         [](Package& p, std::string& b) {
-             p.entries[1].compressedSize += 1;
-             b = p.Bytes();
-         }},
-        {"data running past the end",
-         [](Package& p, std::string& b) {
-             p.entries[1].compressedSize = 0xfffffff0;
-             b = p.Bytes();
-         }},
-        {"overlapping data",
-         [](Package& p, std::string& b) {
-             p.entries[1].dataOffset -= 1;
-             b = p.Bytes();
-         }},
+        {"count far above the records", nullptr, 18, std::string("\xff\xff\xff\xff", 4)},
+        {"one more entry than records", nullptr, 18, std::string("\x03\0\0\0", 4)},
+        {"name length beyond the file", nullptr, 22, std::string("\xf0\xff\xff\x7f", 4)},
+        {"name length zero", nullptr, 22, std::string(4, '\0')},
+        {"data offset beyond the file", [](Package& p) { p.entries[1].dataOffset = 0x7fffffff; }},
+        {"data running into the directory", [](Package& p) { p.entries[1].compressedSize += 1; }},
+        {"data running past the end", [](Package& p) { p.entries[1].compressedSize = 0xfffffff0; }},
+        {"overlapping data", [](Package& p) { p.entries[1].dataOffset -= 1; }},
         {"same data twice",
-         [](Package& p, std::string& b) {
+         [](Package& p) {
              p.entries[1].dataOffset = p.entries[0].dataOffset;
              p.entries[1].compressedSize = p.entries[0].compressedSize;
-             b = p.Bytes();
          }},
-        {"same name twice, other case",
-         [](Package& p, std::string& b) {
-             p.entries[1].name = "RVL.EXE";
-             b = p.Bytes();
-         }},
+        {"same name twice, other case", [](Package& p) { p.entries[1].name = "RVL.EXE"; }},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Package p = Package::Make(files);
+        if (c.change)
+            c.change(p);
         std::string bytes = p.Bytes();
-        c.change(p, bytes);
+        bytes.replace(bytes.size() - c.fromEnd, c.bytes.size(), c.bytes);
         Extraction x = Extract(bytes);
         EXPECT_EQ(pkg::kNotPackage, x.result) << c.what;
         EXPECT_TRUE(x.writer.created.empty()) << c.what;
