@@ -5,8 +5,6 @@
 #include "framework/propsheet.h"
 #include "framework/window.h"
 
-class CWizardSheet;
-
 class CWizardPage : public fw::PropertyPage {
 public:
     // titleId and subtitleId 0 make an exterior page (no header, the watermark shown).
@@ -15,7 +13,6 @@ public:
           buttons_(buttons) {}
 
     const char* HelpTopic() const { return helpTopic_; }
-    DWORD ActivationButtons() const { return buttons_; }
 
 protected:
     bool OnSetActive() override;
