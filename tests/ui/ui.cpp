@@ -176,8 +176,9 @@ MessageBoxRecorder::~MessageBoxRecorder() {
     fw::SetMessageHook(std::move(previous_));
 }
 
-ModalDriver::ModalDriver(std::string caption, std::function<void(HWND)> action, const char* className)
-    : caption_(std::move(caption)), className_(className ? className : ""), action_(std::move(action)) {
+ModalDriver::ModalDriver(std::string caption, std::function<void(HWND)> action, const char* className, DWORD timeoutMs)
+    : caption_(std::move(caption)), className_(className ? className : ""), action_(std::move(action)),
+      start_(::GetTickCount()), timeoutMs_(timeoutMs) {
     before_ = ThreadWindows(nullptr, nullptr);
     timer_ = ::SetTimer(nullptr, 0, 10, OnTimer);
     Drivers().push_back(this);
@@ -215,6 +216,11 @@ void ModalDriver::Poll() {
         action_(hwnd);
         running_ = false;
         return;
+    }
+    if (runs_ == 0 && !gaveUp_ && ::GetTickCount() - start_ > timeoutMs_) {
+        // The modal loop ends and posts the quit message again, for the test's own pumping to take.
+        gaveUp_ = true;
+        ::PostQuitMessage(0);
     }
 }
 

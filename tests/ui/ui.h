@@ -65,10 +65,12 @@ private:
 // Runs action on the first visible top-level window of this thread that appears after construction
 // with this caption (any caption when empty) and class (any when null), while the thread is inside a
 // modal loop such as DialogBoxParam or MessageBox. A thread timer looks for the window every few
-// milliseconds; the modal loop dispatches it.
+// milliseconds; the modal loop dispatches it. When no such window has appeared after timeoutMs, the
+// driver ends the modal loop with WM_QUIT, so that the test fails (Runs() is 0) instead of hanging.
 class ModalDriver {
 public:
-    ModalDriver(std::string caption, std::function<void(HWND)> action, const char* className = "#32770");
+    ModalDriver(std::string caption, std::function<void(HWND)> action, const char* className = "#32770",
+                DWORD timeoutMs = 20000);
     ~ModalDriver();
     ModalDriver(const ModalDriver&) = delete;
     ModalDriver& operator=(const ModalDriver&) = delete;
@@ -87,8 +89,11 @@ private:
     std::vector<HWND> before_;
     std::vector<HWND> handled_;
     UINT_PTR timer_ = 0;
+    DWORD start_;
+    DWORD timeoutMs_;
     int runs_ = 0;
     bool running_ = false;
+    bool gaveUp_ = false;
     std::string lastCaption_;
 };
 
