@@ -174,6 +174,8 @@ private:
 // Conversions between the ANSI code page and UTF-16; a null or empty input gives an empty result.
 std::wstring ToWide(const std::string& s);
 std::string ToAnsi(const wchar_t* s, int length = -1);
-inline std::string ToAnsi(BSTR s) { return ToAnsi(s, s ? static_cast<int>(::SysStringLen(s)) : 0); }
+inline std::string ToAnsi(BSTR s) {
+    return ToAnsi(s, s ? static_cast<int>(::SysStringLen(s)) : 0);
+}
 
 } // namespace fw

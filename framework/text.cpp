@@ -11,7 +11,9 @@
 
 namespace text {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
 
 std::string TrimLeft(const std::string& s) {
     size_t i = 0;
@@ -27,7 +29,9 @@ std::string TrimRight(const std::string& s) {
     return s.substr(0, n);
 }
 
-std::string Trim(const std::string& s) { return TrimRight(TrimLeft(s)); }
+std::string Trim(const std::string& s) {
+    return TrimRight(TrimLeft(s));
+}
 
 bool IsLeadByte(unsigned char c) {
 #if defined(_WIN32)
@@ -40,7 +44,8 @@ bool IsLeadByte(unsigned char c) {
 
 int CompareNoCase(const std::string& a, const std::string& b) {
 #if defined(_WIN32)
-    return _mbsicmp(reinterpret_cast<const unsigned char*>(a.c_str()), reinterpret_cast<const unsigned char*>(b.c_str()));
+    return _mbsicmp(reinterpret_cast<const unsigned char*>(a.c_str()),
+                    reinterpret_cast<const unsigned char*>(b.c_str()));
 #else
     const unsigned char* p = reinterpret_cast<const unsigned char*>(a.c_str());
     const unsigned char* q = reinterpret_cast<const unsigned char*>(b.c_str());

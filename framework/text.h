@@ -16,7 +16,9 @@ std::string Trim(const std::string& s);
 // Case-insensitive comparison with double-byte characters compared as units (_mbsicmp on Windows).
 // Returns <0, 0, >0.
 int CompareNoCase(const std::string& a, const std::string& b);
-inline bool EqualNoCase(const std::string& a, const std::string& b) { return CompareNoCase(a, b) == 0; }
+inline bool EqualNoCase(const std::string& a, const std::string& b) {
+    return CompareNoCase(a, b) == 0;
+}
 
 // Case-sensitive search of needle in hay, stepping over double-byte characters as units (_mbsstr).
 // Both are searched as zero-terminated strings: a zero byte ends the searchable text.
