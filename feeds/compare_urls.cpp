@@ -1,0 +1,69 @@
+#include "feeds/compare_urls.h"
+
+#include "framework/text.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <vector>
+
+namespace {
+
+struct UrlParts {
+    std::string scheme;
+    std::string host;
+    std::string object;
+};
+
+// Canonicalises url and cracks it into its parts; false when WinINet cannot do either.
+bool SplitUrl(const std::string& url, UrlParts& parts) {
+    // InternetCanonicalizeUrlA reports the size it needs (ERROR_INSUFFICIENT_BUFFER) when the buffer is
+    // too small; escaping can make the URL up to three times longer.
+    std::vector<char> canonical(url.size() * 3 + INTERNET_MAX_URL_LENGTH);
+    DWORD length = static_cast<DWORD>(canonical.size());
+    if (!::InternetCanonicalizeUrlA(url.c_str(), canonical.data(), &length, ICU_BROWSER_MODE)) {
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+            return false;
+        canonical.resize(static_cast<size_t>(length) + 1);
+        length = static_cast<DWORD>(canonical.size());
+        if (!::InternetCanonicalizeUrlA(url.c_str(), canonical.data(), &length, ICU_BROWSER_MODE))
+            return false;
+    }
+    const std::string text(canonical.data(), length);
+
+    // Lengths without buffers make InternetCrackUrlA point into the text instead of copying; any
+    // length of the URL then fits.
+    URL_COMPONENTSA components = {};
+    components.dwStructSize = sizeof(components);
+    components.dwSchemeLength = 1;
+    components.dwHostNameLength = 1;
+    components.dwUrlPathLength = 1;
+    components.dwExtraInfoLength = 1;
+    if (!::InternetCrackUrlA(text.c_str(), static_cast<DWORD>(text.size()), 0, &components))
+        return false;
+    auto piece = [](const char* start, DWORD count) { return start ? std::string(start, count) : std::string(); };
+    parts.scheme = piece(components.lpszScheme, components.dwSchemeLength);
+    parts.host = piece(components.lpszHostName, components.dwHostNameLength);
+    // The object part is the path with its query and fragment, as a request would send it.
+    parts.object = piece(components.lpszUrlPath, components.dwUrlPathLength) +
+                   piece(components.lpszExtraInfo, components.dwExtraInfoLength);
+    // The hosts are compared ignoring case, so "WWW." counts as the prefix too: otherwise
+    // "WWW.example.com" would become "www.WWW.example.com" and differ from "example.com".
+    std::string folded = parts.host;
+    for (char& c : folded)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    if (!text::Contains(folded, "www."))
+        parts.host = "www." + parts.host;
+    return true;
+}
+
+} // namespace
+
+int CompareUrls(const std::string& first, const std::string& second) {
+    UrlParts a, b;
+    if (!SplitUrl(first, a) || !SplitUrl(second, b))
+        return kUrlsUnsplittable;
+    const bool same = text::EqualNoCase(a.scheme, b.scheme) && text::EqualNoCase(a.host, b.host) &&
+                      text::EqualNoCase(a.object, b.object);
+    return same ? kUrlsEquivalent : kUrlsDifferent;
+}

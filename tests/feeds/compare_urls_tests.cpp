@@ -1,0 +1,44 @@
+#include "feeds/compare_urls.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct UrlPair {
+    const char* first;
+    const char* second;
+    int expected;
+};
+
+TEST(CompareUrls, ClassifiesPairs) {
+    const UrlPair cases[] = {
+        {"http://example.com/feed.xml", "http://example.com/feed.xml", kUrlsEquivalent},
+        {"http://example.com/feed.xml", "http://www.example.com/feed.xml", kUrlsEquivalent},
+        {"http://www.example.com/feed.xml", "http://example.com/feed.xml", kUrlsEquivalent},
+        {"http://EXAMPLE.com/Feed.XML", "http://example.com/feed.xml", kUrlsEquivalent},
+        {"HTTP://WWW.EXAMPLE.COM/FEED.XML", "http://example.com/feed.xml", kUrlsEquivalent},
+        {"http://news.www.example.com/rss", "http://news.www.example.com/rss", kUrlsEquivalent},
+        // The port is not compared.
+        {"http://example.com:8080/feed.xml", "http://example.com/feed.xml", kUrlsEquivalent},
+        // Query strings belong to the object part.
+        {"http://example.com/feed?id=1", "http://example.com/feed?id=1", kUrlsEquivalent},
+        {"http://example.com/feed?id=1", "http://example.com/feed?id=2", kUrlsDifferent},
+        {"http://example.com/feed.xml", "http://example.com/other.xml", kUrlsDifferent},
+        {"http://example.com/feed.xml", "http://example.org/feed.xml", kUrlsDifferent},
+        {"http://example.com/feed.xml", "https://example.com/feed.xml", kUrlsDifferent},
+        {"http://news.example.com/rss", "http://example.com/rss", kUrlsDifferent},
+        {"not a url", "http://example.com/feed.xml", kUrlsUnsplittable},
+        {"http://example.com/feed.xml", "not a url", kUrlsUnsplittable},
+        {"", "", kUrlsUnsplittable},
+    };
+    for (const UrlPair& c : cases)
+        EXPECT_EQ(c.expected, CompareUrls(c.first, c.second)) << "first: " << c.first << "\nsecond: " << c.second;
+}
+
+TEST(CompareUrls, LongUrlsAreSplit) {
+    const std::string path(3000, 'a');
+    EXPECT_EQ(kUrlsEquivalent, CompareUrls("http://example.com/" + path, "http://www.example.com/" + path));
+    EXPECT_EQ(kUrlsDifferent, CompareUrls("http://example.com/" + path, "http://example.com/" + path + "b"));
+}
+
+} // namespace
