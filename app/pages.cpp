@@ -1,10 +1,6 @@
 // The moves of the pages that do not simply go to their neighbour.
 #include "app/wizard_sheet.h"
 
-LRESULT CDownloadSetupPage::OnWizardNext() {
-    return JumpTo(IsReaderInstalled() ? kInstructionPage : kDestinationPage);
-}
-
 LRESULT CInstructionPage::OnWizardBack() {
     return JumpTo(kWebPagesPage);
 }

@@ -1,0 +1,229 @@
+#include "download/page/download_setup_page.h"
+
+#include "app/wizard_sheet.h"
+#include "builder/data_files.h"
+#include "download/page/download_setup_sink.h"
+#include "download/page/progress_text.h"
+#include "framework/message.h"
+
+#include <commctrl.h>
+
+const char kReaderDownloadAddress[] = "http://www.corvane.com/download/rvl/rvl.exe";
+
+namespace {
+
+const char kCaption[] = "Ravelin Customizer";
+const char kStatusText[] = "Downloading setup of Ravelin...";
+const char kCancelRefused[] = "Please wait while Customizer downloads latest setup of Ravelin.";
+const char kStopRefused[] = "Please wait while customizer downloads latest setup of Ravelin.";
+const char kStartFailed[] = "Customizer could not start the download of the latest setup of Ravelin.\n"
+                            "Please try again.";
+
+// Posted to the page from its activation, so that the wizard changes pages only after the activation
+// has ended: no transfer could be started, or the setup was already downloaded.
+constexpr UINT kMsgStartFailed = WM_APP + 0x201;
+constexpr UINT kMsgMoveOn = WM_APP + 0x202;
+
+} // namespace
+
+CDownloadSetupPage::CDownloadSetupPage()
+    : CWizardPage(IDD_DOWNLOAD, IDS_DOWNLOAD_TITLE, IDS_DOWNLOAD_SUBTITLE, "downloadingSetup.htm", 0),
+      downloadAddress_(kReaderDownloadAddress), sink_(new CDownloadSetupEventSink(this)) {}
+
+CDownloadSetupPage::~CDownloadSetupPage() {
+    // Normally the window's destruction has done this already; a page that ends first still leaves
+    // nothing connected to itself.
+    Disconnect();
+    component_.Reset();
+    if (comInitialised_)
+        ::CoUninitialize();
+    sink_->DetachPage();
+    sink_->Release();
+}
+
+IDispatch* CDownloadSetupPage::EventSink() const {
+    return sink_;
+}
+
+bool CDownloadSetupPage::OnInitDialog() {
+    // The status line in bold: a copy of the control's own font with weight 700.
+    HFONT font = reinterpret_cast<HFONT>(SendItem(IDT_STATUS, WM_GETFONT));
+    if (!font)
+        font = static_cast<HFONT>(::GetStockObject(SYSTEM_FONT));
+    LOGFONTA logFont = {};
+    if (::GetObjectA(font, sizeof(logFont), &logFont) == sizeof(logFont)) {
+        logFont.lfWeight = FW_BOLD;
+        boldFont_.Reset(::CreateFontIndirectA(&logFont));
+        if (boldFont_)
+            SendItem(IDT_STATUS, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.Get()), TRUE);
+    }
+    readerSetupPath_ = CustomizationInputFolder() + "\\rvl.exe";
+    ShowItem(IDT_RATE_LABEL, false);
+    return true;
+}
+
+bool CDownloadSetupPage::OnSetActive() {
+    statusText_ = kStatusText;
+    SetItemText(IDT_STATUS, statusText_);
+    SetItemText(IDT_SIZES, sizesText_);
+    SetItemText(IDT_RATE, rateText_);
+    // Posted, so that it comes after whatever buttons the wizard sets while it changes pages.
+    ::PostMessageA(SheetHandle(), PSM_SETWIZBUTTONS, 0, 0);
+    if (!done_) {
+        if (!StartDownload())
+            ::PostMessageA(Handle(), kMsgStartFailed, 0, 0);
+    } else {
+        // Nothing more to download: the page would otherwise wait with every wizard button off.
+        ::PostMessageA(Handle(), kMsgMoveOn, 0, 0);
+    }
+    ShowItem(IDC_PROGRESS, true);
+    return CWizardPage::OnSetActive();
+}
+
+bool CDownloadSetupPage::StartDownload() {
+    Disconnect();
+    component_.Reset();
+    // A new attempt shows no figures of the one before.
+    SendItem(IDC_PROGRESS, PBM_SETPOS, 0);
+    sizesText_.clear();
+    rateText_.clear();
+    SetItemText(IDT_PERCENT, "");
+    SetItemText(IDT_SIZES, sizesText_);
+    SetItemText(IDT_RATE, rateText_);
+    ShowItem(IDT_RATE_LABEL, false);
+
+    if (!comInitialised_) {
+        // S_FALSE (already initialised on this thread) is counted too and must be balanced as well.
+        comInitialised_ = SUCCEEDED(::CoInitialize(nullptr));
+    }
+    if (FAILED(::CoCreateInstance(CLSID_URLDownload, nullptr, CLSCTX_INPROC_SERVER, IID_IURLDownload,
+                                  component_.PutVoid())))
+        return false;
+
+    // The connection holds its own counted reference on the sink until Unadvise: the sink outlives any
+    // event the component still raises, and the page's pointer in it is cleared when the page goes.
+    fw::ComPtr<IConnectionPointContainer> container;
+    DWORD cookie = 0;
+    if (FAILED(component_.As(container, IID_IConnectionPointContainer)) ||
+        FAILED(container->FindConnectionPoint(DIID__IURLDownloadEvents, connection_.Put())) ||
+        FAILED(connection_->Advise(sink_, &cookie))) {
+        // Without the events the page could never tell that the transfer ended.
+        connection_.Reset();
+        component_.Reset();
+        return false;
+    }
+    cookie_ = cookie;
+
+    fw::Bstr url = fw::Bstr::FromAnsi(downloadAddress_);
+    fw::Bstr path = fw::Bstr::FromAnsi(readerSetupPath_);
+    if (FAILED(component_->StartDownload(url.Get(), path.Get()))) {
+        Disconnect();
+        component_.Reset();
+        return false;
+    }
+    return true;
+}
+
+void CDownloadSetupPage::Disconnect() {
+    if (connection_ && cookie_ != 0)
+        connection_->Unadvise(cookie_);
+    connection_.Reset();
+    cookie_ = 0;
+}
+
+void CDownloadSetupPage::OnStart(short, long maxBytes) {
+    if (maxBytes != 0)
+        SendItem(IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(1, 100));
+}
+
+void CDownloadSetupPage::OnData(long, long totalBytes, long maxBytes, double rate, long percent, double) {
+    SendItem(IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(percent));
+    std::string sizes = FormatSizesText(totalBytes, maxBytes);
+    std::string percentText = FormatPercentText(percent);
+    std::string rateText = FormatRateText(rate);
+    // The statics are drawn on the page's background: emptying them first makes them erase the longer
+    // text of the event before.
+    SetItemText(IDT_PERCENT, "");
+    SetItemText(IDT_PERCENT, percentText);
+    sizesText_ = sizes;
+    SetItemText(IDT_SIZES, "");
+    SetItemText(IDT_SIZES, sizesText_);
+    rateText_ = rateText;
+    ShowItem(IDT_RATE_LABEL, true);
+    SetItemText(IDT_RATE, rateText_);
+}
+
+void CDownloadSetupPage::OnFinish(short finishSuccess, const std::string&) {
+    if (finishSuccess == 1) {
+        done_ = true;
+        MoveOn();
+        return;
+    }
+    // The component object stays until the next start replaces it.
+    Disconnect();
+    if (Sheet())
+        Sheet()->SetActivePage(kWebPagesPage);
+}
+
+void CDownloadSetupPage::MoveOn() {
+    CWizardSheet* sheet = GetWizardSheet();
+    if (!sheet)
+        return;
+    sheet->destination.SetReaderSetupPath(readerSetupPath_);
+    sheet->SetActivePage(IsReaderInstalled() ? kInstructionPage : kDestinationPage);
+}
+
+void CDownloadSetupPage::GiveUp() {
+    fw::ShowMessage(SheetHandle(), kStartFailed, kCaption, MB_OK | MB_ICONWARNING);
+    if (Sheet())
+        Sheet()->SetActivePage(kWebPagesPage);
+}
+
+INT_PTR CDownloadSetupPage::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == kMsgStartFailed || msg == kMsgMoveOn) {
+        // Only while this page is still the current one.
+        if (Sheet() && Sheet()->ActiveIndex() == Sheet()->PageIndex(this)) {
+            if (msg == kMsgMoveOn)
+                MoveOn();
+            else
+                GiveUp();
+        }
+        return TRUE;
+    }
+    return CWizardPage::OnMessage(msg, wp, lp);
+}
+
+bool CDownloadSetupPage::OnQueryCancel() {
+    if (done_)
+        return true;
+    fw::ShowMessage(SheetHandle(), kCancelRefused, kCaption, MB_OK | MB_ICONWARNING);
+    return false;
+}
+
+bool CDownloadSetupPage::OnCommand(int id, int code, HWND control) {
+    if (id == IDC_CANCEL_DOWNLOAD) {
+        if (!done_)
+            fw::ShowMessage(SheetHandle(), kStopRefused, kCaption, MB_OK | MB_ICONWARNING);
+        return true;
+    }
+    return CWizardPage::OnCommand(id, code, control);
+}
+
+LRESULT CDownloadSetupPage::OnWizardBack() {
+    return JumpTo(kWebPagesPage);
+}
+
+LRESULT CDownloadSetupPage::OnWizardNext() {
+    return IsReaderInstalled() ? JumpTo(kInstructionPage) : kStay;
+}
+
+void CDownloadSetupPage::OnDestroy() {
+    Disconnect();
+    // The component goes before COM is uninitialised on this thread, which may unload its module.
+    component_.Reset();
+    if (comInitialised_) {
+        ::CoUninitialize();
+        comInitialised_ = false;
+    }
+    CWizardPage::OnDestroy();
+}

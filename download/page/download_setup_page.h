@@ -1,0 +1,73 @@
+// Downloads the reader's setup through Pullwire's URLDownload object into the customization input
+// folder, shows the progress, and moves the wizard on by itself when the download has ended: forward
+// after a success, back to the web pages page after a failure. While it runs, the wizard's Back, Next
+// and Finish are off and Cancel is refused.
+#pragma once
+
+#include "app/wizard_page.h"
+#include "framework/owners.h"
+#include "resources/resource.h"
+
+#include "Pullwire.h"
+
+#include <ocidl.h>
+#include <string>
+
+class CDownloadSetupEventSink;
+
+// The maker's download address of the reader's setup.
+extern const char kReaderDownloadAddress[];
+
+class CDownloadSetupPage : public CWizardPage {
+public:
+    CDownloadSetupPage();
+    ~CDownloadSetupPage() override;
+
+    // Full path of the target file (the customization input folder and "\rvl.exe"); set when the page's
+    // window is made.
+    const std::string& ReaderSetupPath() const { return readerSetupPath_; }
+    const std::string& DownloadAddress() const { return downloadAddress_; }
+    bool Done() const { return done_; }
+    // The sink that the page connects to the component, for callers that raise the events themselves.
+    IDispatch* EventSink() const;
+
+    // The component's events, forwarded by the sink while the page has its window.
+    void OnStart(short downloadId, long maxBytes);
+    void OnData(long readBytes, long totalBytes, long maxBytes, double rate, long percent, double elapsedTime);
+    void OnFinish(short finishSuccess, const std::string& error);
+
+protected:
+    bool OnInitDialog() override;
+    bool OnSetActive() override;
+    bool OnQueryCancel() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    LRESULT OnWizardBack() override;
+    LRESULT OnWizardNext() override;
+    void OnDestroy() override;
+    INT_PTR OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+private:
+    // Creates a new component, connects the sink and starts the transfer; false when no transfer runs.
+    bool StartDownload();
+    // Ends the sink's connection to the current component, if any.
+    void Disconnect();
+    // After a download that succeeded: the destination page gets the path, the wizard moves on.
+    void MoveOn();
+    // No transfer could be started: says so and goes back to the web pages page.
+    void GiveUp();
+
+    std::string statusText_;
+    std::string readerSetupPath_;
+    std::string downloadAddress_;
+    bool done_ = false;
+    std::string sizesText_;
+    std::string rateText_;
+    fw::Font boldFont_;
+    // COM is initialised once for the page, at the first start, and uninitialised with its window.
+    bool comInitialised_ = false;
+    fw::ComPtr<IURLDownload> component_;
+    fw::ComPtr<IConnectionPoint> connection_;
+    DWORD cookie_ = 0;
+    // The page's own reference; a connection holds another one while it lasts.
+    CDownloadSetupEventSink* sink_;
+};
