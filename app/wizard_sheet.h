@@ -3,10 +3,10 @@
 // help topic.
 #pragma once
 
-#include "app/destination_folder_page.h"
 #include "app/finish_page.h"
 #include "app/instruction_page.h"
 #include "app/welcome_page.h"
+#include "builder/destination_folder_page.h"
 #include "download/page/download_setup_page.h"
 #include "feeds/customization_page.h"
 #include "framework/owners.h"

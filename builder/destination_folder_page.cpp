@@ -1,0 +1,240 @@
+#include "builder/destination_folder_page.h"
+
+#include "app/wizard_sheet.h"
+#include "builder/sfx_packager.h"
+#include "framework/listview.h"
+#include "framework/message.h"
+#include "framework/text.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+const char kCaption[] = "Ravelin Customizer";
+const UINT kSetupNameMaxChars = 260;
+
+// The web pages page's list, read in place; no rows while that page has no window or no list.
+std::vector<WebPageRow> WebPageRows() {
+    std::vector<WebPageRow> rows;
+    CWizardSheet* sheet = GetWizardSheet();
+    if (!sheet || !sheet->webPages.Handle())
+        return rows;
+    HWND list = ::GetDlgItem(sheet->webPages.Handle(), IDL_WEBPAGES);
+    if (!list)
+        return rows;
+    fw::ListView view(list);
+    for (int i = 0; i < view.Count(); ++i)
+        rows.push_back({view.Text(i, 0), view.Text(i, 1)});
+    return rows;
+}
+
+std::string DocumentsFolder() {
+    std::string path;
+    LPITEMIDLIST items = nullptr;
+    if (SUCCEEDED(::SHGetSpecialFolderLocation(nullptr, CSIDL_PERSONAL, &items)) && items) {
+        char buffer[MAX_PATH] = {};
+        if (::SHGetPathFromIDListA(items, buffer))
+            path = buffer;
+        ::CoTaskMemFree(items);
+    }
+    if (path.empty()) {
+        char buffer[1040] = {};
+        const DWORD length = ::GetCurrentDirectoryA(sizeof buffer, buffer);
+        if (length > 0 && length < sizeof buffer)
+            path = buffer;
+    }
+    return path;
+}
+
+bool IsDeviceStem(const std::string& stem) {
+    static const char* const kThree[] = {"AUX", "CON", "NUL", "PRN"};
+    const size_t n = stem.size();
+    if (n == 3) {
+        for (const char* name : kThree) {
+            if (text::CompareNoCase(stem, name) == 0)
+                return true;
+        }
+        return false;
+    }
+    if (n == 4 && stem[3] >= '1' && stem[3] <= '9')
+        return text::CompareNoCase(stem.substr(0, 3), "COM") == 0 || text::CompareNoCase(stem.substr(0, 3), "LPT") == 0;
+    return n == 6 && text::CompareNoCase(stem, "CLOCK$") == 0;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty())
+        return false;
+    char fullA[MAX_PATH] = {}, fullB[MAX_PATH] = {};
+    const DWORD la = ::GetFullPathNameA(a.c_str(), MAX_PATH, fullA, nullptr);
+    const DWORD lb = ::GetFullPathNameA(b.c_str(), MAX_PATH, fullB, nullptr);
+    if (la == 0 || la >= MAX_PATH || lb == 0 || lb >= MAX_PATH)
+        return text::CompareNoCase(a, b) == 0;
+    return text::CompareNoCase(fullA, fullB) == 0;
+}
+
+} // namespace
+
+int CheckSetupName(const std::string& name) {
+    if (name.empty())
+        return kSetupNameTooLongOrEmpty;
+    static const char kForbidden[] = "\"*/:<>?\\|";
+    // Every character is checked, however long the name: a forbidden one past the 256th would otherwise
+    // reach the file system.
+    bool dotsOnly = true;
+    for (char c : name) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '.')
+            continue;
+        dotsOnly = false;
+        if (u < ' ' || std::strchr(kForbidden, c))
+            return u;
+    }
+    if (name.size() >= 256)
+        return kSetupNameTooLongOrEmpty;
+    if (dotsOnly)
+        return '.';
+    if (name[0] == '.')
+        return kSetupNameAccepted;
+    const std::string stem = name.substr(0, name.find('.'));
+    return IsDeviceStem(stem) ? kSetupNameDevice : kSetupNameAccepted;
+}
+
+std::string MakeOutputPath(const std::string& folder, const std::string& name) {
+    std::string path = folder + "\\" + name;
+    // Byte for byte: "Setup.EXE" becomes "Setup.EXE.exe".
+    if (std::strcmp(::PathFindExtensionA(path.c_str()), ".exe") != 0)
+        path += ".exe";
+    return path;
+}
+
+bool CDestinationFolderPage::OnInitDialog() {
+    destinationFolder_ = DocumentsFolder();
+    setupName_ = "MyNewRVL";
+    SelectAllText(IDE_SETUP_NAME);
+    Exchange(false);
+    return true;
+}
+
+void CDestinationFolderPage::Exchange(bool save) {
+    ExchangeText(IDE_FOLDER, destinationFolder_, save);
+    ExchangeText(IDE_SETUP_NAME, setupName_, save, kSetupNameMaxChars);
+}
+
+bool CDestinationFolderPage::OnCommand(int id, int code, HWND control) {
+    if (id == IDC_BROWSE && code == BN_CLICKED) {
+        Browse();
+        return true;
+    }
+    return CWizardPage::OnCommand(id, code, control);
+}
+
+void CDestinationFolderPage::Browse() {
+    // The new-style folder browser needs an apartment on this thread.
+    const bool initialized = SUCCEEDED(::CoInitialize(nullptr));
+    BROWSEINFOA info{};
+    info.hwndOwner = nullptr;
+    info.pidlRoot = nullptr;
+    info.lpszTitle = "Select a Destination Folder";
+    info.ulFlags = BIF_NEWDIALOGSTYLE;
+    if (LPITEMIDLIST items = ::SHBrowseForFolderA(&info)) {
+        char path[MAX_PATH] = {};
+        if (::SHGetPathFromIDListA(items, path)) {
+            destinationFolder_ = path;
+            SetItemText(IDE_FOLDER, destinationFolder_);
+        }
+        ::CoTaskMemFree(items);
+    }
+    if (initialized)
+        ::CoUninitialize();
+}
+
+bool CDestinationFolderPage::Refuse(const char* text, int editId) const {
+    fw::ShowMessage(Handle(), text, kCaption, MB_ICONWARNING);
+    FocusAndSelect(editId);
+    return false;
+}
+
+bool CDestinationFolderPage::Validate() const {
+    if (destinationFolder_.empty())
+        return Refuse("Please select the desination location of customizable setup.", IDE_FOLDER);
+    if (setupName_.empty())
+        return Refuse("Please specify the name of the customized setup.", IDE_SETUP_NAME);
+    const int check = CheckSetupName(setupName_);
+    if (check > 0)
+        return Refuse("Please specify another name for setup. A file name cannot contain any of the following "
+                      "characters:\\/:*?<>|\"",
+                      IDE_SETUP_NAME);
+    if (check <= kSetupNameDevice)
+        return Refuse("Please specify another name for setup. A device name cannot be used.", IDE_SETUP_NAME);
+    return true;
+}
+
+LRESULT CDestinationFolderPage::OnWizardNext() {
+    Exchange(true);
+    destinationFolder_ = text::Trim(destinationFolder_);
+    setupName_ = text::Trim(setupName_);
+    if (!Validate())
+        return kStay;
+    if (CWizardSheet* sheet = GetWizardSheet()) {
+        sheet->finish.SetDestinationFolder(destinationFolder_);
+        sheet->finish.SetSetupName(setupName_);
+    }
+    {
+        fw::WaitCursor wait;
+        if (!BuildCustomizedSetup())
+            return kStay;
+        DeleteDataFiles();
+    }
+    return kMoveToNeighbour;
+}
+
+bool CDestinationFolderPage::BuildCustomizedSetup() {
+    CWizardSheet* sheet = GetWizardSheet();
+    static const CFeedFolderList kNoFolders;
+    dataFiles_ = WriteDataFiles(sheet ? sheet->feeds.Folders() : kNoFolders, WebPageRows());
+
+    CSfxPackager packager;
+    packager.AddFile(readerSetupPath_.c_str());
+    if (dataFiles_.feedCount != 0)
+        packager.AddFile(dataFiles_.feedsPath.c_str());
+    if (dataFiles_.webPageCount != 0)
+        packager.AddFile(dataFiles_.webPagesPath.c_str());
+
+    const std::string outputPath = MakeOutputPath(destinationFolder_, setupName_);
+    if (sheet)
+        sheet->finish.SetOutputPath(outputPath);
+
+    // The package is written under a scratch name beside the output and takes the output's name only
+    // when it is whole: a failed build leaves no half-written setup that looks like a good one, and an
+    // earlier good setup stays. An output that is one of the inputs is refused before anything is written.
+    bool built = !SameFile(outputPath, readerSetupPath_) && !SameFile(outputPath, dataFiles_.feedsPath) &&
+                 !SameFile(outputPath, dataFiles_.webPagesPath);
+    if (built) {
+        const std::string partPath = outputPath + ".part";
+        built = packager.BuildPackage(240, partPath.c_str(), nullptr, nullptr) == pkg::kSuccess &&
+                ::MoveFileExA(partPath.c_str(), outputPath.c_str(), MOVEFILE_REPLACE_EXISTING);
+        if (!built)
+            ::DeleteFileA(partPath.c_str());
+    }
+    if (!built)
+        fw::ShowMessage(Handle(), "Error occurred. Please try again.", "Error", MB_OK);
+    return built;
+}
+
+void CDestinationFolderPage::DeleteDataFiles() {
+    if (!dataFiles_.feedsPath.empty())
+        ::DeleteFileA(dataFiles_.feedsPath.c_str());
+    if (!dataFiles_.webPagesPath.empty())
+        ::DeleteFileA(dataFiles_.webPagesPath.c_str());
+    ::CoFreeUnusedLibraries();
+}
+
+void CDestinationFolderPage::OnDestroy() {
+    if (!readerSetupPath_.empty())
+        ::DeleteFileA(readerSetupPath_.c_str());
+    CWizardPage::OnDestroy();
+}
