@@ -3,19 +3,46 @@
 
 #include "app/wizard_page.h"
 #include "feeds/feed_folder.h"
+#include "feeds/feed_list_ctrl.h"
 #include "resources/resource.h"
+
+#include <string>
 
 class CCustomizationPage : public CWizardPage {
 public:
-    CCustomizationPage()
-        : CWizardPage(IDD_FEEDS, IDS_FEEDS_TITLE, IDS_FEEDS_SUBTITLE, "addingFeeds.htm", PSWIZB_BACK | PSWIZB_NEXT),
-          folders_(fw::LoadResourceString(fw::ThisModule(), IDS_DEFAULT_FOLDER)) {}
+    CCustomizationPage();
 
     // The folders and their feeds; the data-file writer reads them in place. The first folder, and the
     // one that takes the place of the last folder removed, is named by the string table.
     CFeedFolderList& Folders() { return folders_; }
     const CFeedFolderList& Folders() const { return folders_; }
 
+    // The rows: the feeds of the folder shown.
+    CFeedListCtrl& FeedList() { return feedList_; }
+    // The name of the folder selected in the folder combo box; empty when none is.
+    std::string CurrentFolderName() const;
+    // Adds name to the folder combo box and selects it (the rows are not rebuilt).
+    void AddFolderName(const std::string& name);
+    // Rebuilds the rows from the folder selected in the combo box; without such a folder the rows stay.
+    void RefreshList();
+
+protected:
+    bool OnInitDialog() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnNotify(NMHDR* header, LRESULT& result) override;
+    void OnDestroy() override;
+
 private:
+    void AddFeed();
+    void RemoveFeeds();
+    void EditProperties();
+    void RenameFolder();
+    void UpdateButtons();
+    // Keeps the combo box in step when removing a feed took its folder out of the list.
+    void FolderRemoved(FeedRemoval removal);
+    HWND Combo() const { return Item(IDC_FOLDER_COMBO); }
+
+    CFeedListCtrl feedList_;
     CFeedFolderList folders_;
+    bool oleInitialized_ = false;
 };

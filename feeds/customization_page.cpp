@@ -1,0 +1,220 @@
+#include "feeds/customization_page.h"
+
+#include "feeds/add_new_feed.h"
+#include "feeds/dlg_rename_folder.h"
+#include "feeds/feed_properties_dlg.h"
+#include "framework/message.h"
+#include "framework/text.h"
+
+#include <ole2.h>
+
+#include <vector>
+
+namespace {
+const char kRowDescriptionUnknown[] = "Unknown Description";
+}
+
+CCustomizationPage::CCustomizationPage()
+    : CWizardPage(IDD_FEEDS, IDS_FEEDS_TITLE, IDS_FEEDS_SUBTITLE, "addingFeeds.htm", PSWIZB_BACK | PSWIZB_NEXT),
+      folders_(fw::LoadResourceString(fw::ThisModule(), IDS_DEFAULT_FOLDER)) {}
+
+bool CCustomizationPage::OnInitDialog() {
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    feedList_.Subclass(Item(IDL_FEEDS));
+    feedList_.Send(LVM_SETTEXTBKCOLOR, 0, CLR_NONE);
+
+    // The list's background picture is drawn through OLE: without OLE the list stays plain.
+    const HRESULT ole = ::OleInitialize(nullptr);
+    oleInitialized_ = SUCCEEDED(ole);
+    if (oleInitialized_) {
+        HBITMAP picture = ::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_LIST_BACKGROUND));
+        LVBKIMAGEA image = {};
+        image.ulFlags = LVBKIF_SOURCE_HBITMAP | LVBKIF_STYLE_TILE;
+        image.hbm = picture;
+        // The list owns a bitmap it accepts and deletes it when it goes.
+        if (picture && !feedList_.Send(LVM_SETBKIMAGEA, 0, reinterpret_cast<LPARAM>(&image)))
+            ::DeleteObject(picture);
+    }
+    feedList_.Initialize();
+
+    EnableItem(IDC_REMOVE, false);
+    EnableItem(IDC_PROPERTIES, false);
+
+    folders_.AddDefaultFolder();
+    AddFolderName(folders_.DefaultFolderName());
+    return true;
+}
+
+void CCustomizationPage::OnDestroy() {
+    if (oleInitialized_) {
+        ::OleUninitialize();
+        oleInitialized_ = false;
+    }
+}
+
+std::string CCustomizationPage::CurrentFolderName() const {
+    const int index = static_cast<int>(::SendMessageA(Combo(), CB_GETCURSEL, 0, 0));
+    if (index < 0)
+        return std::string();
+    const int length = static_cast<int>(::SendMessageA(Combo(), CB_GETLBTEXTLEN, index, 0));
+    if (length <= 0)
+        return std::string();
+    std::vector<char> buffer(static_cast<size_t>(length) + 1);
+    ::SendMessageA(Combo(), CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(buffer.data()));
+    return std::string(buffer.data());
+}
+
+void CCustomizationPage::AddFolderName(const std::string& name) {
+    const LRESULT index = ::SendMessageA(Combo(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    if (index >= 0)
+        ::SendMessageA(Combo(), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void CCustomizationPage::RefreshList() {
+    const CFeedFolder* folder = folders_.FindFolder(CurrentFolderName());
+    if (!folder)
+        return;
+    feedList_.DeleteAllRows();
+    for (int i = 0; i < folder->Count(); ++i) {
+        std::string title, url;
+        folder->GetAt(i, title, url);
+        feedList_.AddRow(title, url, std::string(), kRowDescriptionUnknown);
+    }
+    UpdateButtons();
+}
+
+bool CCustomizationPage::OnCommand(int id, int code, HWND control) {
+    switch (id) {
+    case IDC_ADD:
+        AddFeed();
+        return true;
+    case IDC_REMOVE:
+        RemoveFeeds();
+        return true;
+    case IDC_PROPERTIES:
+        EditProperties();
+        return true;
+    case IDC_RENAME:
+        RenameFolder();
+        return true;
+    case IDC_FOLDER_COMBO:
+        if (code == CBN_SELCHANGE) {
+            RefreshList();
+            return true;
+        }
+        break;
+    }
+    return CWizardPage::OnCommand(id, code, control);
+}
+
+bool CCustomizationPage::OnNotify(NMHDR* header, LRESULT& result) {
+    if (header->idFrom == IDL_FEEDS && header->code == LVN_ITEMCHANGED) {
+        UpdateButtons();
+        result = 0;
+        return true;
+    }
+    return CWizardPage::OnNotify(header, result);
+}
+
+// Remove and Properties need a selected row. The whole selection counts, not only the row of the
+// notification: with several rows selected, deselecting one of them leaves the others to act on.
+void CCustomizationPage::UpdateButtons() {
+    const bool any = feedList_.Handle() && feedList_.List().SelectedCount() > 0;
+    EnableItem(IDC_REMOVE, any);
+    EnableItem(IDC_PROPERTIES, any);
+}
+
+void CCustomizationPage::AddFeed() {
+    CAddNewFeed dialog(feedList_.List());
+    if (dialog.DoModal(Handle()) != IDOK)
+        return;
+    const std::string title = dialog.Title();
+    const std::string url = dialog.Url();
+    if (feedList_.AddRow(title, url, dialog.Link(), dialog.Description())) {
+        folders_.AddFeedToCurrentFolder(CurrentFolderName(), title, url);
+    } else {
+        fw::ShowMessage(Handle(),
+                        text::Format("%s %s %s", kCannotAdd, url.c_str(),
+                                     ": Error occurred while adding a feed. Please try again."),
+                        kAddFeedErrorCaption, MB_OK | MB_ICONWARNING);
+    }
+}
+
+void CCustomizationPage::RemoveFeeds() {
+    fw::ListView list = feedList_.List();
+    const std::vector<int> selected = list.SelectedRows();
+    if (selected.empty())
+        return;
+    const std::string current = CurrentFolderName();
+    FeedRemoval folderGone = FeedRemoval::RecordRemoved;
+    for (size_t i = selected.size(); i-- > 0;) {
+        const int row = selected[i];
+        const FeedRemoval removal = folders_.RemoveFeedFromCurrentFolder(current, list.Text(row, 0), list.Text(row, 1));
+        if (removal == FeedRemoval::FolderRemoved || removal == FeedRemoval::FolderReplaced)
+            folderGone = removal;
+        feedList_.DeleteRow(row);
+    }
+    list.DeselectAll();
+    if (list.Count() > 0)
+        list.SetState(0, LVIS_SELECTED, LVIS_SELECTED | LVIS_FOCUSED);
+    if (folderGone != FeedRemoval::RecordRemoved)
+        FolderRemoved(folderGone);
+    UpdateButtons();
+    ::SetFocus(feedList_.Handle());
+}
+
+void CCustomizationPage::FolderRemoved(FeedRemoval removal) {
+    const LRESULT selected = ::SendMessageA(Combo(), CB_GETCURSEL, 0, 0);
+    if (selected >= 0)
+        ::SendMessageA(Combo(), CB_DELETESTRING, static_cast<WPARAM>(selected), 0);
+    if (removal == FeedRemoval::FolderReplaced) {
+        // The last folder went and the list made a new default folder: the combo box names it.
+        AddFolderName(folders_.DefaultFolderName());
+        return;
+    }
+    ::SendMessageA(Combo(), CB_SETCURSEL, 0, 0);
+    // The rows follow the folder now selected, so that the duplicate test of the next feed added to it
+    // sees its feeds.
+    RefreshList();
+}
+
+void CCustomizationPage::EditProperties() {
+    fw::ListView list = feedList_.List();
+    if (list.SelectedCount() != 1)
+        return;
+    const int row = list.FirstSelected();
+    const std::string title = list.Text(row, 0);
+    CFeedPropertiesDlg dialog;
+    dialog.SetCaption(title + " Properties");
+    dialog.SetTitle(title);
+    dialog.SetUrl(list.Text(row, 1));
+    dialog.SetDescription(feedList_.Description(row));
+    if (dialog.DoModal(Handle()) == IDOK) {
+        const std::string newTitle = dialog.Title();
+        // The row shows what the folder keeps, also when only the letter case changed.
+        list.SetText(row, 0, newTitle);
+        list.SetState(row, LVIS_SELECTED, LVIS_SELECTED | LVIS_FOCUSED);
+        folders_.SetFeedTitle(CurrentFolderName(), newTitle, list.Text(row, 1));
+    }
+    ::SetFocus(feedList_.Handle());
+}
+
+void CCustomizationPage::RenameFolder() {
+    const std::string oldName = CurrentFolderName();
+    CDlgRenameFolder dialog;
+    dialog.SetName(oldName);
+    if (dialog.DoModal(Handle()) != IDOK)
+        return;
+    const std::string newName = dialog.Name();
+    if (folders_.FolderExists(newName)) {
+        fw::ShowMessage(Handle(), "A folder with the same name already exists. The folder will not be renamed.",
+                        kApplicationTitle, MB_OK | MB_ICONWARNING);
+        return;
+    }
+    const LRESULT selected = ::SendMessageA(Combo(), CB_GETCURSEL, 0, 0);
+    if (selected >= 0)
+        ::SendMessageA(Combo(), CB_DELETESTRING, static_cast<WPARAM>(selected), 0);
+    AddFolderName(newName);
+    folders_.RenameFolder(oldName, newName);
+}

@@ -1,0 +1,95 @@
+#include "feeds/feed_list_ctrl.h"
+
+#include "feeds/feed_folder.h"
+#include "resources/resource.h"
+
+#include <new>
+
+namespace {
+
+constexpr int kTitleWidth = 200;
+constexpr int kUrlWidth = 250;
+constexpr int kIconSize = 16;
+constexpr int kFeedImage = 0;
+
+CFeedRowData* RowData(LPARAM data) {
+    return reinterpret_cast<CFeedRowData*>(data);
+}
+
+} // namespace
+
+CFeedListCtrl::CFeedListCtrl() : fw::ReorderList(fw::ThisModule(), IDB_DRAG_ONE, IDB_DRAG_MANY) {}
+
+CFeedListCtrl::~CFeedListCtrl() {
+    // The derived part is gone once ~Window destroys the window: release the rows while it exists.
+    if (Handle())
+        DeleteAllRows();
+}
+
+void CFeedListCtrl::Initialize() {
+    fw::ListView list = List();
+    list.SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP, LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP);
+    list.InsertColumn(0, "Title", kTitleWidth);
+    list.InsertColumn(1, "URL", kUrlWidth);
+    // Without LVS_SHAREIMAGELISTS the list destroys its small image list itself when it goes.
+    HIMAGELIST images = ::ImageList_Create(kIconSize, kIconSize, ILC_COLOR32 | ILC_MASK, 8, 8);
+    if (images) {
+        HICON icon = static_cast<HICON>(
+            ::LoadImageA(fw::ThisModule(), MAKEINTRESOURCEA(IDI_FEED_ROW), IMAGE_ICON, kIconSize, kIconSize, 0));
+        if (icon) {
+            ::ImageList_AddIcon(images, icon);
+            ::DestroyIcon(icon);
+        }
+        HIMAGELIST old =
+            reinterpret_cast<HIMAGELIST>(Send(LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images)));
+        if (old)
+            ::ImageList_Destroy(old);
+    }
+}
+
+bool CFeedListCtrl::AddRow(const std::string& title, const std::string& url, const std::string& /*link*/,
+                           const std::string& description) {
+    fw::ListView list = List();
+    const int index = list.Count();
+    auto* data = new (std::nothrow) CFeedRowData(description);
+    if (!data)
+        return false;
+    const int row = list.InsertRow(index, title, reinterpret_cast<LPARAM>(data), kFeedImage);
+    if (row < 0) {
+        delete data;
+        return false;
+    }
+    list.DeselectAll();
+    list.Select(row);
+    list.EnsureVisible(row);
+    return list.SetText(row, 1, url);
+}
+
+std::string CFeedListCtrl::Description(int row) const {
+    const CFeedRowData* data = RowData(List().Data(row));
+    return data ? data->Description() : std::string();
+}
+
+void CFeedListCtrl::ReleaseRowData(int row) const {
+    fw::ListView list = List();
+    delete RowData(list.Data(row));
+    list.SetData(row, 0);
+}
+
+bool CFeedListCtrl::DeleteRow(int row) {
+    if (row < 0 || row >= List().Count())
+        return false;
+    ReleaseRowData(row);
+    return List().DeleteRow(row);
+}
+
+void CFeedListCtrl::DeleteAllRows() {
+    fw::ListView list = List();
+    for (int i = 0; i < list.Count(); ++i)
+        ReleaseRowData(i);
+    list.DeleteAll();
+}
+
+void CFeedListCtrl::OnDestroyList() {
+    DeleteAllRows();
+}

@@ -1,0 +1,32 @@
+// The list of the feeds page: one row per feed of the folder shown, title and URL, the feed icon, and
+// the feed's description as the row's data, which the list owns.
+#pragma once
+
+#include "framework/reorder_list.h"
+
+#include <string>
+
+class CFeedListCtrl : public fw::ReorderList {
+public:
+    CFeedListCtrl();
+    ~CFeedListCtrl() override;
+
+    // Columns, extended styles and the image list of the rows; once, after Subclass.
+    void Initialize();
+
+    // Appends a row, selects only it and scrolls it into view. link is not shown. Returns whether the
+    // row and its URL were set.
+    bool AddRow(const std::string& title, const std::string& url, const std::string& link,
+                const std::string& description);
+    // The description kept with the row; empty for a row without one.
+    std::string Description(int row) const;
+    // Deleting rows releases their descriptions; rows must not be deleted any other way.
+    bool DeleteRow(int row);
+    void DeleteAllRows();
+
+protected:
+    void OnDestroyList() override;
+
+private:
+    void ReleaseRowData(int row) const;
+};
