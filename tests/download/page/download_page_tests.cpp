@@ -1,0 +1,376 @@
+// The download page in a modeless wizard on the test's thread: Pullwire is registered in the test
+// prefix, and the maker's host reaches the loopback server through the prefix's proxy setting.
+#include "app/customizer_app.h"
+#include "app/wizard_sheet.h"
+#include "download/page/download_setup_page.h"
+#include "framework/owners.h"
+#include "resources/resource.h"
+#include "tests/app/wizard_test_support.h"
+#include "tests/download/pullwire_client.h"
+#include "tests/http/http_server.h"
+#include "tests/ui/ui.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kSetupPath[] = "/download/rvl/rvl.exe";
+const char kMakerHost[] = "www.corvane.com";
+const char kCaption[] = "Ravelin Customizer";
+
+std::string InputFolderSetup() {
+    char temp[MAX_PATH + 1] = {};
+    DWORD n = ::GetTempPathA(MAX_PATH, temp);
+    return std::string(temp, n) + "RVLCustomizerInput\\rvl.exe";
+}
+
+// A reply that WinINet does not keep in its cache, so that every attempt reaches the server.
+testhttp::Reply NoStore(testhttp::Reply reply) {
+    reply.headers.push_back({"Cache-Control", "no-store"});
+    return reply;
+}
+
+testhttp::Reply SetupReply(size_t size) {
+    testhttp::Reply reply;
+    reply.body = pwtest::PatternBytes(size);
+    return NoStore(reply);
+}
+
+class DownloadPageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        header_.Reset(::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_HEADER)));
+        watermark_.Reset(::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_WATERMARK)));
+        ::DeleteFileA(InputFolderSetup().c_str());
+    }
+    void TearDown() override {
+        CloseWizard();
+        ::DeleteFileA(InputFolderSetup().c_str());
+    }
+    void CloseWizard() {
+        if (sheet_) {
+            sheet_->Destroy();
+            SetWizardSheet(nullptr);
+            sheet_.reset();
+        }
+        uitest::flush_events();
+    }
+    // Registers Pullwire and routes every host to the loopback server.
+    void StartServer() {
+        registered_.emplace();
+        ASSERT_TRUE(registered_->Ok());
+        ASSERT_TRUE(server_.Start());
+        proxy_.emplace(server_.ProxyAddress());
+        ASSERT_TRUE(proxy_->Ok());
+    }
+    HWND OpenWizard() {
+        sheet_ = std::make_unique<CWizardSheet>(kWizardCaption, watermark_.Get(), header_.Get());
+        SetWizardSheet(sheet_.get());
+        if (!sheet_->Create(nullptr))
+            return nullptr;
+        ::ShowWindow(sheet_->Handle(), SW_SHOW);
+        uitest::flush_events();
+        return sheet_->Handle();
+    }
+    // Next on the web pages page, as the user reaches the download page.
+    void NextFromWebPages() {
+        sheet_->SetActivePage(kWebPagesPage);
+        uitest::flush_events();
+        sheet_->PressButton(PSBTN_NEXT);
+    }
+    bool WaitForPage(int index, DWORD timeoutMs = 20000) {
+        return uitest::pump_until([&] { return sheet_->ActiveIndex() == index; }, timeoutMs);
+    }
+    size_t SetupRequests() const {
+        size_t n = 0;
+        for (const testhttp::Request& r : server_.Requests())
+            if (r.path == kSetupPath)
+                ++n;
+        return n;
+    }
+    HWND Page() const { return sheet_->download.Handle(); }
+
+    fw::Bitmap header_;
+    fw::Bitmap watermark_;
+    std::optional<pwtest::RegisteredServer> registered_;
+    testhttp::Server server_;
+    std::optional<testhttp::SystemProxy> proxy_;
+    std::unique_ptr<CWizardSheet> sheet_;
+};
+
+TEST_F(DownloadPageTest, RequestsTheSetupFromTheMakersHost) {
+    StartServer();
+    server_.Route(kSetupPath, SetupReply(3000));
+    ASSERT_NE(nullptr, OpenWizard());
+    NextFromWebPages();
+    ASSERT_TRUE(WaitForPage(kDestinationPage));
+    std::vector<testhttp::Request> requests = server_.Requests();
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ("GET", requests[0].method);
+    EXPECT_EQ(kMakerHost, requests[0].host);
+    EXPECT_EQ(kSetupPath, requests[0].path);
+    EXPECT_EQ("http://www.corvane.com/download/rvl/rvl.exe", sheet_->download.DownloadAddress());
+}
+
+// A completed download lands in the customization input folder, hands its path to the destination
+// page and moves the wizard on: past the read-me page unless the reader is installed.
+TEST_F(DownloadPageTest, SuccessMovesOnWithTheSetupPath) {
+    StartServer();
+    const std::string body = pwtest::PatternBytes(5000);
+    testhttp::Reply reply;
+    reply.body = body;
+    server_.Route(kSetupPath, NoStore(reply));
+    const struct {
+        ReaderKey reader;
+        int expectedPage;
+    } cases[] = {{ReaderKey::None, kDestinationPage}, {ReaderKey::CurrentUser, kInstructionPage}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expectedPage == kDestinationPage ? "reader not installed" : "reader installed");
+        ReaderKeyScope reader(c.reader);
+        ASSERT_NE(nullptr, OpenWizard());
+        NextFromWebPages();
+        EXPECT_TRUE(WaitForPage(c.expectedPage)) << "active page " << sheet_->ActiveIndex();
+        EXPECT_EQ(InputFolderSetup(), sheet_->destination.ReaderSetupPath());
+        EXPECT_EQ(InputFolderSetup(), sheet_->download.ReaderSetupPath());
+        EXPECT_EQ(body, pwtest::ReadFileBytes(InputFolderSetup()));
+        CloseWizard();
+    }
+}
+
+// The page moves on by itself; until then no wizard button but Cancel can be used.
+TEST_F(DownloadPageTest, WizardButtonsAreOffWhileDownloading) {
+    StartServer();
+    testhttp::Reply slow;
+    slow.body = pwtest::PatternBytes(4096);
+    slow.chunkSize = 1024;
+    slow.delayMs = 300;
+    server_.Route(kSetupPath, NoStore(slow));
+    HWND sheet = OpenWizard();
+    ASSERT_NE(nullptr, sheet);
+    NextFromWebPages();
+    ASSERT_TRUE(uitest::pump_until([&] { return SetupRequests() == 1; }));
+    uitest::flush_events();
+    EXPECT_EQ(kDownloadPage, sheet_->ActiveIndex());
+    EXPECT_EQ("---", uitest::wizard_buttons(sheet));
+    EXPECT_TRUE(uitest::is_enabled(sheet, IDCANCEL));
+    ASSERT_TRUE(WaitForPage(kDestinationPage));
+}
+
+// Before the first progress event only the status line and the progress bar show; the event brings
+// the rate label and the three texts.
+TEST_F(DownloadPageTest, ProgressEventShowsTheTexts) {
+    StartServer();
+    testhttp::Reply slow;
+    slow.body = pwtest::PatternBytes(2048);
+    slow.chunkSize = 1024;
+    slow.delayMs = 700;
+    server_.Route(kSetupPath, NoStore(slow));
+    ASSERT_NE(nullptr, OpenWizard());
+    NextFromWebPages();
+    ASSERT_TRUE(uitest::pump_until([&] { return SetupRequests() == 1; }));
+    uitest::flush_events();
+    HWND page = Page();
+    EXPECT_EQ("Downloading setup of Ravelin...", uitest::item_text(page, IDT_STATUS));
+    EXPECT_TRUE(uitest::is_visible(page, IDC_PROGRESS));
+    EXPECT_FALSE(uitest::is_visible(page, IDT_RATE_LABEL));
+    EXPECT_EQ("", uitest::item_text(page, IDT_SIZES));
+
+    // The second block comes as the one progress event; the page keeps its texts when it moves on.
+    ASSERT_TRUE(WaitForPage(kDestinationPage));
+    EXPECT_EQ("2.0 KB of 2.0 KB copied", uitest::item_text(page, IDT_SIZES));
+    EXPECT_EQ("100% downloading completed", uitest::item_text(page, IDT_PERCENT));
+    std::string rate = uitest::item_text(page, IDT_RATE);
+    EXPECT_NE(std::string::npos, rate.find(" KB/Sec")) << rate;
+    EXPECT_EQ(100, ::SendDlgItemMessageA(page, IDC_PROGRESS, PBM_GETPOS, 0, 0));
+    // The page itself is hidden now: the label's own style tells.
+    EXPECT_NE(0, ::GetWindowLongA(::GetDlgItem(page, IDT_RATE_LABEL), GWL_STYLE) & WS_VISIBLE);
+}
+
+// A download that fails goes back to the web pages page without a message; Next there starts a new
+// download, and a reply that is an error page still counts as a download.
+TEST_F(DownloadPageTest, FailureGoesBackAndNextTriesAgain) {
+    StartServer();
+    testhttp::Reply dropped;
+    dropped.body = pwtest::PatternBytes(8192);
+    dropped.dropAfter = 1500;
+    testhttp::Reply notFound;
+    notFound.status = 404;
+    notFound.body = "<html>Not Found</html>";
+    uitest::MessageBoxRecorder messages;
+    ASSERT_NE(nullptr, OpenWizard());
+
+    const struct {
+        const char* what;
+        testhttp::Reply reply;
+        int expectedPage;
+    } attempts[] = {
+        {"connection dropped", NoStore(dropped), kWebPagesPage},
+        {"connection dropped again", NoStore(dropped), kWebPagesPage},
+        {"error page", NoStore(notFound), kDestinationPage},
+    };
+    size_t attempt = 0;
+    for (const auto& a : attempts) {
+        SCOPED_TRACE(a.what);
+        server_.Route(kSetupPath, a.reply);
+        NextFromWebPages();
+        ++attempt;
+        ASSERT_TRUE(uitest::pump_until([&] { return SetupRequests() == attempt; }, 20000));
+        ASSERT_TRUE(uitest::pump_until([&] { return sheet_->ActiveIndex() != kDownloadPage; }, 20000));
+        uitest::flush_events();
+        EXPECT_EQ(a.expectedPage, sheet_->ActiveIndex());
+    }
+    EXPECT_EQ(0u, messages.Records().size());
+    EXPECT_EQ("<html>Not Found</html>", pwtest::ReadFileBytes(InputFolderSetup()));
+}
+
+TEST_F(DownloadPageTest, UnreachableHostGoesBackWithoutMessage) {
+    registered_.emplace();
+    ASSERT_TRUE(registered_->Ok());
+    proxy_.emplace("127.0.0.1:" + std::to_string(testhttp::ClosedPort()));
+    ASSERT_TRUE(proxy_->Ok());
+    uitest::MessageBoxRecorder messages;
+    HWND sheet = OpenWizard();
+    ASSERT_NE(nullptr, sheet);
+    NextFromWebPages();
+    ASSERT_TRUE(uitest::pump_until([&] { return sheet_->ActiveIndex() == kWebPagesPage; }, 30000));
+    uitest::flush_events();
+    EXPECT_EQ(0u, messages.Records().size());
+    EXPECT_EQ("BN-", uitest::wizard_buttons(sheet));
+    EXPECT_FALSE(sheet_->download.Done());
+}
+
+// Without the component nothing would ever end the wait: the page says so and goes back.
+TEST_F(DownloadPageTest, MissingComponentIsReportedAndGoesBack) {
+    uitest::MessageBoxRecorder messages;
+    HWND sheet = OpenWizard();
+    ASSERT_NE(nullptr, sheet);
+    NextFromWebPages();
+    ASSERT_TRUE(uitest::pump_until([&] { return !messages.Records().empty(); }));
+    uitest::flush_events();
+    EXPECT_EQ(kWebPagesPage, sheet_->ActiveIndex());
+    EXPECT_EQ("BN-", uitest::wizard_buttons(sheet));
+    ASSERT_EQ(1u, messages.Records().size());
+    EXPECT_EQ("Customizer could not start the download of the latest setup of Ravelin.\nPlease try again.",
+              messages.Records()[0].text);
+    EXPECT_EQ(kCaption, messages.Records()[0].caption);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), messages.Records()[0].Icon());
+}
+
+// Cancel and the page's own stop button wait while the download runs; after it, Cancel closes.
+TEST_F(DownloadPageTest, CancelWaitsForTheDownload) {
+    StartServer();
+    testhttp::Reply slow;
+    slow.body = pwtest::PatternBytes(4096);
+    slow.chunkSize = 1024;
+    slow.delayMs = 300;
+    server_.Route(kSetupPath, NoStore(slow));
+    uitest::MessageBoxRecorder messages;
+    HWND sheet = OpenWizard();
+    ASSERT_NE(nullptr, sheet);
+    NextFromWebPages();
+    ASSERT_TRUE(uitest::pump_until([&] { return SetupRequests() == 1; }));
+    sheet_->PressButton(PSBTN_CANCEL);
+    ::SendMessageA(Page(), WM_COMMAND, MAKEWPARAM(IDC_CANCEL_DOWNLOAD, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(Page(), IDC_CANCEL_DOWNLOAD)));
+    uitest::flush_events();
+    EXPECT_FALSE(sheet_->IsClosed());
+    EXPECT_EQ(kDownloadPage, sheet_->ActiveIndex());
+    const std::vector<std::string> expected = {"Please wait while Customizer downloads latest setup of Ravelin.",
+                                               "Please wait while customizer downloads latest setup of Ravelin."};
+    std::vector<std::string> texts;
+    for (const uitest::MessageRecord& r : messages.Records()) {
+        texts.push_back(r.text);
+        EXPECT_EQ(kCaption, r.caption);
+        EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), r.Icon());
+        EXPECT_EQ(static_cast<UINT>(MB_OK), r.Buttons());
+    }
+    EXPECT_EQ(expected, texts);
+
+    ASSERT_TRUE(WaitForPage(kDestinationPage));
+    sheet_->PressButton(PSBTN_CANCEL);
+    EXPECT_TRUE(uitest::pump_until([&] { return sheet_->IsClosed(); }));
+    EXPECT_EQ(2u, messages.Records().size());
+}
+
+// Once the setup is there, coming back to the page moves on again without a new download.
+TEST_F(DownloadPageTest, ReturnAfterSuccessMovesOnWithoutDownloading) {
+    StartServer();
+    server_.Route(kSetupPath, SetupReply(2000));
+    HWND sheet = OpenWizard();
+    ASSERT_NE(nullptr, sheet);
+    NextFromWebPages();
+    ASSERT_TRUE(WaitForPage(kDestinationPage));
+    NextFromWebPages();
+    ASSERT_TRUE(uitest::pump_until([&] { return sheet_->ActiveIndex() == kDestinationPage; }));
+    uitest::flush_events();
+    EXPECT_EQ(kDestinationPage, sheet_->ActiveIndex());
+    EXPECT_EQ(1u, SetupRequests());
+    EXPECT_TRUE(sheet_->download.Done());
+}
+
+// The sink converts each argument to the type its handler takes, whatever variant type comes, and
+// refuses calls that do not match an event.
+TEST_F(DownloadPageTest, SinkConvertsTheArguments) {
+    StartServer();
+    testhttp::Reply stalled;
+    stalled.body = pwtest::PatternBytes(100);
+    stalled.delayMs = 4000;
+    server_.Route(kSetupPath, NoStore(stalled));
+    ASSERT_NE(nullptr, OpenWizard());
+    NextFromWebPages();
+    ASSERT_TRUE(uitest::pump_until([&] { return SetupRequests() == 1; }));
+    IDispatch* sink = sheet_->download.EventSink();
+
+    // OnData(nReadBytes, nTotalBytes, nMaxBytes, rate, percent, elapsed), last argument first.
+    VARIANT args[6];
+    for (VARIANT& v : args)
+        ::VariantInit(&v);
+    V_VT(&args[5]) = VT_I2, V_I2(&args[5]) = 1024;
+    V_VT(&args[4]) = VT_BSTR, V_BSTR(&args[4]) = ::SysAllocString(L"1048576");
+    V_VT(&args[3]) = VT_R8, V_R8(&args[3]) = 5242880.0;
+    V_VT(&args[2]) = VT_I4, V_I4(&args[2]) = 42;
+    V_VT(&args[1]) = VT_UI1, V_UI1(&args[1]) = 20;
+    V_VT(&args[0]) = VT_R8, V_R8(&args[0]) = 3.0;
+    DISPPARAMS params = {args, nullptr, 6, 0};
+    UINT argError = 99;
+    EXPECT_EQ(S_OK, sink->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, &argError));
+    HWND page = Page();
+    EXPECT_EQ("1.00 MB of 5.00 MB copied", uitest::item_text(page, IDT_SIZES));
+    EXPECT_EQ("20% downloading completed", uitest::item_text(page, IDT_PERCENT));
+    EXPECT_EQ("42.0 KB/Sec", uitest::item_text(page, IDT_RATE));
+
+    // Wrong count, a text that is no number, an unknown member.
+    DISPPARAMS two = {args, nullptr, 2, 0};
+    EXPECT_EQ(DISP_E_BADPARAMCOUNT, sink->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &two, nullptr, nullptr, nullptr));
+    ::SysFreeString(V_BSTR(&args[4]));
+    V_BSTR(&args[4]) = ::SysAllocString(L"many");
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, sink->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, &argError));
+    EXPECT_EQ(4u, argError);
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, sink->Invoke(4, IID_NULL, 0, DISPATCH_METHOD, &two, nullptr, nullptr, nullptr));
+    EXPECT_EQ("1.00 MB of 5.00 MB copied", uitest::item_text(page, IDT_SIZES));
+    for (VARIANT& v : args)
+        ::VariantClear(&v);
+
+    const struct {
+        const wchar_t* name;
+        DISPID id;
+    } names[] = {{L"OnData", 1}, {L"OnFinish", 2}, {L"onstart", 3}};
+    for (const auto& n : names) {
+        LPOLESTR name = const_cast<LPOLESTR>(n.name);
+        DISPID id = 0;
+        EXPECT_EQ(S_OK, sink->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
+        EXPECT_EQ(n.id, id);
+    }
+    LPOLESTR unknown = const_cast<LPOLESTR>(L"StartDownload");
+    DISPID id = 0;
+    EXPECT_EQ(DISP_E_UNKNOWNNAME, sink->GetIDsOfNames(IID_NULL, &unknown, 1, 0, &id));
+    EXPECT_EQ(DISPID_UNKNOWN, id);
+    ASSERT_TRUE(WaitForPage(kDestinationPage));
+}
+
+} // namespace
