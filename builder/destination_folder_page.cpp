@@ -32,13 +32,21 @@ std::vector<WebPageRow> WebPageRows() {
     return rows;
 }
 
+// The file-system path of a shell item list, without a trailing backslash unless it is a drive's root
+// (Wine gives the documents folder with one, which would double the backslash of the output path).
+std::string PathOfItems(LPCITEMIDLIST items) {
+    char buffer[MAX_PATH] = {};
+    if (!::SHGetPathFromIDListA(items, buffer))
+        return std::string();
+    ::PathRemoveBackslashA(buffer);
+    return buffer;
+}
+
 std::string DocumentsFolder() {
     std::string path;
     LPITEMIDLIST items = nullptr;
     if (SUCCEEDED(::SHGetSpecialFolderLocation(nullptr, CSIDL_PERSONAL, &items)) && items) {
-        char buffer[MAX_PATH] = {};
-        if (::SHGetPathFromIDListA(items, buffer))
-            path = buffer;
+        path = PathOfItems(items);
         ::CoTaskMemFree(items);
     }
     if (path.empty()) {
@@ -141,8 +149,8 @@ void CDestinationFolderPage::Browse() {
     info.lpszTitle = "Select a Destination Folder";
     info.ulFlags = BIF_NEWDIALOGSTYLE;
     if (LPITEMIDLIST items = ::SHBrowseForFolderA(&info)) {
-        char path[MAX_PATH] = {};
-        if (::SHGetPathFromIDListA(items, path)) {
+        const std::string path = PathOfItems(items);
+        if (!path.empty()) {
             destinationFolder_ = path;
             SetItemText(IDE_FOLDER, destinationFolder_);
         }

@@ -1,0 +1,333 @@
+// The destination page in a modeless wizard: the name rules, the output path, the refusals of Next, and
+// one whole build whose package, run under Wine, hands feeds.xml to the stand-in reader setup.
+#include "app/customizer_app.h"
+#include "app/wizard_sheet.h"
+#include "builder/destination_folder_page.h"
+#include "framework/owners.h"
+#include "resources/resource.h"
+#include "tests/builder/win_files.h"
+#include "tests/builder/xml_tree.h"
+#include "tests/ui/ui.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <map>
+#include <memory>
+
+namespace {
+
+struct NameCase {
+    const char* name;
+    int expected;
+};
+
+TEST(CheckSetupName, RefusesForbiddenCharactersAndDeviceNames) {
+    const std::string longName(300, 'a');
+    const NameCase cases[] = {
+        {"con", kSetupNameDevice},
+        {"Con.txt", kSetupNameDevice},
+        {"lpt1", kSetupNameDevice},
+        {"clock$.x", kSetupNameDevice},
+        {"AUX", kSetupNameDevice},
+        {"com9.exe", kSetupNameDevice},
+        {"Comp", 0},
+        {"COM0", 0},
+        {"console", 0},
+        {".con", 0},
+        {"a.b.c", 0},
+        {"MyNewRVL", 0},
+        {"Setup \xE4\xF6", 0},
+        {"a?b", '?'},
+        {"a/b", '/'},
+        {"...", '.'},
+        {"a\\b", '\\'},
+        {"a\"b", '"'},
+        {"a|b", '|'},
+        {"tab\there", '\t'},
+        {"", kSetupNameTooLongOrEmpty},
+        {longName.c_str(), kSetupNameTooLongOrEmpty},
+    };
+    for (const NameCase& c : cases)
+        EXPECT_EQ(c.expected, CheckSetupName(c.name)) << "name \"" << c.name << "\"";
+    // A forbidden character past the 256th is refused as well.
+    EXPECT_EQ('*', CheckSetupName(longName + "*"));
+}
+
+struct OutputCase {
+    const char* folder;
+    const char* name;
+    const char* expected;
+};
+
+TEST(MakeOutputPath, AddsExeUnlessTheExtensionIsExactlyExe) {
+    const OutputCase cases[] = {
+        {"C:\\Out", "Setup", "C:\\Out\\Setup.exe"},
+        {"C:\\Out", "Setup.exe", "C:\\Out\\Setup.exe"},
+        {"C:\\Out", "Setup.EXE", "C:\\Out\\Setup.EXE.exe"},
+        {"C:\\Out", "my.setup", "C:\\Out\\my.setup.exe"},
+        {"C:\\", "Setup", "C:\\\\Setup.exe"},
+        {"C:\\Out", ".exe", "C:\\Out\\.exe"},
+    };
+    for (const OutputCase& c : cases)
+        EXPECT_EQ(c.expected, MakeOutputPath(c.folder, c.name)) << c.folder << " + " << c.name;
+}
+
+class DestinationPageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        header_.Reset(::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_HEADER)));
+        watermark_.Reset(::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_WATERMARK)));
+        RemoveExtraction();
+    }
+    void TearDown() override {
+        CloseWizard();
+        RemoveExtraction();
+    }
+
+    // A modeless wizard showing the destination page.
+    HWND OpenAtDestination() {
+        sheet_ = std::make_unique<CWizardSheet>(kWizardCaption, watermark_.Get(), header_.Get());
+        SetWizardSheet(sheet_.get());
+        if (!sheet_->Create(nullptr))
+            return nullptr;
+        ::ShowWindow(sheet_->Handle(), SW_SHOW);
+        uitest::flush_events();
+        sheet_->SetActivePage(kDestinationPage);
+        uitest::flush_events();
+        return sheet_->destination.Handle();
+    }
+    void CloseWizard() {
+        if (sheet_) {
+            sheet_->Destroy();
+            SetWizardSheet(nullptr);
+            sheet_.reset();
+        }
+        uitest::flush_events();
+    }
+    void PressNext(HWND page, const std::string& folder, const std::string& name) {
+        uitest::set_item_text(page, IDE_FOLDER, folder);
+        uitest::set_item_text(page, IDE_SETUP_NAME, name);
+        sheet_->PressButton(PSBTN_NEXT);
+        uitest::flush_events();
+    }
+    // The reader setup of the build: a copy of the stand-in, since the page deletes it at the end.
+    std::string ReaderSetup() {
+        const std::string input = scratch_ / "download";
+        ::CreateDirectoryA(input.c_str(), nullptr);
+        const std::string path = input + "\\rvl.exe";
+        pkgtest::WriteWhole(path, pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\rvl.exe"));
+        return path;
+    }
+    static void RemoveExtraction() {
+        pkgtest::RemoveFolder(pkgtest::TempPath() + "RVLCustomizerOutput");
+        const char* const subkeys[] = {"FeedsFilePath", "WebPagesFilePath", "AdRSSInfoFilePath", "DataFilePath"};
+        for (const char* subkey : subkeys)
+            ::RegDeleteKeyA(HKEY_CURRENT_USER,
+                            (std::string("Software\\Corvane\\Ravelin Customizer\\") + subkey).c_str());
+        ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Corvane\\Ravelin Customizer");
+        ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Corvane");
+    }
+
+    fw::Bitmap header_;
+    fw::Bitmap watermark_;
+    std::unique_ptr<CWizardSheet> sheet_;
+    pkgtest::ScratchFolder scratch_;
+};
+
+TEST_F(DestinationPageTest, StartsWithTheDocumentsFolderAndMyNewRVL) {
+    HWND page = OpenAtDestination();
+    ASSERT_NE(nullptr, page);
+    char documents[MAX_PATH] = {};
+    ASSERT_TRUE(::SHGetSpecialFolderPathA(nullptr, documents, CSIDL_PERSONAL, FALSE));
+    EXPECT_EQ(documents, uitest::item_text(page, IDE_FOLDER));
+    EXPECT_EQ("MyNewRVL", uitest::item_text(page, IDE_SETUP_NAME));
+    EXPECT_EQ(260, ::SendDlgItemMessageA(page, IDE_SETUP_NAME, EM_GETLIMITTEXT, 0, 0));
+}
+
+struct RefusalCase {
+    const char* folder;
+    const char* name;
+    const char* text;
+    int focus;
+};
+
+TEST_F(DestinationPageTest, NextRefusesAnIncompleteOrForbiddenEntry) {
+    const char kNames[] = "Please specify another name for setup. A file name cannot contain any of the following "
+                          "characters:\\/:*?<>|\"";
+    const RefusalCase cases[] = {
+        {"", "Setup", "Please select the desination location of customizable setup.", IDE_FOLDER},
+        {"   ", "Setup", "Please select the desination location of customizable setup.", IDE_FOLDER},
+        {"C:\\", "", "Please specify the name of the customized setup.", IDE_SETUP_NAME},
+        {"C:\\", "  \t ", "Please specify the name of the customized setup.", IDE_SETUP_NAME},
+        {"C:\\", "a?b", kNames, IDE_SETUP_NAME},
+        {"C:\\", "a/b", kNames, IDE_SETUP_NAME},
+        {"C:\\", "...", kNames, IDE_SETUP_NAME},
+        {"C:\\", " con ", "Please specify another name for setup. A device name cannot be used.", IDE_SETUP_NAME},
+        {"C:\\", "Con.txt", "Please specify another name for setup. A device name cannot be used.", IDE_SETUP_NAME},
+    };
+    HWND page = OpenAtDestination();
+    ASSERT_NE(nullptr, page);
+    for (const RefusalCase& c : cases) {
+        uitest::MessageBoxRecorder boxes;
+        PressNext(page, c.folder, c.name);
+        ASSERT_EQ(1u, boxes.Records().size()) << "folder \"" << c.folder << "\" name \"" << c.name << "\"";
+        EXPECT_EQ(c.text, boxes.Records()[0].text) << c.name;
+        EXPECT_EQ("Ravelin Customizer", boxes.Records()[0].caption);
+        EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), boxes.Records()[0].Icon());
+        EXPECT_EQ(::GetDlgItem(page, c.focus), ::GetFocus()) << c.name;
+        EXPECT_EQ(kDestinationPage, sheet_->ActiveIndex()) << c.name;
+    }
+}
+
+TEST_F(DestinationPageTest, FailedBuildLeavesNoOutputAndStays) {
+    HWND page = OpenAtDestination();
+    ASSERT_NE(nullptr, page);
+    sheet_->destination.SetReaderSetupPath(ReaderSetup());
+    const std::string missing = scratch_ / "no such folder";
+    uitest::MessageBoxRecorder boxes;
+    PressNext(page, missing, "Setup");
+    ASSERT_EQ(1u, boxes.Records().size());
+    EXPECT_EQ("Error occurred. Please try again.", boxes.Records()[0].text);
+    EXPECT_EQ("Error", boxes.Records()[0].caption);
+    EXPECT_EQ(static_cast<UINT>(MB_OK), boxes.Records()[0].flags);
+    EXPECT_EQ(kDestinationPage, sheet_->ActiveIndex());
+
+    // A setup that is not whole never takes the output's name; an earlier good one stays as it was.
+    ::CreateDirectoryA(missing.c_str(), nullptr);
+    const std::string earlier = missing + "\\Setup.exe";
+    ASSERT_TRUE(pkgtest::WriteWhole(earlier, "earlier setup"));
+    sheet_->destination.SetReaderSetupPath(scratch_ / "no reader setup.exe");
+    PressNext(page, missing, "Setup");
+    ASSERT_EQ(2u, boxes.Records().size());
+    EXPECT_EQ("Error occurred. Please try again.", boxes.Records()[1].text);
+    EXPECT_EQ("earlier setup", pkgtest::ReadWhole(earlier));
+    EXPECT_FALSE(pkgtest::Exists(earlier + ".part"));
+}
+
+TEST_F(DestinationPageTest, OutputNamedLikeTheReaderSetupIsRefused) {
+    HWND page = OpenAtDestination();
+    ASSERT_NE(nullptr, page);
+    const std::string reader = ReaderSetup();
+    const std::string bytes = pkgtest::ReadWhole(reader);
+    sheet_->destination.SetReaderSetupPath(reader);
+    uitest::MessageBoxRecorder boxes;
+    PressNext(page, scratch_ / "download", "RVL.exe");
+    ASSERT_EQ(1u, boxes.Records().size());
+    EXPECT_EQ("Error occurred. Please try again.", boxes.Records()[0].text);
+    EXPECT_EQ(bytes, pkgtest::ReadWhole(reader));
+}
+
+std::string Unhex(const std::string& hex) {
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
+std::map<std::string, std::string> RunSetup(const std::string& program, const std::string& recordPath) {
+    std::map<std::string, std::string> record;
+    ::SetEnvironmentVariableA("RVL_STANDIN_RECORD", recordPath.c_str());
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::string commandLine = "\"" + program + "\"";
+    const BOOL started = ::CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                          nullptr, &startup, &process);
+    ::SetEnvironmentVariableA("RVL_STANDIN_RECORD", nullptr);
+    if (!started) {
+        ADD_FAILURE() << "cannot start " << program << ": error " << ::GetLastError();
+        return record;
+    }
+    if (::WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << program << " did not end";
+        ::TerminateProcess(process.hProcess, 1);
+    }
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    const std::string text = pkgtest::ReadWhole(recordPath);
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos)
+            record[line.substr(0, equals)] = line.substr(equals + 1);
+        start = end + 1;
+    }
+    return record;
+}
+
+TEST_F(DestinationPageTest, BuiltSetupHandsTheFeedsToTheReaderSetup) {
+    HWND page = OpenAtDestination();
+    ASSERT_NE(nullptr, page);
+    CFeedFolderList& folders = sheet_->feeds.Folders();
+    CFeedFolder news("News & Views");
+    news.Add("Daily <1>", "http://news.example/rss");
+    news.Add("Weekly", "http://news.example/weekly");
+    folders.AppendFolder(news);
+    CFeedFolder tech("Tech");
+    tech.Add("Gadgets", "http://tech.example/feed");
+    folders.AppendFolder(tech);
+    const std::string reader = ReaderSetup();
+    sheet_->destination.SetReaderSetupPath(reader);
+
+    const std::string output = scratch_ / "out";
+    ::CreateDirectoryA(output.c_str(), nullptr);
+    uitest::MessageBoxRecorder boxes;
+    PressNext(page, "  " + output + " ", "  Setup  ");
+    EXPECT_TRUE(boxes.Records().empty()) << boxes.Records()[0].text;
+    EXPECT_EQ(kFinishPage, sheet_->ActiveIndex());
+    EXPECT_EQ(output, sheet_->finish.DestinationFolder());
+    EXPECT_EQ("Setup", sheet_->finish.SetupName());
+    EXPECT_EQ(output + "\\Setup.exe", sheet_->finish.OutputPath());
+    ASSERT_TRUE(pkgtest::Exists(output + "\\Setup.exe"));
+    // The data files are gone after a good build; the folder that held them stays.
+    const std::string input = pkgtest::TempPath() + "RVLCustomizerInput";
+    EXPECT_FALSE(pkgtest::Exists(input + "\\feeds.xml"));
+    EXPECT_FALSE(pkgtest::Exists(input + "\\webpages.xml"));
+    EXPECT_TRUE(pkgtest::Exists(input));
+
+    std::map<std::string, std::string> record = RunSetup(output + "\\Setup.exe", scratch_ / "record.txt");
+    ASSERT_EQ(1u, record.count("FeedsFilePath")) << "feeds.xml was not announced";
+    EXPECT_EQ(0u, record.count("WebPagesFilePath"));
+    const std::string feeds = scratch_ / "announced-feeds.xml";
+    ASSERT_TRUE(pkgtest::WriteWhole(feeds, Unhex(record["FeedsFilePath.data"])));
+    ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+    const std::vector<std::string> tree = xmltest::ReadTree(feeds);
+    ::CoUninitialize();
+    const std::string feedTail =
+        "\" Status=\"0\" XMLFileName=\"\" AutoUpdateFreq=\"1\" AutoUpdateUnit=\"days\" Time=\"\" "
+        "httpLastModified=\"\" SpecialData=\"0\"";
+    const std::vector<std::string> expected = {
+        "Folder Name=\"All Feeds\" Status=\"0\" UpdateCount=\"0\" SpecialData=\"1\"",
+        "  Folder Name=\"News & Views\" Status=\"0\" UpdateCount=\"0\" SpecialData=\"0\"",
+        "    Feed Name=\"Daily <1>\" URL=\"http://news.example/rss" + feedTail,
+        "    Feed Name=\"Weekly\" URL=\"http://news.example/weekly" + feedTail,
+        "  Folder Name=\"Tech\" Status=\"0\" UpdateCount=\"0\" SpecialData=\"1\"",
+        "    Feed Name=\"Gadgets\" URL=\"http://tech.example/feed" + feedTail,
+    };
+    EXPECT_EQ(expected, tree) << xmltest::Difference(expected, tree);
+}
+
+TEST_F(DestinationPageTest, ReaderSetupIsDeletedOnlyWhenThePageWasShown) {
+    // Shown: closing the wizard deletes the downloaded setup.
+    ASSERT_NE(nullptr, OpenAtDestination());
+    const std::string shown = ReaderSetup();
+    sheet_->destination.SetReaderSetupPath(shown);
+    CloseWizard();
+    EXPECT_FALSE(pkgtest::Exists(shown));
+
+    // Never shown: the file stays.
+    sheet_ = std::make_unique<CWizardSheet>(kWizardCaption, watermark_.Get(), header_.Get());
+    SetWizardSheet(sheet_.get());
+    ASSERT_TRUE(sheet_->Create(nullptr));
+    uitest::flush_events();
+    const std::string unshown = ReaderSetup();
+    sheet_->destination.SetReaderSetupPath(unshown);
+    CloseWizard();
+    EXPECT_TRUE(pkgtest::Exists(unshown));
+}
+
+} // namespace
