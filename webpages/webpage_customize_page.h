@@ -3,10 +3,33 @@
 
 #include "app/wizard_page.h"
 #include "resources/resource.h"
+#include "webpages/webpage_list_ctrl.h"
+
+#include <string>
+#include <utility>
+#include <vector>
 
 class CWebPageCustomizePage : public CWizardPage {
 public:
     CWebPageCustomizePage()
         : CWizardPage(IDD_WEBPAGES, IDS_WEBPAGES_TITLE, IDS_WEBPAGES_SUBTITLE, "addingWebpages.htm",
                       PSWIZB_BACK | PSWIZB_NEXT) {}
+
+    // The web pages as (title, URL) in display order; the data-file writer reads them here. Empty before
+    // the page was first shown.
+    std::vector<std::pair<std::string, std::string>> Rows() const { return list_.Rows(); }
+    CWebPageListCtrl& List() { return list_; }
+
+protected:
+    bool OnInitDialog() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnNotify(NMHDR* header, LRESULT& result) override;
+
+private:
+    void Add();
+    void Remove();
+    void ShowProperties();
+    void UpdateButtons() const;
+
+    CWebPageListCtrl list_;
 };
