@@ -122,8 +122,9 @@ std::string MakeOutputPath(const std::string& folder, const std::string& name) {
 bool CDestinationFolderPage::OnInitDialog() {
     destinationFolder_ = DocumentsFolder();
     setupName_ = "MyNewRVL";
-    SelectAllText(IDE_SETUP_NAME);
     Exchange(false);
+    // After the text is in: setting it would take the selection away again.
+    SelectAllText(IDE_SETUP_NAME);
     return true;
 }
 
@@ -205,8 +206,10 @@ bool CDestinationFolderPage::BuildCustomizedSetup() {
     static const CFeedFolderList kNoFolders;
     dataFiles_ = WriteDataFiles(sheet ? sheet->feeds.Folders() : kNoFolders, WebPageRows());
 
+    // The data files without the reader's setup would make a setup that installs nothing: a reader setup
+    // that cannot be packed fails the build, while a data file that cannot be is only left out.
     CSfxPackager packager;
-    packager.AddFile(readerSetupPath_.c_str());
+    const bool haveReaderSetup = packager.AddFile(readerSetupPath_.c_str());
     if (dataFiles_.feedCount != 0)
         packager.AddFile(dataFiles_.feedsPath.c_str());
     if (dataFiles_.webPageCount != 0)
@@ -219,8 +222,8 @@ bool CDestinationFolderPage::BuildCustomizedSetup() {
     // The package is written under a scratch name beside the output and takes the output's name only
     // when it is whole: a failed build leaves no half-written setup that looks like a good one, and an
     // earlier good setup stays. An output that is one of the inputs is refused before anything is written.
-    bool built = !SameFile(outputPath, readerSetupPath_) && !SameFile(outputPath, dataFiles_.feedsPath) &&
-                 !SameFile(outputPath, dataFiles_.webPagesPath);
+    bool built = haveReaderSetup && !SameFile(outputPath, readerSetupPath_) &&
+                 !SameFile(outputPath, dataFiles_.feedsPath) && !SameFile(outputPath, dataFiles_.webPagesPath);
     if (built) {
         const std::string partPath = outputPath + ".part";
         built = packager.BuildPackage(240, partPath.c_str(), nullptr, nullptr) == pkg::kSuccess &&

@@ -3,6 +3,7 @@
 #include "app/customizer_app.h"
 #include "app/wizard_sheet.h"
 #include "builder/destination_folder_page.h"
+#include "framework/listview.h"
 #include "framework/owners.h"
 #include "resources/resource.h"
 #include "tests/builder/win_files.h"
@@ -143,6 +144,11 @@ TEST_F(DestinationPageTest, StartsWithTheDocumentsFolderAndMyNewRVL) {
     EXPECT_EQ(documents, uitest::item_text(page, IDE_FOLDER));
     EXPECT_EQ("MyNewRVL", uitest::item_text(page, IDE_SETUP_NAME));
     EXPECT_EQ(260, ::SendDlgItemMessageA(page, IDE_SETUP_NAME, EM_GETLIMITTEXT, 0, 0));
+    DWORD start = 0, end = 0;
+    ::SendDlgItemMessageA(page, IDE_SETUP_NAME, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                          reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(0u, start);
+    EXPECT_EQ(8u, end);
 }
 
 struct RefusalCase {
@@ -197,6 +203,10 @@ TEST_F(DestinationPageTest, FailedBuildLeavesNoOutputAndStays) {
     ::CreateDirectoryA(missing.c_str(), nullptr);
     const std::string earlier = missing + "\\Setup.exe";
     ASSERT_TRUE(pkgtest::WriteWhole(earlier, "earlier setup"));
+    // With a feed to pack but no reader setup, the build fails too: such a setup would install nothing.
+    CFeedFolder news("News");
+    news.Add("Daily", "http://news.example/rss");
+    sheet_->feeds.Folders().AppendFolder(news);
     sheet_->destination.SetReaderSetupPath(scratch_ / "no reader setup.exe");
     PressNext(page, missing, "Setup");
     ASSERT_EQ(2u, boxes.Records().size());
@@ -307,6 +317,55 @@ TEST_F(DestinationPageTest, BuiltSetupHandsTheFeedsToTheReaderSetup) {
         "    Feed Name=\"Weekly\" URL=\"http://news.example/weekly" + feedTail,
         "  Folder Name=\"Tech\" Status=\"0\" UpdateCount=\"0\" SpecialData=\"1\"",
         "    Feed Name=\"Gadgets\" URL=\"http://tech.example/feed" + feedTail,
+    };
+    EXPECT_EQ(expected, tree) << xmltest::Difference(expected, tree);
+}
+
+TEST_F(DestinationPageTest, RowsOfTheWebPagesListArePacked) {
+    ASSERT_NE(nullptr, OpenAtDestination());
+    // The rows are put into the web pages page's list as that page shows them: title, then URL.
+    sheet_->SetActivePage(kWebPagesPage);
+    uitest::flush_events();
+    fw::ListView list(::GetDlgItem(sheet_->webPages.Handle(), IDL_WEBPAGES));
+    ASSERT_NE(nullptr, list.Handle());
+    HWND header = reinterpret_cast<HWND>(::SendMessageA(list.Handle(), LVM_GETHEADER, 0, 0));
+    for (int column = header ? static_cast<int>(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0; column < 2;
+         ++column)
+        list.InsertColumn(column, column == 0 ? "Title" : "URL", 100);
+    const std::pair<const char*, const char*> pages[] = {{"Home & Garden", "http://home.example/"},
+                                                         {"Search", "http://search.example/?q=a&b"}};
+    for (const auto& page : pages) {
+        const int row = list.InsertRow(list.Count(), page.first);
+        ASSERT_LE(0, row);
+        ASSERT_TRUE(list.SetText(row, 1, page.second));
+    }
+    sheet_->SetActivePage(kDestinationPage);
+    uitest::flush_events();
+    HWND page = sheet_->destination.Handle();
+    sheet_->destination.SetReaderSetupPath(ReaderSetup());
+    const std::string output = scratch_ / "out";
+    ::CreateDirectoryA(output.c_str(), nullptr);
+    uitest::MessageBoxRecorder boxes;
+    PressNext(page, output, "Pages");
+    ASSERT_TRUE(boxes.Records().empty()) << boxes.Records()[0].text;
+    ASSERT_TRUE(pkgtest::Exists(output + "\\Pages.exe"));
+
+    std::map<std::string, std::string> record = RunSetup(output + "\\Pages.exe", scratch_ / "record.txt");
+    // No folder holds a feed: feeds.xml is written but not packed.
+    EXPECT_EQ(0u, record.count("FeedsFilePath"));
+    ASSERT_EQ(1u, record.count("WebPagesFilePath")) << "webpages.xml was not announced";
+    const std::string announced = scratch_ / "announced-webpages.xml";
+    ASSERT_TRUE(pkgtest::WriteWhole(announced, Unhex(record["WebPagesFilePath.data"])));
+    ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+    const std::vector<std::string> tree = xmltest::ReadTree(announced);
+    ::CoUninitialize();
+    const std::string tail = "\" Status=\"0\" XMLFileName=\"\" AutoUpdateFreq=\"1\" AutoUpdateUnit=\"days\" Time=\"\" "
+                             "httpLastModified=\"\" SpecialData=\"0\"";
+    const std::vector<std::string> expected = {
+        "Folder Name=\"All Pages\" Status=\"0\" UpdateCount=\"0\" SpecialData=\"1\"",
+        "  Folder Name=\"My WebPages\" Status=\"0\" UpdateCount=\"0\" SpecialData=\"0\"",
+        "    Feed Name=\"Home & Garden\" URL=\"http://home.example/" + tail,
+        "    Feed Name=\"Search\" URL=\"http://search.example/?q=a&b" + tail,
     };
     EXPECT_EQ(expected, tree) << xmltest::Difference(expected, tree);
 }
