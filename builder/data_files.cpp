@@ -7,7 +7,7 @@
 namespace {
 
 // DOMDocument and IXMLDOMDocument, named here by their numbers: the component's own headers differ in
-// which version-specific names they declare.
+// which names of which versions they declare.
 const CLSID kDomDocumentClass = {0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 const IID kXmlDocumentInterface = {0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
