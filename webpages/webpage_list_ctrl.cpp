@@ -6,14 +6,16 @@ bool CWebPageListCtrl::Attach(HWND control) {
     fw::ListView list = List();
 
     ListView_SetTextBkColor(control, CLR_NONE);
-    // The bitmap stays ours: the control only draws it, and it is deleted with this object.
-    background_.Reset(static_cast<HBITMAP>(::LoadImageA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_LIST_BACKGROUND),
-                                                        IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    if (background_) {
+    // A list view that accepts a background bitmap owns it from then on and deletes it when it is replaced or
+    // destroyed (Wine's comctl32 does both); deleting it here as well would free a handle twice.
+    fw::Bitmap background(static_cast<HBITMAP>(::LoadImageA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_LIST_BACKGROUND),
+                                                            IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    if (background) {
         LVBKIMAGEA image = {};
         image.ulFlags = LVBKIF_SOURCE_HBITMAP | LVBKIF_STYLE_TILE;
-        image.hbm = background_.Get();
-        ::SendMessageA(control, LVM_SETBKIMAGEA, 0, reinterpret_cast<LPARAM>(&image));
+        image.hbm = background.Get();
+        if (::SendMessageA(control, LVM_SETBKIMAGEA, 0, reinterpret_cast<LPARAM>(&image)))
+            background.Release();
     }
     list.SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP, LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP);
     list.InsertColumn(kTitleColumn, "Title", 200);

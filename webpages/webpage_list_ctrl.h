@@ -36,5 +36,4 @@ protected:
 
 private:
     fw::ImageList rowImages_;
-    fw::Bitmap background_;
 };

@@ -132,6 +132,34 @@ TEST_F(WebPagesTest, RowButtonsFollowTheSelection) {
     }
 }
 
+TEST_F(WebPagesTest, AddDialogOpensOnTheTitleAndEnablesBrowseForAUrl) {
+    int focus = 0;
+    bool browseAtOpening = true;
+    LRESULT titleLimit = 0, urlLimit = 0;
+    std::vector<std::pair<std::string, bool>> browse;
+    uitest::ModalDriver driver("Add New Web Page", [&](HWND dialog) {
+        focus = ::GetDlgCtrlID(::GetFocus());
+        browseAtOpening = uitest::is_enabled(dialog, IDC_BROWSE);
+        titleLimit = ::SendDlgItemMessageA(dialog, IDE_WEBPAGE_TITLE, EM_GETLIMITTEXT, 0, 0);
+        urlLimit = ::SendDlgItemMessageA(dialog, IDE_URL, EM_GETLIMITTEXT, 0, 0);
+        for (const char* typed : {"x", " \t ", "www.example.test", ""}) {
+            uitest::set_item_text(dialog, IDE_URL, typed);
+            browse.emplace_back(typed, uitest::is_enabled(dialog, IDC_BROWSE));
+        }
+        uitest::press_button(dialog, IDCANCEL);
+    });
+    ASSERT_TRUE(uitest::press_button(Page(), IDC_ADD));
+    ASSERT_EQ(1, driver.Runs());
+    EXPECT_EQ(IDE_WEBPAGE_TITLE, focus);
+    EXPECT_FALSE(browseAtOpening);
+    EXPECT_EQ(260, titleLimit);
+    EXPECT_EQ(260, urlLimit);
+    const std::vector<std::pair<std::string, bool>> expected = {
+        {"x", true}, {" \t ", false}, {"www.example.test", true}, {"", false}};
+    EXPECT_EQ(expected, browse);
+    EXPECT_EQ(0, List().Count()) << "Cancel added a row";
+}
+
 TEST_F(WebPagesTest, AddRefusesMissingFieldsAndListedUrls) {
     AddRows({{"Listed", "http://www.example.test/News/Index.html"}});
     struct Case {
