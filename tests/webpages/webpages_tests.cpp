@@ -361,26 +361,35 @@ POINT RowCentre(HWND list, int row) {
     return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
 }
 
-TEST_F(WebPagesTest, DraggedRowLandsAfterARowBelowAndBeforeARowAbove) {
+TEST_F(WebPagesTest, DraggedRowsLandAfterARowBelowBeforeARowAboveAndAtTheEndBelowTheRows) {
+    // target -1: dropped inside the list under its last row.
     const struct {
-        int source, target;
+        std::vector<int> selected;
+        int target;
         const char* order;
-    } drags[] = {{0, 3, "12304"}, {3, 0, "30124"}};
+    } drags[] = {{{0}, 3, "12304"}, {{3}, 0, "30124"}, {{1}, -1, "02341"}, {{1, 2}, 3, "03124"}, {{3, 4}, 1, "03412"}};
     for (const auto& drag : drags) {
         List().DeleteAll();
         for (char c : std::string("01234"))
             AddRows({{std::string(1, c), std::string("http://") + c + ".test/"}});
         List().DeselectAll();
-        List().Select(drag.source);
+        for (int row : drag.selected)
+            List().Select(row);
         HWND list = List().Handle();
-        POINT from = RowCentre(list, drag.source), to = RowCentre(list, drag.target);
-        NotifyPage(Page(), list, LVN_BEGINDRAG, drag.source, 0, from);
+        POINT from = RowCentre(list, drag.selected[0]);
+        POINT to = RowCentre(list, drag.target < 0 ? 4 : drag.target);
+        if (drag.target < 0) {
+            RECT client;
+            ::GetClientRect(list, &client);
+            to.y = client.bottom - 4;
+        }
+        NotifyPage(Page(), list, LVN_BEGINDRAG, drag.selected[0], 0, from);
         ::SendMessageA(list, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
         ::SendMessageA(list, WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
         std::string order;
         for (const auto& row : page_.Rows())
             order += row.first;
-        EXPECT_EQ(drag.order, order) << "row " << drag.source << " dropped on row " << drag.target;
+        EXPECT_EQ(drag.order, order) << "rows from " << drag.selected[0] << " dropped on row " << drag.target;
         ASSERT_EQ(5u, page_.Rows().size());
         for (const auto& row : page_.Rows())
             EXPECT_EQ("http://" + row.first + ".test/", row.second) << "the URL did not travel with its title";
