@@ -522,6 +522,39 @@ TEST_F(FeedsPageTest, DragReleasedOutsideTheListChangesNothing) {
     EXPECT_FALSE(Page().FeedList().IsDragging());
 }
 
+TEST_F(FeedsPageTest, BrowseIsEnabledByTextInTheUrlEdit) {
+    std::vector<std::pair<std::string, bool>> seen;
+    HWND focusAtOpening = nullptr;
+    uitest::ModalDriver driver("Add New Feed", [&](HWND dialog) {
+        focusAtOpening = ::GetFocus();
+        seen.push_back({"", uitest::is_enabled(dialog, IDC_BROWSE)});
+        for (const char* typed : {"x", "   ", " example.com ", ""}) {
+            uitest::set_item_text(dialog, IDE_URL, typed);
+            seen.push_back({typed, uitest::is_enabled(dialog, IDC_BROWSE)});
+        }
+        uitest::press_button(dialog, IDCANCEL);
+        EXPECT_EQ(::GetDlgItem(dialog, IDE_URL), focusAtOpening) << "the URL edit has the focus at opening";
+    });
+    EXPECT_TRUE(uitest::press_button(page_, IDC_ADD));
+    const std::vector<std::pair<std::string, bool>> expected = {
+        {"", false}, {"x", true}, {"   ", false}, {" example.com ", true}, {"", false}};
+    EXPECT_EQ(expected, seen);
+    EXPECT_TRUE(Rows().empty());
+}
+
+TEST_F(FeedsPageTest, LongTitlesSurviveADrag) {
+    const std::string title(300, 'T');
+    FillLetters();
+    Page().FeedList().AddRow(title, "http://long/", "", "long");
+    SelectRows({5});
+    fw::ListView list(list_);
+    list.EnsureVisible(0);
+    Drag(5, RowCentre(0));
+    EXPECT_EQ(title, list.Text(0, 0));
+    EXPECT_EQ("http://long/", list.Text(0, 1));
+    EXPECT_EQ("long", Page().FeedList().Description(0));
+}
+
 TEST_F(FeedsPageTest, SelectionEnablesRemoveAndProperties) {
     FillLetters();
     fw::ListView list(list_);
