@@ -91,5 +91,9 @@ void CFeedListCtrl::DeleteAllRows() {
 }
 
 void CFeedListCtrl::OnDestroyList() {
-    DeleteAllRows();
+    // The list deletes its rows itself as it goes; only their descriptions are ours to release. Deleting
+    // the rows here would notify a parent that is being torn down.
+    fw::ListView list = List();
+    for (int i = 0; i < list.Count(); ++i)
+        ReleaseRowData(i);
 }
