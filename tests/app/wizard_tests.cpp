@@ -3,11 +3,14 @@
 #include "framework/owners.h"
 #include "resources/resource.h"
 #include "tests/app/wizard_test_support.h"
+#include "tests/download/pullwire_client.h"
+#include "tests/http/http_server.h"
 #include "tests/ui/ui.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,53 +78,84 @@ TEST_F(WizardTest, CaptionIsInTheTitleBar) {
     EXPECT_EQ("Welcome to the Ravelin Customizer", uitest::window_text(sheet));
 }
 
-struct Step {
-    int button;          // PSBTN_BACK or PSBTN_NEXT
-    int expectedIndex;   // the active page afterwards
-    const char* buttons; // the usable wizard buttons there
-};
-
-std::string StepName(int button) {
-    return button == PSBTN_BACK ? "Back" : "Next";
-}
-
+// The maker's host reaches a loopback server through the prefix's proxy setting, and Pullwire is
+// registered, so the download page really downloads the reader's setup and moves on by itself.
 class NavigationTest : public WizardTest {
 public:
+    struct Step {
+        int button;          // PSBTN_BACK or PSBTN_NEXT
+        int expectedIndex;   // the page that is active once the wizard has settled
+        const char* buttons; // the usable wizard buttons there
+    };
+
+protected:
+    void SetUp() override {
+        WizardTest::SetUp();
+        registered_.emplace();
+        ASSERT_TRUE(registered_->Ok());
+        testhttp::Reply setup;
+        setup.body = std::string(3000, 'r');
+        server_.Route("/download/rvl/rvl.exe", setup);
+        ASSERT_TRUE(server_.Start());
+        proxy_.emplace(server_.ProxyAddress());
+        ASSERT_TRUE(proxy_->Ok());
+        char temp[MAX_PATH + 1] = {};
+        DWORD n = ::GetTempPathA(MAX_PATH, temp);
+        outputFolder_ = std::string(temp, n) + "rvl-navigation";
+        ::CreateDirectoryA(outputFolder_.c_str(), nullptr);
+    }
+    void TearDown() override {
+        WizardTest::TearDown();
+        ::DeleteFileA((outputFolder_ + "\\MyNewRVL.exe").c_str());
+        ::RemoveDirectoryA(outputFolder_.c_str());
+    }
+
     void Walk(const std::vector<Step>& steps) {
         HWND sheet = OpenWizard();
         ASSERT_NE(nullptr, sheet);
         ASSERT_EQ(0, ActiveIndex());
         ASSERT_EQ("-N-", uitest::wizard_buttons(sheet));
+        // The customized setup is built into a folder of the test's own.
+        ::SetDlgItemTextA(sheet_->destination.Handle(), IDE_FOLDER, outputFolder_.c_str());
         int from = 0;
         for (size_t i = 0; i < steps.size(); ++i) {
-            Press(steps[i].button);
-            EXPECT_EQ(steps[i].expectedIndex, ActiveIndex())
-                << "step " << i << ": " << StepName(steps[i].button) << " from page " << from;
-            EXPECT_EQ(steps[i].buttons, uitest::wizard_buttons(sheet))
-                << "step " << i << ": " << StepName(steps[i].button) << " from page " << from;
+            const Step& step = steps[i];
+            const char* name = step.button == PSBTN_BACK ? "Back" : "Next";
+            Press(step.button);
+            uitest::pump_until([&] { return ActiveIndex() == step.expectedIndex; }, 20000);
+            EXPECT_EQ(step.expectedIndex, ActiveIndex()) << "step " << i << ": " << name << " from page " << from;
+            EXPECT_EQ(step.buttons, uitest::wizard_buttons(sheet)) << "step " << i << ": " << name << " from page "
+                                                                  << from;
+            if (ActiveIndex() == kDestinationPage)
+                ::SetDlgItemTextA(sheet_->destination.Handle(), IDE_FOLDER, outputFolder_.c_str());
             from = ActiveIndex();
         }
+        EXPECT_TRUE(messages_.Records().empty()) << messages_.Records().front().text;
     }
+
+    std::optional<pwtest::RegisteredServer> registered_;
+    testhttp::Server server_;
+    std::optional<testhttp::SystemProxy> proxy_;
+    uitest::MessageBoxRecorder messages_;
+    std::string outputFolder_;
 };
 
 // With the reader installed, the read-me page follows the download page, and Back from the read-me
-// and destination pages never lands on the download page.
-const std::vector<Step> kInstalledWalk = {
-    {PSBTN_NEXT, kFeedsPage, "BN-"},       {PSBTN_BACK, kWelcomePage, "-N-"},     {PSBTN_NEXT, kFeedsPage, "BN-"},
-    {PSBTN_NEXT, kWebPagesPage, "BN-"},    {PSBTN_BACK, kFeedsPage, "BN-"},       {PSBTN_NEXT, kWebPagesPage, "BN-"},
-    {PSBTN_NEXT, kDownloadPage, "BN-"},    {PSBTN_BACK, kWebPagesPage, "BN-"},    {PSBTN_NEXT, kDownloadPage, "BN-"},
-    {PSBTN_NEXT, kInstructionPage, "BN-"}, {PSBTN_BACK, kWebPagesPage, "BN-"},    {PSBTN_NEXT, kDownloadPage, "BN-"},
-    {PSBTN_NEXT, kInstructionPage, "BN-"}, {PSBTN_NEXT, kDestinationPage, "BN-"}, {PSBTN_BACK, kInstructionPage, "BN-"},
-    {PSBTN_NEXT, kDestinationPage, "BN-"}, {PSBTN_NEXT, kFinishPage, "B-F"},      {PSBTN_BACK, kDestinationPage, "BN-"},
-    {PSBTN_NEXT, kFinishPage, "B-F"},
+// and destination pages never lands on the download page. Next on the web pages page shows the download
+// page, which moves on by itself once the setup has arrived (at once when it already has).
+const std::vector<NavigationTest::Step> kInstalledWalk = {
+    {PSBTN_NEXT, kFeedsPage, "BN-"},       {PSBTN_BACK, kWelcomePage, "-N-"},      {PSBTN_NEXT, kFeedsPage, "BN-"},
+    {PSBTN_NEXT, kWebPagesPage, "BN-"},    {PSBTN_BACK, kFeedsPage, "BN-"},        {PSBTN_NEXT, kWebPagesPage, "BN-"},
+    {PSBTN_NEXT, kInstructionPage, "BN-"}, {PSBTN_BACK, kWebPagesPage, "BN-"},     {PSBTN_NEXT, kInstructionPage, "BN-"},
+    {PSBTN_NEXT, kDestinationPage, "BN-"}, {PSBTN_BACK, kInstructionPage, "BN-"},  {PSBTN_NEXT, kDestinationPage, "BN-"},
+    {PSBTN_NEXT, kFinishPage, "B-F"},      {PSBTN_BACK, kDestinationPage, "BN-"},  {PSBTN_NEXT, kFinishPage, "B-F"},
 };
 
 // Without the reader, the read-me page is never shown.
-const std::vector<Step> kNotInstalledWalk = {
-    {PSBTN_NEXT, kFeedsPage, "BN-"},    {PSBTN_NEXT, kWebPagesPage, "BN-"},    {PSBTN_NEXT, kDownloadPage, "BN-"},
-    {PSBTN_BACK, kWebPagesPage, "BN-"}, {PSBTN_NEXT, kDownloadPage, "BN-"},    {PSBTN_NEXT, kDestinationPage, "BN-"},
-    {PSBTN_BACK, kWebPagesPage, "BN-"}, {PSBTN_NEXT, kDownloadPage, "BN-"},    {PSBTN_NEXT, kDestinationPage, "BN-"},
-    {PSBTN_NEXT, kFinishPage, "B-F"},   {PSBTN_BACK, kDestinationPage, "BN-"}, {PSBTN_NEXT, kFinishPage, "B-F"},
+const std::vector<NavigationTest::Step> kNotInstalledWalk = {
+    {PSBTN_NEXT, kFeedsPage, "BN-"},       {PSBTN_NEXT, kWebPagesPage, "BN-"}, {PSBTN_NEXT, kDestinationPage, "BN-"},
+    {PSBTN_BACK, kWebPagesPage, "BN-"},    {PSBTN_NEXT, kDestinationPage, "BN-"}, {PSBTN_NEXT, kFinishPage, "B-F"},
+    {PSBTN_BACK, kDestinationPage, "BN-"}, {PSBTN_NEXT, kFinishPage, "B-F"},
 };
 
 TEST_F(NavigationTest, ReaderInstalledUnderLocalMachine) {
@@ -144,22 +178,22 @@ TEST_F(NavigationTest, ReaderNotInstalled) {
 TEST_F(WizardTest, FinishClosesTheWizard) {
     HWND sheet = OpenWizard();
     ASSERT_NE(nullptr, sheet);
-    ReaderKeyScope key(ReaderKey::None);
-    for (int i = 0; i < 5; ++i)
-        Press(PSBTN_NEXT);
+    sheet_->SetActivePage(kFinishPage);
+    uitest::flush_events();
     ASSERT_EQ(kFinishPage, ActiveIndex());
     Press(PSBTN_FINISH);
     EXPECT_TRUE(sheet_->IsClosed());
 }
 
-TEST_F(WizardTest, CancelClosesTheWizardFromAnyPage) {
+// Every page but the download page, which refuses while its download runs.
+TEST_F(WizardTest, CancelClosesTheWizardFromAnyOtherPage) {
     ReaderKeyScope key(ReaderKey::None);
-    for (int presses = 0; presses <= 5; ++presses) {
+    for (int page : {kWelcomePage, kFeedsPage, kWebPagesPage, kInstructionPage, kDestinationPage, kFinishPage}) {
         HWND sheet = OpenWizard();
         ASSERT_NE(nullptr, sheet);
-        for (int i = 0; i < presses; ++i)
-            Press(PSBTN_NEXT);
-        int page = ActiveIndex();
+        sheet_->SetActivePage(page);
+        uitest::flush_events();
+        ASSERT_EQ(page, ActiveIndex());
         Press(PSBTN_CANCEL);
         EXPECT_TRUE(sheet_->IsClosed()) << "Cancel on page " << page;
         sheet_->Destroy();
