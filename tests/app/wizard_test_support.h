@@ -1,9 +1,61 @@
-// The reader's uninstall key, written for one test and removed afterwards.
+// What the tests of the wizard's pages share: a modeless wizard on the test's thread, and the reader's
+// uninstall key, written for one test and removed afterwards.
 #pragma once
 
+#include "app/customizer_app.h"
 #include "app/wizard_sheet.h"
+#include "framework/owners.h"
+#include "resources/resource.h"
+#include "tests/ui/ui.h"
 
 #include <windows.h>
+
+#include <memory>
+
+// A modeless wizard with the program's bitmaps, pumped by uitest::flush_events; it is the process's
+// wizard while it is open.
+class ModelessWizard {
+public:
+    ModelessWizard()
+        : header_(::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_HEADER))),
+          watermark_(::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_WATERMARK))) {}
+    ~ModelessWizard() { Close(); }
+    ModelessWizard(const ModelessWizard&) = delete;
+    ModelessWizard& operator=(const ModelessWizard&) = delete;
+
+    // The sheet's window, or null when it cannot be created.
+    HWND Open(bool show = true) {
+        Close();
+        sheet_ = std::make_unique<CWizardSheet>(kWizardCaption, watermark_.Get(), header_.Get());
+        SetWizardSheet(sheet_.get());
+        if (!sheet_->Create(nullptr))
+            return nullptr;
+        if (show)
+            ::ShowWindow(sheet_->Handle(), SW_SHOW);
+        uitest::flush_events();
+        return sheet_->Handle();
+    }
+    // Destroys the sheet's window, then the sheet.
+    void Close() {
+        if (sheet_)
+            sheet_->Destroy();
+        Release();
+        uitest::flush_events();
+    }
+    // Drops the sheet object alone: its destructor takes its windows along.
+    void Release() {
+        SetWizardSheet(nullptr);
+        sheet_.reset();
+    }
+
+    CWizardSheet* operator->() const { return sheet_.get(); }
+    explicit operator bool() const { return sheet_ != nullptr; }
+
+private:
+    fw::Bitmap header_;
+    fw::Bitmap watermark_;
+    std::unique_ptr<CWizardSheet> sheet_;
+};
 
 enum class ReaderKey { None, LocalMachine, CurrentUser };
 

@@ -18,37 +18,15 @@ namespace {
 
 class WizardTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        header_.Reset(::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_HEADER)));
-        watermark_.Reset(::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_WATERMARK)));
-    }
-    void TearDown() override {
-        if (sheet_) {
-            sheet_->Destroy();
-            SetWizardSheet(nullptr);
-            sheet_.reset();
-        }
-        uitest::flush_events();
-    }
-    // A modeless wizard on this thread, pumped by flush_events.
-    HWND OpenWizard() {
-        sheet_ = std::make_unique<CWizardSheet>(kWizardCaption, watermark_.Get(), header_.Get());
-        SetWizardSheet(sheet_.get());
-        if (!sheet_->Create(nullptr))
-            return nullptr;
-        ::ShowWindow(sheet_->Handle(), SW_SHOW);
-        uitest::flush_events();
-        return sheet_->Handle();
-    }
+    void TearDown() override { sheet_.Close(); }
+    HWND OpenWizard() { return sheet_.Open(); }
     int ActiveIndex() const { return sheet_->ActiveIndex(); }
     void Press(int button) {
         sheet_->PressButton(button);
         uitest::flush_events();
     }
 
-    fw::Bitmap header_;
-    fw::Bitmap watermark_;
-    std::unique_ptr<CWizardSheet> sheet_;
+    ModelessWizard sheet_;
 };
 
 TEST_F(WizardTest, PagesAppearInTheirOrder) {
@@ -206,8 +184,7 @@ TEST_F(WizardTest, EndingTheSheetObjectTakesItsWindowsAlong) {
     Press(PSBTN_NEXT);
     HWND page = reinterpret_cast<HWND>(::SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
     ASSERT_NE(nullptr, page);
-    SetWizardSheet(nullptr);
-    sheet_.reset();
+    sheet_.Release();
     uitest::flush_events();
     EXPECT_FALSE(::IsWindow(sheet));
     EXPECT_FALSE(::IsWindow(page));

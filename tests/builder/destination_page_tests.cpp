@@ -6,6 +6,7 @@
 #include "framework/listview.h"
 #include "framework/owners.h"
 #include "resources/resource.h"
+#include "tests/app/wizard_test_support.h"
 #include "tests/builder/win_files.h"
 #include "tests/builder/xml_tree.h"
 #include "tests/ui/ui.h"
@@ -77,8 +78,6 @@ TEST(MakeOutputPath, AddsExeUnlessTheExtensionIsExactlyExe) {
 class DestinationPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        header_.Reset(::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_HEADER)));
-        watermark_.Reset(::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_WATERMARK)));
         RemoveExtraction();
     }
     void TearDown() override {
@@ -88,24 +87,13 @@ protected:
 
     // A modeless wizard showing the destination page.
     HWND OpenAtDestination() {
-        sheet_ = std::make_unique<CWizardSheet>(kWizardCaption, watermark_.Get(), header_.Get());
-        SetWizardSheet(sheet_.get());
-        if (!sheet_->Create(nullptr))
+        if (!sheet_.Open())
             return nullptr;
-        ::ShowWindow(sheet_->Handle(), SW_SHOW);
-        uitest::flush_events();
         sheet_->SetActivePage(kDestinationPage);
         uitest::flush_events();
         return sheet_->destination.Handle();
     }
-    void CloseWizard() {
-        if (sheet_) {
-            sheet_->Destroy();
-            SetWizardSheet(nullptr);
-            sheet_.reset();
-        }
-        uitest::flush_events();
-    }
+    void CloseWizard() { sheet_.Close(); }
     void PressNext(HWND page, const std::string& folder, const std::string& name) {
         uitest::set_item_text(page, IDE_FOLDER, folder);
         uitest::set_item_text(page, IDE_SETUP_NAME, name);
@@ -130,9 +118,7 @@ protected:
         ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Corvane");
     }
 
-    fw::Bitmap header_;
-    fw::Bitmap watermark_;
-    std::unique_ptr<CWizardSheet> sheet_;
+    ModelessWizard sheet_;
     pkgtest::ScratchFolder scratch_;
 };
 
@@ -379,10 +365,7 @@ TEST_F(DestinationPageTest, ReaderSetupIsDeletedOnlyWhenThePageWasShown) {
     EXPECT_FALSE(pkgtest::Exists(shown));
 
     // Never shown: the file stays.
-    sheet_ = std::make_unique<CWizardSheet>(kWizardCaption, watermark_.Get(), header_.Get());
-    SetWizardSheet(sheet_.get());
-    ASSERT_TRUE(sheet_->Create(nullptr));
-    uitest::flush_events();
+    ASSERT_NE(nullptr, sheet_.Open(false));
     const std::string unshown = ReaderSetup();
     sheet_->destination.SetReaderSetupPath(unshown);
     CloseWizard();

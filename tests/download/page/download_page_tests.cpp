@@ -44,22 +44,13 @@ testhttp::Reply SetupReply(size_t size) {
 class DownloadPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        header_.Reset(::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_HEADER)));
-        watermark_.Reset(::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_WATERMARK)));
         ::DeleteFileA(InputFolderSetup().c_str());
     }
     void TearDown() override {
         CloseWizard();
         ::DeleteFileA(InputFolderSetup().c_str());
     }
-    void CloseWizard() {
-        if (sheet_) {
-            sheet_->Destroy();
-            SetWizardSheet(nullptr);
-            sheet_.reset();
-        }
-        uitest::flush_events();
-    }
+    void CloseWizard() { sheet_.Close(); }
     // Registers Pullwire and routes every host to the loopback server.
     void StartServer() {
         registered_.emplace();
@@ -68,15 +59,7 @@ protected:
         proxy_.emplace(server_.ProxyAddress());
         ASSERT_TRUE(proxy_->Ok());
     }
-    HWND OpenWizard() {
-        sheet_ = std::make_unique<CWizardSheet>(kWizardCaption, watermark_.Get(), header_.Get());
-        SetWizardSheet(sheet_.get());
-        if (!sheet_->Create(nullptr))
-            return nullptr;
-        ::ShowWindow(sheet_->Handle(), SW_SHOW);
-        uitest::flush_events();
-        return sheet_->Handle();
-    }
+    HWND OpenWizard() { return sheet_.Open(); }
     // Next on the web pages page, as the user reaches the download page.
     void NextFromWebPages() {
         sheet_->SetActivePage(kWebPagesPage);
@@ -95,12 +78,10 @@ protected:
     }
     HWND Page() const { return sheet_->download.Handle(); }
 
-    fw::Bitmap header_;
-    fw::Bitmap watermark_;
     std::optional<pwtest::RegisteredServer> registered_;
     testhttp::Server server_;
     std::optional<testhttp::SystemProxy> proxy_;
-    std::unique_ptr<CWizardSheet> sheet_;
+    ModelessWizard sheet_;
 };
 
 TEST_F(DownloadPageTest, RequestsTheSetupFromTheMakersHost) {
