@@ -17,14 +17,6 @@ const char kCannotAdd[] = "Cannot add";
 namespace {
 
 constexpr int kMaxUrlChars = 260;
-const char kHttpPrefix[] = "http://";
-
-// A URL that names no scheme is taken as an HTTP address. The search is case-sensitive and anywhere in
-// the text, so "feed:http://..." keeps its own scheme.
-std::string WithHttpPrefix(const std::string& url) {
-    return text::Contains(url, kHttpPrefix) ? url : kHttpPrefix + url;
-}
-
 // Only S_FALSE ("not valid") refuses the URL; an error of the check itself lets it through to the fetch.
 bool PassesSyntaxCheck(const std::string& url) {
     const std::wstring wide = fw::ToWide(url);

@@ -23,10 +23,6 @@ std::string CannotAdd(const std::string& url, const char* why) {
 
 } // namespace
 
-std::string WithHttpPrefix(const std::string& url) {
-    return text::Contains(url, kHttp) ? url : kHttp + url;
-}
-
 CAddNewWebPage::CAddNewWebPage(std::vector<std::string> listedUrls)
     : fw::Dialog(fw::ThisModule(), IDD_ADD_WEBPAGE), listedUrls_(std::move(listedUrls)) {}
 

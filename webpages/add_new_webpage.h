@@ -32,6 +32,3 @@ private:
     std::vector<std::string> listedUrls_;
 };
 
-// Puts "http://" in front of a URL that does not contain it anywhere (the check is case-sensitive, so
-// "https://..." and "HTTP://..." get the prefix too).
-std::string WithHttpPrefix(const std::string& url);
