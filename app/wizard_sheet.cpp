@@ -67,13 +67,23 @@ std::string HelpFilePath() {
     }
 }
 
-bool IsReaderInstalled() {
+bool OpenReaderUninstallKey(fw::RegKey& key) {
     // Read access is enough to see that the key exists; full access under HKEY_LOCAL_MACHINE is
     // refused to a user who is not an administrator, who would then be told no reader is installed.
+    // A 32-bit reader setup writes its key in the 32-bit view and a 64-bit one in the 64-bit view,
+    // while a 32-bit program sees only the 32-bit view unless it asks: both are looked in.
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        fw::RegKey key;
-        if (::RegOpenKeyExA(root, kReaderUninstallKey, 0, KEY_READ, key.Put()) == ERROR_SUCCESS)
-            return true;
+        for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+            key.Reset();
+            if (::RegOpenKeyExA(root, kReaderUninstallKey, 0, KEY_READ | view, key.Put()) == ERROR_SUCCESS)
+                return true;
+        }
     }
+    key.Reset();
     return false;
+}
+
+bool IsReaderInstalled() {
+    fw::RegKey key;
+    return OpenReaderUninstallKey(key);
 }

@@ -56,8 +56,10 @@ CWizardSheet* GetWizardSheet();
 void SetWizardSheet(CWizardSheet* sheet);
 
 // The reader is installed when its uninstall key opens under HKEY_LOCAL_MACHINE or, failing that,
-// under HKEY_CURRENT_USER.
+// under HKEY_CURRENT_USER, in the 32-bit registry view or, failing that, in the 64-bit one.
 bool IsReaderInstalled();
+// Opens that key for reading into key; false (and key empty) when there is none.
+bool OpenReaderUninstallKey(fw::RegKey& key);
 extern const char kReaderUninstallKey[];
 
 // The help file: "Help\RVLCustomizer.chm" in the program's own folder, whatever the current folder.
