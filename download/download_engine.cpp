@@ -1,5 +1,6 @@
 #include "download/download_engine.h"
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -43,29 +44,139 @@ bool IsResponseHandle(HINTERNET handle) {
            type == INTERNET_HANDLE_TYPE_GOPHER_FILE;
 }
 
-// A heap copy of the finish text: the worker's own strings end with the worker, the window reads the
+// A heap copy of a finish text: the worker's own strings end with the worker, the window reads the
 // text later on its own thread and frees it with delete[].
-char* CopyFinishText(const DownloadOutcome& outcome) {
-    if (!outcome.text)
-        return nullptr;
-    char* text = new (std::nothrow) char[outcome.text->size() + 1];
-    if (text)
-        memcpy(text, outcome.text->c_str(), outcome.text->size() + 1);
+char* CopyText(const std::string& text) {
+    char* copy = new (std::nothrow) char[text.size() + 1];
+    if (copy)
+        memcpy(copy, text.c_str(), text.size() + 1);
+    return copy;
+}
+
+std::string StallText(DWORD limitMs) {
+    char text[128];
+    snprintf(text, sizeof text, "No data arrived for %lu seconds: the transfer was stopped.",
+             static_cast<unsigned long>((limitMs + 999) / 1000));
     return text;
 }
+
+std::string CutShortText(uint32_t received, uint32_t expected) {
+    char text[160];
+    snprintf(text, sizeof text, "The transfer was cut short: %lu of %lu bytes arrived.",
+             static_cast<unsigned long>(received), static_cast<unsigned long>(expected));
+    return text;
+}
+
+// Watches the reads of one transfer from a thread of its own. When a read has waited the whole limit
+// without data, the watch ends the transfer itself: it closes the response handle (which ends the
+// pending read where WinINet allows it) and the file, and posts the failure. A WinINet that keeps the
+// read waiting all the same (Wine's does) then holds only the worker thread, which gives up the
+// transfer without another notice when its read returns at last; the client is not kept waiting.
+// The watch owns the response and the file, so that each is closed exactly once.
+class CStallWatch {
+public:
+    CStallWatch(fw::InternetHandle response, fw::FileHandle file, HWND notifyWindow, DWORD limitMs)
+        : response_(std::move(response)), file_(std::move(file)), notifyWindow_(notifyWindow), limitMs_(limitMs) {}
+    ~CStallWatch() {
+        Stop();
+        if (state_ == kStalled) {
+            response_.Release();
+            file_.Release();
+        }
+    }
+    CStallWatch(const CStallWatch&) = delete;
+    CStallWatch& operator=(const CStallWatch&) = delete;
+
+    HINTERNET Response() const { return response_.Get(); }
+    HANDLE File() const { return file_.Get(); }
+
+    // Returns the Win32 error when the watch thread cannot run.
+    DWORD Start() {
+        stop_.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        progress_.Reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+        if (!stop_ || !progress_)
+            return ::GetLastError();
+        thread_.Reset(::CreateThread(nullptr, 0, &CStallWatch::Run, this, 0, nullptr));
+        return thread_ ? ERROR_SUCCESS : ::GetLastError();
+    }
+
+    // Brackets every blocking read. EndRead is false when the transfer stalled during the read: the
+    // watch has closed the handles and posted the finish notice, and the worker must touch neither.
+    void BeginRead() { ::InterlockedExchange(&state_, kReading); }
+    bool EndRead(bool gotData) {
+        if (::InterlockedCompareExchange(&state_, kIdle, kReading) != kReading)
+            return false;
+        if (gotData)
+            ::SetEvent(progress_.Get());
+        return true;
+    }
+
+    // Ends the watch; no stall can be declared after it. The worker then has the handles to itself.
+    void Stop() {
+        if (!thread_)
+            return;
+        ::SetEvent(stop_.Get());
+        ::WaitForSingleObject(thread_.Get(), INFINITE);
+        thread_.Reset();
+    }
+
+private:
+    static constexpr LONG kIdle = 0;
+    static constexpr LONG kReading = 1;
+    static constexpr LONG kStalled = 2;
+
+    static DWORD WINAPI Run(void* parameter) {
+        static_cast<CStallWatch*>(parameter)->Watch();
+        return 0;
+    }
+
+    void Watch() {
+        const HANDLE events[] = {stop_.Get(), progress_.Get()};
+        for (;;) {
+            const DWORD wait = ::WaitForMultipleObjects(2, events, FALSE, limitMs_);
+            if (wait == WAIT_OBJECT_0 + 1)
+                continue; // data arrived: the limit starts again
+            if (wait != WAIT_TIMEOUT)
+                return;
+            // The time ran out. Only a read that is waiting now is a stall: the worker may as well be
+            // writing the last block, and then the limit starts again.
+            if (::InterlockedCompareExchange(&state_, kStalled, kReading) == kReading)
+                break;
+        }
+        ::InternetCloseHandle(response_.Get());
+        // What arrived stays in the file, which is closed before anybody hears of the end.
+        ::CloseHandle(file_.Get());
+        char* text = CopyText(StallText(limitMs_));
+        if (!PostDownloadNotice(notifyWindow_, WM_DOWNLOAD_FINISH, 0, reinterpret_cast<LPARAM>(text)))
+            delete[] text;
+    }
+
+    fw::InternetHandle response_;
+    fw::FileHandle file_;
+    HWND notifyWindow_;
+    DWORD limitMs_;
+    volatile LONG state_ = kIdle;
+    fw::KernelHandle stop_;
+    fw::KernelHandle progress_;
+    fw::KernelHandle thread_;
+};
+
 
 void RunDownload(const DownloadJob& job) {
     DownloadOutcome outcome;
     try {
-        CFileDownloader downloader(job.proxyHost, job.proxyPort, job.useProxy, job.notifyWindow);
+        CFileDownloader downloader(job.proxyHost, job.proxyPort, job.useProxy, job.notifyWindow, job.stallLimitMs);
         outcome = downloader.Download(job.url, job.filePath);
     } catch (...) {
         // Out of memory in the middle of a transfer: it still ends with a finish notice.
         outcome = DownloadOutcome();
     }
+    // A stalled transfer has had its finish notice from the watch already.
+    if (outcome.abandoned)
+        return;
     // Every transfer ends with exactly one finish notice, whatever happened before, so that no client
     // waits for it forever. The file is closed by now: a client may open it at once.
-    char* text = CopyFinishText(outcome);
+    char* text = outcome.text ? CopyText(*outcome.text) : nullptr;
     if (!PostDownloadNotice(job.notifyWindow, WM_DOWNLOAD_FINISH, outcome.success ? 1 : 0,
                             reinterpret_cast<LPARAM>(text)))
         delete[] text;
@@ -98,8 +209,10 @@ bool PostDownloadNotice(HWND window, UINT message, WPARAM wp, LPARAM lp) {
     }
 }
 
-CFileDownloader::CFileDownloader(const std::string& proxyHost, LONG proxyPort, bool useProxy, HWND notifyWindow)
-    : proxyHost_(proxyHost), proxyPort_(proxyPort), useProxy_(useProxy), notifyWindow_(notifyWindow) {}
+CFileDownloader::CFileDownloader(const std::string& proxyHost, LONG proxyPort, bool useProxy, HWND notifyWindow,
+                                 DWORD stallLimitMs)
+    : proxyHost_(proxyHost), proxyPort_(proxyPort), useProxy_(useProxy), notifyWindow_(notifyWindow),
+      stallLimitMs_(stallLimitMs) {}
 
 CFileDownloader::~CFileDownloader() {
     // The proxy session reports to session_ while it closes, so it goes first.
@@ -143,8 +256,12 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
     if (!session_ && !OpenSession())
         return outcome;
 
-    fw::InternetHandle response(::InternetOpenUrlA(OpenHandle(), url.c_str(), nullptr, 0, INTERNET_FLAG_TRANSFER_BINARY,
-                                                   CFetchSession::kContext));
+    // The latest setup comes from the server, never from a cache entry of an earlier run, and this one
+    // leaves none behind.
+    const DWORD flags = INTERNET_FLAG_TRANSFER_BINARY | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                        INTERNET_FLAG_PRAGMA_NOCACHE;
+    fw::InternetHandle response(
+        ::InternetOpenUrlA(OpenHandle(), url.c_str(), nullptr, 0, flags, CFetchSession::kContext));
     if (!response) {
         session_->SetLastStatus("%s", CFetchSession::ErrorText(::GetLastError()).c_str());
         return outcome;
@@ -161,21 +278,36 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
     const ULONGLONG start = ::GetTickCount64();
     DWORD length = 0;
     DWORD size = sizeof length;
-    if (::HttpQueryInfoA(response.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size, nullptr))
+    const bool lengthAnnounced = ::HttpQueryInfoA(response.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
+                                                  &length, &size, nullptr) != FALSE;
+    if (lengthAnnounced)
         expectedBytes_ = length;
 
+    CStallWatch watch(std::move(response), std::move(file), notifyWindow_, stallLimitMs_);
+    if (DWORD error = watch.Start()) {
+        outcome.text = FileErrorText(error);
+        return outcome;
+    }
     char block[kBlockSize];
     for (;;) {
         DWORD got = 0;
-        if (!::InternetReadFile(response.Get(), block, kBlockSize, &got)) {
-            outcome.text = CFetchSession::ErrorText(::GetLastError());
+        watch.BeginRead();
+        const BOOL read = ::InternetReadFile(watch.Response(), block, kBlockSize, &got);
+        const DWORD readError = ::GetLastError();
+        if (!watch.EndRead(read && got > 0)) {
+            session_->SetLastStatus("%s", StallText(stallLimitMs_).c_str());
+            outcome.abandoned = true;
+            return outcome;
+        }
+        if (!read) {
+            outcome.text = CFetchSession::ErrorText(readError);
             session_->SetLastStatus("%s", outcome.text->c_str());
             return outcome;
         }
         if (got == 0)
             break;
         DWORD written = 0;
-        if (!::WriteFile(file.Get(), block, got, &written, nullptr) || written != got) {
+        if (!::WriteFile(watch.File(), block, got, &written, nullptr) || written != got) {
             // A short write without an error code is a full disk.
             DWORD error = ::GetLastError();
             outcome.text = FileErrorText(written != got && error == ERROR_SUCCESS ? ERROR_DISK_FULL : error);
@@ -212,9 +344,15 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
         // The apartment thread gets the processor soon, so that the notices do not pile up in its queue.
         ::Sleep(0);
     }
-    // The file is complete and closed before anybody hears of the end.
-    file.Reset();
-    response.Reset();
+    watch.Stop();
+    // WinINet ends a body that the server closed early as if it were complete: only the length that
+    // the server announced tells a cut transfer from a whole one.
+    if (lengthAnnounced && receivedBytes_ < expectedBytes_) {
+        outcome.text = CutShortText(receivedBytes_, expectedBytes_);
+        session_->SetLastStatus("%s", outcome.text->c_str());
+        return outcome;
+    }
+    // The file is complete and closed (by the watch, which owns it) before anybody hears of the end.
     session_->SetLastStatus("%s", "");
     outcome.success = true;
     outcome.text.emplace();

@@ -12,6 +12,10 @@
 
 #include "fetch/fetch_session.h"
 
+// A transfer on which no data arrives for this long fails: WinINet's own receive time-outs are not
+// honoured everywhere (Wine ignores them), so the engine keeps the time itself.
+constexpr DWORD kDownloadStallLimitMs = 60 * 1000;
+
 // The request of one transfer, copied on the apartment thread and owned by the worker from its start.
 struct DownloadJob {
     std::string url;
@@ -22,6 +26,7 @@ struct DownloadJob {
     // The hidden window of the object that started the transfer: its notices go there and only there,
     // so that two objects never see each other's events.
     HWND notifyWindow = nullptr;
+    DWORD stallLimitMs = kDownloadStallLimitMs;
 };
 
 // One data notice, passed by pointer in WM_DOWNLOAD_DATA and destroyed by the hidden window.
@@ -39,6 +44,8 @@ struct DownloadProgress {
 struct DownloadOutcome {
     bool success = false;
     std::optional<std::string> text;
+    // The transfer stalled and its finish notice has been posted already: the worker posts none.
+    bool abandoned = false;
 };
 
 // Posts a notice to the hidden window. A full message queue is waited out while the window lives, so
@@ -47,13 +54,16 @@ bool PostDownloadNotice(HWND window, UINT message, WPARAM wp, LPARAM lp);
 
 class CFileDownloader {
 public:
-    CFileDownloader(const std::string& proxyHost, LONG proxyPort, bool useProxy, HWND notifyWindow);
+    CFileDownloader(const std::string& proxyHost, LONG proxyPort, bool useProxy, HWND notifyWindow,
+                    DWORD stallLimitMs = kDownloadStallLimitMs);
     ~CFileDownloader();
     CFileDownloader(const CFileDownloader&) = delete;
     CFileDownloader& operator=(const CFileDownloader&) = delete;
 
     // Reads the URL into the file. Posts WM_DOWNLOAD_START after the first block and WM_DOWNLOAD_DATA
-    // after every later one; the finish notice is the caller's, after the file is closed.
+    // after every later one; the finish notice is the caller's, after the file is closed, except after a
+    // stall (abandoned). A body that ends before its announced Content-Length, and a read that waits
+    // longer than the stall limit for data, are failures; what arrived stays in the file.
     DownloadOutcome Download(const std::string& url, const std::string& filePath);
 
 private:
@@ -70,6 +80,7 @@ private:
     LONG proxyPort_;
     bool useProxy_;
     HWND notifyWindow_;
+    DWORD stallLimitMs_;
     uint32_t expectedBytes_ = 0;
     uint32_t receivedBytes_ = 0;
     LONG percent_ = 0;

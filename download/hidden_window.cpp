@@ -13,20 +13,29 @@ namespace {
 const char kClassName[] = "PullwireHiddenWindow";
 }
 
-bool CHiddenWindow::EnsureWindow() {
+HRESULT CHiddenWindow::EnsureWindow() {
     if (Handle())
-        return true;
+        return S_OK;
     HINSTANCE module = fw::ComModule::Instance();
     fw::WindowClassInfo info;
     info.style = CS_HREDRAW | CS_VREDRAW;
+    // The error of the call that failed, never one left over from an earlier call: a window that a
+    // hook refuses, for one, fails without an error code of its own.
+    ::SetLastError(ERROR_SUCCESS);
     // The class stays registered from an earlier window of this module, or is registered now.
-    if (!fw::Window::RegisterWindowClass(module, kClassName, info) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        return false;
+    if (!fw::Window::RegisterWindowClass(module, kClassName, info)) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_CLASS_ALREADY_EXISTS)
+            return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+    }
+    ::SetLastError(ERROR_SUCCESS);
     if (!Create(module, kClassName, "", WS_CHILD, 0, ::GetDesktopWindow(), 1, 1, 0, 0,
-                reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDW_PULLWIRE_HIDDEN))))
-        return false;
+                reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDW_PULLWIRE_HIDDEN)))) {
+        const DWORD error = ::GetLastError();
+        return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+    }
     ::ShowWindow(Handle(), SW_HIDE);
-    return true;
+    return S_OK;
 }
 
 void CHiddenWindow::BeginTransfer() {

@@ -12,8 +12,9 @@ class CHiddenWindow final : public fw::Window {
 public:
     explicit CHiddenWindow(CURLDownload* owner) : owner_(owner) {}
 
-    // Registers the window class with the module's own HINSTANCE if needed and creates the window.
-    bool EnsureWindow();
+    // Registers the window class with the module's own HINSTANCE if needed and creates the window;
+    // returns the error of the call that failed, or E_FAIL when that call gave none.
+    HRESULT EnsureWindow();
     // A transfer is about to start: the window holds a counted reference on its object until the
     // transfer's finish notice has been raised, so that every notice finds the object alive.
     void BeginTransfer();

@@ -283,10 +283,9 @@ STDMETHODIMP CURLDownload::StartDownload(BSTR szURL, BSTR szFilePath) {
                 return E_OUTOFMEMORY;
         }
         // Without a window no notice could arrive: the client is told now rather than left waiting.
-        if (!hiddenWindow_->EnsureWindow()) {
-            DWORD error = ::GetLastError();
-            return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-        }
+        const HRESULT window = hiddenWindow_->EnsureWindow();
+        if (FAILED(window))
+            return window;
 
         auto job = std::unique_ptr<DownloadJob>(new (std::nothrow) DownloadJob);
         if (!job)

@@ -4,6 +4,7 @@
 #include "builder/data_files.h"
 #include "download/page/download_setup_sink.h"
 #include "download/page/progress_text.h"
+#include "download/page/setup_image.h"
 #include "framework/message.h"
 
 #include <commctrl.h>
@@ -19,10 +20,32 @@ const char kStopRefused[] = "Please wait while customizer downloads latest setup
 const char kStartFailed[] = "Customizer could not start the download of the latest setup of Ravelin.\n"
                             "Please try again.";
 
+const char kDownloadFailed[] = "The setup of Ravelin could not be downloaded.";
+const char kNotAProgram[] = "What the server sent is not a Windows program.";
+const char kTryAgain[] = "Please try again.";
+
 // Posted to the page from its activation, so that the wizard changes pages only after the activation
 // has ended: no transfer could be started, or the setup was already downloaded.
 constexpr UINT kMsgStartFailed = WM_APP + 0x201;
 constexpr UINT kMsgMoveOn = WM_APP + 0x202;
+// Posted from the finish event, so that the message box and the change of pages come after the
+// component has finished raising it.
+constexpr UINT kMsgDownloadFailed = WM_APP + 0x203;
+
+// True when the file is a Windows program of a plausible size; the file is closed again at once.
+bool IsWindowsProgramFile(const std::string& path) {
+    fw::FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0)
+        return false;
+    std::string head(kProgramHeadBytes, '\0');
+    DWORD read = 0;
+    if (!::ReadFile(file.Get(), &head[0], static_cast<DWORD>(head.size()), &read, nullptr))
+        return false;
+    head.resize(read);
+    return IsWindowsProgramImage(head, static_cast<uint64_t>(size.QuadPart));
+}
 
 } // namespace
 
@@ -153,14 +176,31 @@ void CDownloadSetupPage::OnData(long, long totalBytes, long maxBytes, double rat
     SetItemText(IDT_RATE, rateText_);
 }
 
-void CDownloadSetupPage::OnFinish(short finishSuccess, const std::string&) {
-    if (finishSuccess == 1) {
+void CDownloadSetupPage::OnFinish(short finishSuccess, const std::string& error) {
+    // A transfer that ended normally may still have brought an error page or a cut file: only a
+    // Windows program is the reader's setup.
+    if (finishSuccess == 1 && IsWindowsProgramFile(readerSetupPath_)) {
         done_ = true;
         MoveOn();
         return;
     }
+    failureText_ = finishSuccess == 1 ? kNotAProgram : error;
     // The component object stays until the next start replaces it.
     Disconnect();
+    // Nothing of a failed download may be packed by a later build.
+    ::DeleteFileA(readerSetupPath_.c_str());
+    if (CWizardSheet* sheet = GetWizardSheet())
+        sheet->destination.SetReaderSetupPath(std::string());
+    ::PostMessageA(Handle(), kMsgDownloadFailed, 0, 0);
+}
+
+void CDownloadSetupPage::ReportFailure() {
+    std::string text = kDownloadFailed;
+    if (!failureText_.empty())
+        text += "\n\n" + failureText_;
+    text += "\n\n";
+    text += kTryAgain;
+    fw::ShowMessage(SheetHandle(), text, kCaption, MB_OK | MB_ICONWARNING);
     if (Sheet())
         Sheet()->SetActivePage(kWebPagesPage);
 }
@@ -180,11 +220,13 @@ void CDownloadSetupPage::GiveUp() {
 }
 
 INT_PTR CDownloadSetupPage::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == kMsgStartFailed || msg == kMsgMoveOn) {
+    if (msg == kMsgStartFailed || msg == kMsgMoveOn || msg == kMsgDownloadFailed) {
         // Only while this page is still the current one.
         if (Sheet() && Sheet()->ActiveIndex() == Sheet()->PageIndex(this)) {
             if (msg == kMsgMoveOn)
                 MoveOn();
+            else if (msg == kMsgDownloadFailed)
+                ReportFailure();
             else
                 GiveUp();
         }

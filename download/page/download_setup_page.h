@@ -1,6 +1,7 @@
 // Downloads the reader's setup through Pullwire's URLDownload object into the customization input
 // folder, shows the progress, and moves the wizard on by itself when the download has ended: forward
-// after a success, back to the web pages page after a failure. While it runs, the wizard's Back, Next
+// after a success that brought a Windows program, back to the web pages page with a warning after a
+// failure. While it runs, the wizard's Back, Next
 // and Finish are off and Cancel is refused.
 #pragma once
 
@@ -55,11 +56,16 @@ private:
     void MoveOn();
     // No transfer could be started: says so and goes back to the web pages page.
     void GiveUp();
+    // The download failed or brought no program: says so, with the reason, and goes back to the web
+    // pages page.
+    void ReportFailure();
 
     std::string statusText_;
     std::string readerSetupPath_;
     std::string downloadAddress_;
     bool done_ = false;
+    // Why the last download failed: the component's text, or that no program arrived.
+    std::string failureText_;
     std::string sizesText_;
     std::string rateText_;
     fw::Font boldFont_;

@@ -204,6 +204,54 @@ TEST_F(PullwireDownload, DroppedConnectionFinishesWithTheErrorTextAndKeepsTheByt
     EXPECT_EQ(body.substr(0, received), ReadFileBytes(target));
 }
 
+// WinINet ends a body that the server closed early, in an orderly way, as if it were whole: the length
+// that the server announced tells.
+TEST_F(PullwireDownload, BodyShorterThanItsContentLengthFailsAndKeepsWhatArrived) {
+    const std::string body = PatternBytes(3000);
+    testhttp::Reply reply = Pieces(body);
+    reply.contentLength = false;
+    reply.headers.push_back({"Content-Length", "8000"});
+    const std::string url = Serve("cut-short", reply);
+    const std::string target = temp_.Path("cut.bin");
+    Client client;
+    ASSERT_EQ(S_OK, client.Start(url, target));
+    ASSERT_TRUE(client.WaitForFinish());
+    const std::vector<std::string> expected = {
+        "OnStart(1, 8000)", "OnData(1024, 2048, 8000, 25%)", "OnData(952, 3000, 8000, 37%)",
+        "OnFinish(0, \"The transfer was cut short: 3000 of 8000 bytes arrived.\")"};
+    EXPECT_EQ(expected, client.Sink().Table());
+    EXPECT_EQ(body, ReadFileBytes(target));
+}
+
+// "The latest setup" comes from the server each time, even when its answer would allow a cache to
+// keep it, and the request says so to the caches on the way.
+TEST_F(PullwireDownload, EveryDownloadAsksTheServerNotTheCache) {
+    const std::string path = UniquePath("cacheable");
+    testhttp::Reply first;
+    first.body = "first setup";
+    first.headers.push_back({"Cache-Control", "public, max-age=86400"});
+    first.headers.push_back({"Last-Modified", "Mon, 07 Dec 2026 10:00:00 GMT"});
+    testhttp::Reply second = first;
+    second.body = "second setup";
+    const testhttp::Reply* replies[] = {&first, &second};
+    for (const testhttp::Reply* reply : replies) {
+        http_.Route(path, *reply);
+        const std::string target = temp_.Path("cached.bin");
+        Client client;
+        ASSERT_EQ(S_OK, client.Start(http_.Url(path), target));
+        ASSERT_TRUE(client.WaitForFinish());
+        EXPECT_EQ(reply->body, ReadFileBytes(target));
+    }
+    const std::vector<testhttp::Request> requests = http_.Requests();
+    ASSERT_EQ(2u, requests.size());
+    for (const testhttp::Request& r : requests) {
+        bool noCache = false;
+        for (const auto& h : r.headers)
+            noCache |= _stricmp(h.first.c_str(), "Pragma") == 0 && h.second == "no-cache";
+        EXPECT_TRUE(noCache) << "no Pragma: no-cache in the request";
+    }
+}
+
 struct ProxyCase {
     VARIANT_BOOL useProxy;
     bool expectProxy;

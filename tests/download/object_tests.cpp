@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <olectl.h>
 
+#include <cstring>
+
 #include "tests/download/pullwire_client.h"
 
 using namespace pwtest;
@@ -327,6 +329,39 @@ TEST_F(PullwireObject, ServerLockKeepsTheModule) {
     ASSERT_EQ(S_OK, factory->LockServer(FALSE));
     factory.Reset();
     EXPECT_EQ(S_OK, server_.CanUnloadNow());
+}
+
+
+// Refuses the creation of the component's hidden window on this thread: the window class is the
+// component's own.
+LRESULT CALLBACK RefuseHiddenWindow(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_CREATEWND) {
+        char name[64] = {};
+        ::GetClassNameA(reinterpret_cast<HWND>(wp), name, sizeof name);
+        if (strcmp(name, "PullwireHiddenWindow") == 0)
+            return 1;
+    }
+    return ::CallNextHookEx(nullptr, code, wp, lp);
+}
+
+// Without its hidden window no event could reach the client: StartDownload fails with the error of
+// the call that failed, not with one left over from replacing an existing target file.
+TEST_F(PullwireObject, StartDownloadWithoutItsWindowFailsWithItsOwnError) {
+    TempFolder temp;
+    const std::string target = temp.Path("setup.exe");
+    {
+        fw::FileHandle old(::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(old);
+    }
+    Client client;
+    HHOOK hook = ::SetWindowsHookExA(WH_CBT, RefuseHiddenWindow, nullptr, ::GetCurrentThreadId());
+    ASSERT_NE(nullptr, hook);
+    const HRESULT hr = client.Start("http://127.0.0.1:1/setup.exe", target);
+    ::UnhookWindowsHookEx(hook);
+    EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
+    EXPECT_NE(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), hr);
+    PumpFor(200);
+    EXPECT_TRUE(client.Sink().Events().empty());
 }
 
 } // namespace

@@ -238,6 +238,19 @@ std::string PatternBytes(size_t n) {
     return s;
 }
 
+std::string ProgramBytes(size_t n) {
+    std::string s = PatternBytes(n);
+    const size_t lfanew = 0x80;
+    s[0] = 'M';
+    s[1] = 'Z';
+    s.replace(0x3C, 4, std::string("\x80\0\0\0", 4));
+    s.replace(lfanew, 4, std::string("PE\0\0", 4));
+    // Machine i386, then the characteristics of an executable 32-bit image.
+    s.replace(lfanew + 4, 2, std::string("\x4c\x01", 2));
+    s.replace(lfanew + 22, 2, std::string("\x02\x01", 2));
+    return s;
+}
+
 std::string UniquePath(const std::string& stem) {
     static unsigned counter = 0;
     char buffer[128];

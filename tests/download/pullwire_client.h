@@ -127,6 +127,9 @@ std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 // n bytes of a pattern that shows misplaced blocks.
 std::string PatternBytes(size_t n);
+// n bytes (n >= 1024) that pass for a Windows program: "MZ", the PE signature at the offset it names and
+// the file header of an executable image, then the pattern.
+std::string ProgramBytes(size_t n);
 // A path that no earlier run used, so that WinINet's cache never answers for the server.
 std::string UniquePath(const std::string& stem);
 

@@ -261,7 +261,12 @@ void Server::State::SendReply(SOCKET s, const Request& request, const Reply& rep
             ResetConnection(s);
             return;
         }
-        size_t n = std::min(piece, reply.body.size() - sent);
+        if (sent >= reply.stallAfter) {
+            WaitForSingleObject(stopEvent.Get(), INFINITE);
+            ResetConnection(s);
+            return;
+        }
+        size_t n = std::min({piece, reply.body.size() - sent, reply.stallAfter - sent});
         bool drop = reply.dropAfter != SIZE_MAX && sent + n > reply.dropAfter;
         if (drop)
             n = reply.dropAfter > sent ? reply.dropAfter - sent : 0;

@@ -23,6 +23,7 @@ struct Reply {
     size_t chunkSize = 0;                                     // send the body in pieces of this size (0: at once)
     unsigned delayMs = 0;                                     // pause before each piece of the body
     size_t dropAfter = SIZE_MAX;                              // close the connection (RST) after this many body bytes
+    size_t stallAfter = SIZE_MAX; // send nothing more after this many body bytes, holding the connection till Stop
 };
 
 struct Request {

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,7 +38,7 @@ testhttp::Reply NoStore(testhttp::Reply reply) {
 
 testhttp::Reply SetupReply(size_t size) {
     testhttp::Reply reply;
-    reply.body = pwtest::PatternBytes(size);
+    reply.body = pwtest::ProgramBytes(size);
     return NoStore(reply);
 }
 
@@ -102,7 +103,7 @@ TEST_F(DownloadPageTest, RequestsTheSetupFromTheMakersHost) {
 // page and moves the wizard on: past the read-me page unless the reader is installed.
 TEST_F(DownloadPageTest, SuccessMovesOnWithTheSetupPath) {
     StartServer();
-    const std::string body = pwtest::PatternBytes(5000);
+    const std::string body = pwtest::ProgramBytes(5000);
     testhttp::Reply reply;
     reply.body = body;
     server_.Route(kSetupPath, NoStore(reply));
@@ -127,7 +128,7 @@ TEST_F(DownloadPageTest, SuccessMovesOnWithTheSetupPath) {
 TEST_F(DownloadPageTest, WizardButtonsAreOffWhileDownloading) {
     StartServer();
     testhttp::Reply slow;
-    slow.body = pwtest::PatternBytes(4096);
+    slow.body = pwtest::ProgramBytes(4096);
     slow.chunkSize = 1024;
     slow.delayMs = 300;
     server_.Route(kSetupPath, NoStore(slow));
@@ -147,7 +148,7 @@ TEST_F(DownloadPageTest, WizardButtonsAreOffWhileDownloading) {
 TEST_F(DownloadPageTest, ProgressEventShowsTheTexts) {
     StartServer();
     testhttp::Reply slow;
-    slow.body = pwtest::PatternBytes(2048);
+    slow.body = pwtest::ProgramBytes(2048);
     slow.chunkSize = 1024;
     slow.delayMs = 700;
     server_.Route(kSetupPath, NoStore(slow));
@@ -172,27 +173,37 @@ TEST_F(DownloadPageTest, ProgressEventShowsTheTexts) {
     EXPECT_NE(0, ::GetWindowLongA(::GetDlgItem(page, IDT_RATE_LABEL), GWL_STYLE) & WS_VISIBLE);
 }
 
-// A download that fails goes back to the web pages page without a message; Next there starts a new
-// download, and a reply that is an error page still counts as a download.
-TEST_F(DownloadPageTest, FailureGoesBackAndNextTriesAgain) {
+// A download that fails, or that brings no Windows program, is reported and goes back to the web pages
+// page; nothing of it is left for a build to pack, and Next there starts a new download.
+TEST_F(DownloadPageTest, FailedDownloadWarnsGoesBackAndLeavesNothingToPack) {
     StartServer();
+    testhttp::Reply cutShort;
+    cutShort.body = pwtest::ProgramBytes(3000);
+    cutShort.contentLength = false;
+    cutShort.headers.push_back({"Content-Length", "8000"});
     testhttp::Reply dropped;
-    dropped.body = pwtest::PatternBytes(8192);
+    dropped.body = pwtest::ProgramBytes(8192);
     dropped.dropAfter = 1500;
+    testhttp::Reply htmlPage;
+    htmlPage.body = "<html><body>Our downloads have moved.</body></html>" + std::string(2000, ' ');
     testhttp::Reply notFound;
     notFound.status = 404;
     notFound.body = "<html>Not Found</html>";
     uitest::MessageBoxRecorder messages;
     ASSERT_NE(nullptr, OpenWizard());
 
+    const std::string failed = "The setup of Ravelin could not be downloaded.\n\n";
+    const std::string notAProgram = failed + "What the server sent is not a Windows program.\n\nPlease try again.";
     const struct {
         const char* what;
         testhttp::Reply reply;
-        int expectedPage;
+        std::string message; // empty: any text after the first line
     } attempts[] = {
-        {"connection dropped", NoStore(dropped), kWebPagesPage},
-        {"connection dropped again", NoStore(dropped), kWebPagesPage},
-        {"error page", NoStore(notFound), kDestinationPage},
+        {"cut short by a normal close", NoStore(cutShort),
+         failed + "The transfer was cut short: 3000 of 8000 bytes arrived.\n\nPlease try again."},
+        {"connection dropped", NoStore(dropped), ""},
+        {"HTML page", NoStore(htmlPage), notAProgram},
+        {"404 page", NoStore(notFound), notAProgram},
     };
     size_t attempt = 0;
     for (const auto& a : attempts) {
@@ -201,15 +212,55 @@ TEST_F(DownloadPageTest, FailureGoesBackAndNextTriesAgain) {
         NextFromWebPages();
         ++attempt;
         ASSERT_TRUE(uitest::pump_until([&] { return SetupRequests() == attempt; }, 20000));
-        ASSERT_TRUE(uitest::pump_until([&] { return sheet_->ActiveIndex() != kDownloadPage; }, 20000));
+        ASSERT_TRUE(uitest::pump_until([&] { return messages.Records().size() == attempt; }, 20000));
         uitest::flush_events();
-        EXPECT_EQ(a.expectedPage, sheet_->ActiveIndex());
+        EXPECT_EQ(kWebPagesPage, sheet_->ActiveIndex());
+        const uitest::MessageRecord& message = messages.Records().back();
+        if (a.message.empty())
+            EXPECT_EQ(0u, message.text.rfind(failed, 0)) << message.text;
+        else
+            EXPECT_EQ(a.message, message.text);
+        EXPECT_GT(message.text.size(), failed.size() + strlen("Please try again.")) << "no reason given";
+        EXPECT_EQ(kCaption, message.caption);
+        EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), message.Icon());
+        EXPECT_FALSE(pwtest::FileExists(InputFolderSetup())) << "a build could pack what arrived";
+        EXPECT_EQ("", sheet_->destination.ReaderSetupPath());
+        EXPECT_FALSE(sheet_->download.Done());
     }
-    EXPECT_EQ(0u, messages.Records().size());
-    EXPECT_EQ("<html>Not Found</html>", pwtest::ReadFileBytes(InputFolderSetup()));
+
+    const std::string setup = pwtest::ProgramBytes(5000);
+    testhttp::Reply good;
+    good.body = setup;
+    server_.Route(kSetupPath, NoStore(good));
+    NextFromWebPages();
+    ASSERT_TRUE(WaitForPage(kDestinationPage));
+    EXPECT_EQ(attempt, messages.Records().size());
+    EXPECT_EQ(InputFolderSetup(), sheet_->destination.ReaderSetupPath());
+    EXPECT_EQ(setup, pwtest::ReadFileBytes(InputFolderSetup()));
 }
 
-TEST_F(DownloadPageTest, UnreachableHostGoesBackWithoutMessage) {
+// A server that stops sending cannot hold the wizard: after a minute without data the download fails.
+TEST_F(DownloadPageTest, StalledServerIsReportedAfterAMinute) {
+    StartServer();
+    testhttp::Reply stalled;
+    stalled.body = pwtest::ProgramBytes(8192);
+    stalled.chunkSize = 1024;
+    stalled.stallAfter = 2048;
+    server_.Route(kSetupPath, NoStore(stalled));
+    uitest::MessageBoxRecorder messages;
+    ASSERT_NE(nullptr, OpenWizard());
+    NextFromWebPages();
+    ASSERT_TRUE(uitest::pump_until([&] { return !messages.Records().empty(); }, 90000));
+    uitest::flush_events();
+    EXPECT_EQ(kWebPagesPage, sheet_->ActiveIndex());
+    ASSERT_EQ(1u, messages.Records().size());
+    EXPECT_EQ("The setup of Ravelin could not be downloaded.\n\nNo data arrived for 60 seconds: the transfer was "
+              "stopped.\n\nPlease try again.",
+              messages.Records()[0].text);
+    EXPECT_FALSE(pwtest::FileExists(InputFolderSetup()));
+}
+
+TEST_F(DownloadPageTest, UnreachableHostWarnsAndGoesBack) {
     registered_.emplace();
     ASSERT_TRUE(registered_->Ok());
     proxy_.emplace("127.0.0.1:" + std::to_string(testhttp::ClosedPort()));
@@ -218,9 +269,11 @@ TEST_F(DownloadPageTest, UnreachableHostGoesBackWithoutMessage) {
     HWND sheet = OpenWizard();
     ASSERT_NE(nullptr, sheet);
     NextFromWebPages();
-    ASSERT_TRUE(uitest::pump_until([&] { return sheet_->ActiveIndex() == kWebPagesPage; }, 30000));
+    ASSERT_TRUE(uitest::pump_until([&] { return !messages.Records().empty(); }, 30000));
     uitest::flush_events();
-    EXPECT_EQ(0u, messages.Records().size());
+    EXPECT_EQ(kWebPagesPage, sheet_->ActiveIndex());
+    ASSERT_EQ(1u, messages.Records().size());
+    EXPECT_EQ("The setup of Ravelin could not be downloaded.\n\nPlease try again.", messages.Records()[0].text);
     EXPECT_EQ("BN-", uitest::wizard_buttons(sheet));
     EXPECT_FALSE(sheet_->download.Done());
 }
@@ -246,7 +299,7 @@ TEST_F(DownloadPageTest, MissingComponentIsReportedAndGoesBack) {
 TEST_F(DownloadPageTest, CancelWaitsForTheDownload) {
     StartServer();
     testhttp::Reply slow;
-    slow.body = pwtest::PatternBytes(4096);
+    slow.body = pwtest::ProgramBytes(4096);
     slow.chunkSize = 1024;
     slow.delayMs = 300;
     server_.Route(kSetupPath, NoStore(slow));
@@ -299,7 +352,7 @@ TEST_F(DownloadPageTest, ReturnAfterSuccessMovesOnWithoutDownloading) {
 TEST_F(DownloadPageTest, SinkConvertsTheArguments) {
     StartServer();
     testhttp::Reply stalled;
-    stalled.body = pwtest::PatternBytes(100);
+    stalled.body = pwtest::ProgramBytes(1024);
     stalled.delayMs = 4000;
     server_.Route(kSetupPath, NoStore(stalled));
     ASSERT_NE(nullptr, OpenWizard());
