@@ -210,5 +210,11 @@ DataFiles WriteDataFiles(const CFeedFolderList& folders, const std::vector<WebPa
     ::DeleteFileA(files.webPagesPath.c_str());
     files.feedCount = WriteFeedsFile(folders, files.feedsPath);
     files.webPageCount = WriteWebPagesFile(rows, files.webPagesPath);
+    // Every feed and every page must have reached its saved file: one left out would be missing from
+    // every customer's reader without anybody being told.
+    int feeds = 0;
+    for (int i = 0; i < folders.FolderCount(); ++i)
+        feeds += folders.FolderAt(i).Count();
+    files.complete = files.feedCount == feeds && files.webPageCount == static_cast<int>(rows.size());
     return files;
 }

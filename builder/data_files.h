@@ -26,6 +26,9 @@ struct DataFiles {
     std::string webPagesPath;
     int feedCount = 0;
     int webPageCount = 0;
+    // False when a file that is to be packed (feeds.xml while a folder holds a feed, webpages.xml while
+    // there is a web page) could not be written whole: a build must not go on without it.
+    bool complete = false;
 };
 
 // The temporary folder "RVLCustomizerInput" that receives the downloaded setup and the data files,

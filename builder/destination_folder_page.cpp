@@ -206,8 +206,8 @@ bool CDestinationFolderPage::BuildCustomizedSetup() {
     static const CFeedFolderList kNoFolders;
     dataFiles_ = WriteDataFiles(sheet ? sheet->feeds.Folders() : kNoFolders, WebPageRows());
 
-    // The data files without the reader's setup would make a setup that installs nothing: a reader setup
-    // that cannot be packed fails the build, while a data file that cannot be is only left out.
+    // The data files without the reader's setup would make a setup that installs nothing, and a setup
+    // without the publisher's feeds or pages is not what they chose: either fails the build.
     CSfxPackager packager;
     const bool haveReaderSetup = packager.AddFile(readerSetupPath_.c_str());
     if (dataFiles_.feedCount != 0)
@@ -222,7 +222,7 @@ bool CDestinationFolderPage::BuildCustomizedSetup() {
     // The package is written under a scratch name beside the output and takes the output's name only
     // when it is whole: a failed build leaves no half-written setup that looks like a good one, and an
     // earlier good setup stays. An output that is one of the inputs is refused before anything is written.
-    bool built = haveReaderSetup && !SameFile(outputPath, readerSetupPath_) &&
+    bool built = dataFiles_.complete && haveReaderSetup && !SameFile(outputPath, readerSetupPath_) &&
                  !SameFile(outputPath, dataFiles_.feedsPath) && !SameFile(outputPath, dataFiles_.webPagesPath);
     if (built) {
         const std::string partPath = outputPath + ".part";

@@ -5,6 +5,16 @@ namespace pkg {
 bool FileSource::Open(const char* path) {
     file_.Reset(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    return TakeSize();
+}
+
+bool FileSource::Open(const wchar_t* path) {
+    file_.Reset(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    return TakeSize();
+}
+
+bool FileSource::TakeSize() {
     LARGE_INTEGER size{};
     if (!file_ || !::GetFileSizeEx(file_.Get(), &size)) {
         file_.Reset();

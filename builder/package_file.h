@@ -11,10 +11,13 @@ class FileSource : public Source {
 public:
     // Opens for reading; others may read and write, as the running stub's own file is open for execution.
     bool Open(const char* path);
+    // The same for a wide path, which may be longer than MAX_PATH when it carries the "\\?\" prefix.
+    bool Open(const wchar_t* path);
     uint64_t Size() const override { return size_; }
     bool ReadAt(uint64_t pos, void* buffer, uint32_t size) override;
 
 private:
+    bool TakeSize(); // the size of the file just opened; false (and closed) when there is none
     fw::FileHandle file_;
     uint64_t size_ = 0;
 };

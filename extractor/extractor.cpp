@@ -117,29 +117,105 @@ void RunSetup(const std::string& folder, const std::vector<std::string>& extract
         ::WaitForSingleObject(process.Get(), INFINITE);
 }
 
-// "RVLCustomizerOutput" under the temporary folder, created or reused; the temporary folder itself
-// when it cannot be created. Empty when there is no temporary folder: the names would then be taken
-// from the current folder or the root of its drive.
-std::string PrepareOutputFolder() {
+// Removes everything inside folder. A link (junction or symbolic link) is removed itself, never
+// followed, so that nothing outside the folder is touched.
+void ClearFolder(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        const std::string path = folder + "\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+            ::SetFileAttributesA(path.c_str(), found.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            ::DeleteFileA(path.c_str());
+            continue;
+        }
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            ClearFolder(path);
+        ::RemoveDirectoryA(path.c_str());
+    } while (::FindNextFileA(find, &found));
+    ::FindClose(find);
+}
+
+bool IsPlainFolder(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// The output folder: "RVLCustomizerOutput" under the temporary folder, created or reused; the
+// temporary folder itself when it cannot be had. Empty when there is no temporary folder: the names
+// would then be taken from the current folder or the root of its drive.
+struct OutputFolder {
+    std::string path;
+    // Only our own folder may be emptied before the extraction, never the temporary folder itself.
+    bool own = false;
+};
+
+OutputFolder PrepareOutputFolder() {
     char temp[MAX_PATH + 1] = {};
     const DWORD length = ::GetTempPathA(MAX_PATH, temp);
     if (length == 0 || length > MAX_PATH)
-        return std::string();
+        return OutputFolder();
     const std::string folder = std::string(temp) + "RVLCustomizerOutput";
-    if (::CreateDirectoryA(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS)
-        return folder;
-    return temp;
+    if (!::CreateDirectoryA(folder.c_str(), nullptr) && ::GetLastError() == ERROR_ALREADY_EXISTS &&
+        !IsPlainFolder(folder)) {
+        // A file or a link in the folder's place: a link would lead the extraction (and the clearing)
+        // somewhere else. It goes, and a folder of our own takes its place.
+        if (!::RemoveDirectoryA(folder.c_str()))
+            ::DeleteFileA(folder.c_str());
+        ::CreateDirectoryA(folder.c_str(), nullptr);
+    }
+    if (IsPlainFolder(folder))
+        return {folder, true};
+    return {temp, false};
 }
 
-// Extracts the package at the end of packagePath into folder; the stored names extracted completely
-// are appended to extracted.
-int ExtractPackage(const std::string& packagePath, const std::string& folder, std::vector<std::string>& extracted) {
+// The program's own path, however long, in the form that opens it past MAX_PATH ("\\?\" prefixed).
+// Empty when it cannot be had.
+std::wstring OwnPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0)
+            return std::wstring();
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        // The name was cut to fit: 32767 characters is the longest path there is.
+        if (path.size() >= 32768)
+            return std::wstring();
+        path.resize(path.size() * 2);
+    }
+    if (path.compare(0, 4, L"\\\\?\\") == 0)
+        return path;
+    if (path.compare(0, 2, L"\\\\") == 0)
+        return L"\\\\?\\UNC\\" + path.substr(2);
+    return L"\\\\?\\" + path;
+}
+
+// Extracts the package at the end of packagePath into the output folder, which is first cleared of
+// whatever an earlier run left or anybody planted there, so that nothing but this package's files
+// sits beside the setup when it starts. The stored names extracted completely are appended to
+// extracted. A file that holds no package leaves the folder as it is.
+int ExtractPackage(const std::wstring& packagePath, const OutputFolder& folder, std::vector<std::string>& extracted) {
     pkg::FileSource source;
     if (!source.Open(packagePath.c_str()))
         return pkg::kOpenError;
-    CFolderWriter writer(folder);
     // The reader holds the stream record and both 4096-byte buffers: on the heap, not the stack.
     auto reader = std::make_unique<pkg::CPackageReader>();
+    const int directory = reader->ReadDirectory(source);
+    if (directory != pkg::kSuccess)
+        return directory;
+    if (folder.own)
+        ClearFolder(folder.path);
+    CFolderWriter writer(folder.path);
     return reader->ExtractAll(source, writer, &extracted);
 }
 
@@ -160,17 +236,16 @@ void RunExtractor() {
     // ShellExecuteEx may hand the start to shell extensions, which need COM on this thread.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
-    char self[MAX_PATH + 1] = {};
-    const DWORD length = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
-    const std::string folder = PrepareOutputFolder();
+    const std::wstring self = OwnPath();
+    const OutputFolder folder = PrepareOutputFolder();
     std::vector<std::string> extracted;
     // The result does not matter: whatever was extracted completely is used.
-    if (length != 0 && length < MAX_PATH && !folder.empty())
+    if (!self.empty() && !folder.path.empty())
         ExtractPackage(self, folder, extracted);
 
     CAnnouncements announcements;
-    announcements.Publish(folder, extracted);
-    RunSetup(folder, extracted);
+    announcements.Publish(folder.path, extracted);
+    RunSetup(folder.path, extracted);
     announcements.Withdraw();
 
     if (SUCCEEDED(com))

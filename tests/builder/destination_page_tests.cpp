@@ -15,6 +15,8 @@
 #include <shlobj.h>
 
 #include <map>
+#include <utility>
+#include <vector>
 #include <memory>
 
 namespace {
@@ -108,6 +110,24 @@ protected:
         pkgtest::WriteWhole(path, pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\rvl.exe"));
         return path;
     }
+    // Rows of the web pages page's list, put in as that page shows them: title, then URL.
+    void AddWebPageRows(const std::vector<std::pair<std::string, std::string>>& pages) {
+        sheet_->SetActivePage(kWebPagesPage);
+        uitest::flush_events();
+        fw::ListView list(::GetDlgItem(sheet_->webPages.Handle(), IDL_WEBPAGES));
+        ASSERT_NE(nullptr, list.Handle());
+        HWND header = reinterpret_cast<HWND>(::SendMessageA(list.Handle(), LVM_GETHEADER, 0, 0));
+        for (int column = header ? static_cast<int>(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+             column < 2; ++column)
+            list.InsertColumn(column, column == 0 ? "Title" : "URL", 100);
+        for (const auto& page : pages) {
+            const int row = list.InsertRow(list.Count(), page.first.c_str());
+            ASSERT_LE(0, row);
+            ASSERT_TRUE(list.SetText(row, 1, page.second.c_str()));
+        }
+        sheet_->SetActivePage(kDestinationPage);
+        uitest::flush_events();
+    }
     static void RemoveExtraction() {
         pkgtest::RemoveFolder(pkgtest::TempPath() + "RVLCustomizerOutput");
         const char* const subkeys[] = {"FeedsFilePath", "WebPagesFilePath", "AdRSSInfoFilePath", "DataFilePath"};
@@ -199,6 +219,41 @@ TEST_F(DestinationPageTest, FailedBuildLeavesNoOutputAndStays) {
     EXPECT_EQ("Error occurred. Please try again.", boxes.Records()[1].text);
     EXPECT_EQ("earlier setup", pkgtest::ReadWhole(earlier));
     EXPECT_FALSE(pkgtest::Exists(earlier + ".part"));
+}
+
+// A data file that is to be packed but cannot be saved (here a folder of its name stands in its way)
+// fails the build: a setup without the publisher's feeds or pages is never written.
+TEST_F(DestinationPageTest, DataFileThatCannotBeSavedFailsTheBuild) {
+    const std::string input = pkgtest::TempPath() + "RVLCustomizerInput";
+    ::CreateDirectoryA(input.c_str(), nullptr);
+    const char* const files[] = {"feeds.xml", "webpages.xml"};
+    for (const char* file : files) {
+        SCOPED_TRACE(file);
+        const std::string blocker = input + "\\" + file;
+        ASSERT_TRUE(::CreateDirectoryA(blocker.c_str(), nullptr));
+        HWND page = OpenAtDestination();
+        ASSERT_NE(nullptr, page);
+        if (std::string(file) == "feeds.xml") {
+            CFeedFolder news("News");
+            news.Add("Daily", "http://news.example/rss");
+            sheet_->feeds.Folders().AppendFolder(news);
+        } else {
+            AddWebPageRows({{"Home", "http://home.example/"}});
+        }
+        sheet_->destination.SetReaderSetupPath(ReaderSetup());
+        const std::string output = scratch_ / "out";
+        ::CreateDirectoryA(output.c_str(), nullptr);
+        uitest::MessageBoxRecorder boxes;
+        PressNext(page, output, "Setup");
+        ::RemoveDirectoryA(blocker.c_str());
+        ASSERT_EQ(1u, boxes.Records().size());
+        EXPECT_EQ("Error occurred. Please try again.", boxes.Records()[0].text);
+        EXPECT_EQ("Error", boxes.Records()[0].caption);
+        EXPECT_EQ(kDestinationPage, sheet_->ActiveIndex());
+        EXPECT_FALSE(pkgtest::Exists(output + "\\Setup.exe"));
+        EXPECT_FALSE(pkgtest::Exists(output + "\\Setup.exe.part"));
+        CloseWizard();
+    }
 }
 
 TEST_F(DestinationPageTest, OutputNamedLikeTheReaderSetupIsRefused) {
@@ -309,24 +364,7 @@ TEST_F(DestinationPageTest, BuiltSetupHandsTheFeedsToTheReaderSetup) {
 
 TEST_F(DestinationPageTest, RowsOfTheWebPagesListArePacked) {
     ASSERT_NE(nullptr, OpenAtDestination());
-    // The rows are put into the web pages page's list as that page shows them: title, then URL.
-    sheet_->SetActivePage(kWebPagesPage);
-    uitest::flush_events();
-    fw::ListView list(::GetDlgItem(sheet_->webPages.Handle(), IDL_WEBPAGES));
-    ASSERT_NE(nullptr, list.Handle());
-    HWND header = reinterpret_cast<HWND>(::SendMessageA(list.Handle(), LVM_GETHEADER, 0, 0));
-    for (int column = header ? static_cast<int>(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0; column < 2;
-         ++column)
-        list.InsertColumn(column, column == 0 ? "Title" : "URL", 100);
-    const std::pair<const char*, const char*> pages[] = {{"Home & Garden", "http://home.example/"},
-                                                         {"Search", "http://search.example/?q=a&b"}};
-    for (const auto& page : pages) {
-        const int row = list.InsertRow(list.Count(), page.first);
-        ASSERT_LE(0, row);
-        ASSERT_TRUE(list.SetText(row, 1, page.second));
-    }
-    sheet_->SetActivePage(kDestinationPage);
-    uitest::flush_events();
+    AddWebPageRows({{"Home & Garden", "http://home.example/"}, {"Search", "http://search.example/?q=a&b"}});
     HWND page = sheet_->destination.Handle();
     sheet_->destination.SetReaderSetupPath(ReaderSetup());
     const std::string output = scratch_ / "out";

@@ -256,14 +256,61 @@ TEST_F(ExtractorTest, EntriesAreExtractedFromTheLastToTheFirst) {
     EXPECT_EQ((std::vector<std::string>{"webpages.xml", "feeds.xml", "rvl.exe"}), added);
 }
 
-TEST_F(ExtractorTest, ExistingOutputFolderIsReusedAndItsFilesOverwritten) {
+// Whatever an earlier run left in the output folder, or anybody planted there (a DLL that the setup
+// would load from its own folder, a read-only file, a folder), is gone before this package is extracted.
+TEST_F(ExtractorTest, ExistingOutputFolderIsReusedAndClearedOfEarlierFiles) {
     ASSERT_TRUE(::CreateDirectoryA(OutputFolder().c_str(), nullptr));
     ASSERT_TRUE(pkgtest::WriteWhole(OutputFolder() + "\\feeds.xml", std::string(20000, 'o')));
-    ASSERT_TRUE(pkgtest::WriteWhole(OutputFolder() + "\\other.txt", "kept"));
+    ASSERT_TRUE(pkgtest::WriteWhole(OutputFolder() + "\\other.txt", "earlier"));
+    ASSERT_TRUE(pkgtest::WriteWhole(OutputFolder() + "\\version.dll", "planted"));
+    ASSERT_TRUE(::SetFileAttributesA((OutputFolder() + "\\version.dll").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(::CreateDirectoryA((OutputFolder() + "\\sub").c_str(), nullptr));
+    ASSERT_TRUE(pkgtest::WriteWhole(OutputFolder() + "\\sub\\inner.dll", "planted"));
     SetupRun run = Start(Build({{"rvl.exe", Standin()}, {"feeds.xml", "new feeds"}}));
     ASSERT_TRUE(run.setupRan);
     EXPECT_EQ(Hex("new feeds"), run.record["FeedsFilePath.data"]);
-    EXPECT_EQ((std::vector<std::string>{"other.txt", "rvl.exe"}), OutputFiles());
+    EXPECT_EQ((std::vector<std::string>{"rvl.exe"}), OutputFiles());
+    EXPECT_FALSE(pkgtest::Exists(OutputFolder() + "\\sub"));
+}
+
+// A path beyond MAX_PATH as a wide path that opens it ("\\?\" prefixed).
+std::wstring LongForm(const std::string& path) {
+    return L"\\\\?\\" + std::wstring(path.begin(), path.end());
+}
+
+// Started from a folder whose path is longer than MAX_PATH, the setup still finds its own package.
+TEST_F(ExtractorTest, WorksWhenStartedFromAPathLongerThanMaxPath) {
+    const std::string package = Build({{"rvl.exe", Standin()}, {"feeds.xml", "deep feeds"}});
+    std::string folder = scratch_.Path();
+    std::vector<std::string> made;
+    while (folder.size() <= MAX_PATH) {
+        folder += "\\" + std::string(60, 'd');
+        ASSERT_TRUE(::CreateDirectoryW(LongForm(folder).c_str(), nullptr)) << ::GetLastError();
+        made.push_back(folder);
+    }
+    const std::string program = folder + "\\setup.exe";
+    ASSERT_TRUE(::CopyFileW(LongForm(package).c_str(), LongForm(program).c_str(), FALSE)) << ::GetLastError();
+
+    const std::string recordPath = scratch_ / "record.txt";
+    ::SetEnvironmentVariableA("RVL_STANDIN_RECORD", recordPath.c_str());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::wstring commandLine = L"\"" + LongForm(program) + L"\"";
+    const BOOL started = ::CreateProcessW(LongForm(program).c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
+                                          nullptr, nullptr, &startup, &process);
+    const DWORD startError = ::GetLastError();
+    if (started) {
+        EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.hProcess, 60000));
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+    ::DeleteFileW(LongForm(program).c_str());
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+        ::RemoveDirectoryW(LongForm(*it).c_str());
+    ASSERT_TRUE(started) << "cannot start the setup from " << program.size() << " characters: error " << startError;
+    const std::string record = pkgtest::ReadWhole(recordPath);
+    EXPECT_NE(std::string::npos, record.find("FeedsFilePath.data=" + Hex("deep feeds"))) << record;
 }
 
 // Files of an earlier run (or planted) in the output folder are neither started nor announced when the
