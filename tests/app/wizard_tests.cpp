@@ -72,7 +72,7 @@ protected:
         registered_.emplace();
         ASSERT_TRUE(registered_->Ok());
         testhttp::Reply setup;
-        setup.body = std::string(3000, 'r');
+        setup.body = pwtest::ProgramBytes(3000);
         server_.Route("/download/rvl/rvl.exe", setup);
         ASSERT_TRUE(server_.Start());
         proxy_.emplace(server_.ProxyAddress());

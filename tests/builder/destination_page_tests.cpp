@@ -230,6 +230,7 @@ TEST_F(DestinationPageTest, DataFileThatCannotBeSavedFailsTheBuild) {
     for (const char* file : files) {
         SCOPED_TRACE(file);
         const std::string blocker = input + "\\" + file;
+        ::DeleteFileA(blocker.c_str()); // a file of that name from another build
         ASSERT_TRUE(::CreateDirectoryA(blocker.c_str(), nullptr));
         HWND page = OpenAtDestination();
         ASSERT_NE(nullptr, page);
