@@ -1,5 +1,6 @@
 #include "download/download_engine.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -67,19 +68,19 @@ std::string CutShortText(uint32_t received, uint32_t expected) {
     return text;
 }
 
-// Watches the reads of one transfer from a thread of its own. When a read has waited the whole limit
-// without data, the watch ends the transfer itself: it closes the response handle (which ends the
-// pending read where WinINet allows it) and the file, and posts the failure. A WinINet that keeps the
-// read waiting all the same (Wine's does) then holds only the worker thread, which gives up the
-// transfer without another notice when its read returns at last; the client is not kept waiting.
-// The watch owns the response and the file, so that each is closed exactly once.
+// Watches the waits of one transfer for the server (the opening of the URL, then every read) from a
+// thread of its own. When a wait has lasted the whole limit without data, the watch ends the transfer
+// itself: it closes the response handle (which ends a pending read where WinINet allows it) and the
+// file, and posts the failure. A WinINet that keeps the wait going all the same (Wine's does) then
+// holds only the worker thread, which gives up the transfer without another notice when its call
+// returns at last; the client is not kept waiting. Once adopted, the response and the file belong to
+// the watch, so that each is closed exactly once.
 class CStallWatch {
 public:
-    CStallWatch(fw::InternetHandle response, fw::FileHandle file, HWND notifyWindow, DWORD limitMs)
-        : response_(std::move(response)), file_(std::move(file)), notifyWindow_(notifyWindow), limitMs_(limitMs) {}
+    CStallWatch(HWND notifyWindow, DWORD limitMs) : notifyWindow_(notifyWindow), limitMs_(limitMs) {}
     ~CStallWatch() {
         Stop();
-        if (state_ == kStalled) {
+        if (state_.load() == kStalled) {
             response_.Release();
             file_.Release();
         }
@@ -87,27 +88,34 @@ public:
     CStallWatch(const CStallWatch&) = delete;
     CStallWatch& operator=(const CStallWatch&) = delete;
 
+    // Between two waits only.
+    void Adopt(fw::InternetHandle response, fw::FileHandle file) {
+        response_ = std::move(response);
+        file_ = std::move(file);
+    }
     HINTERNET Response() const { return response_.Get(); }
     HANDLE File() const { return file_.Get(); }
 
     // Returns the Win32 error when the watch thread cannot run.
     DWORD Start() {
         stop_.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-        progress_.Reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
-        if (!stop_ || !progress_)
+        if (!stop_)
             return ::GetLastError();
+        lastData_ = ::GetTickCount64();
         thread_.Reset(::CreateThread(nullptr, 0, &CStallWatch::Run, this, 0, nullptr));
         return thread_ ? ERROR_SUCCESS : ::GetLastError();
     }
 
-    // Brackets every blocking read. EndRead is false when the transfer stalled during the read: the
-    // watch has closed the handles and posted the finish notice, and the worker must touch neither.
-    void BeginRead() { ::InterlockedExchange(&state_, kReading); }
+    // Brackets every blocking call. EndRead is false when the transfer stalled during the call: the
+    // watch has closed its handles and posted the finish notice, and the worker must touch neither.
+    void BeginRead() { state_.store(kReading); }
     bool EndRead(bool gotData) {
-        if (::InterlockedCompareExchange(&state_, kIdle, kReading) != kReading)
+        LONG reading = kReading;
+        if (!state_.compare_exchange_strong(reading, kIdle))
             return false;
+        // A time stamp, not an event: the watch thread is not woken for every block.
         if (gotData)
-            ::SetEvent(progress_.Get());
+            lastData_ = ::GetTickCount64();
         return true;
     }
 
@@ -124,6 +132,7 @@ private:
     static constexpr LONG kIdle = 0;
     static constexpr LONG kReading = 1;
     static constexpr LONG kStalled = 2;
+    static constexpr DWORD kRecheckMs = 1000;
 
     static DWORD WINAPI Run(void* parameter) {
         static_cast<CStallWatch*>(parameter)->Watch();
@@ -131,21 +140,25 @@ private:
     }
 
     void Watch() {
-        const HANDLE events[] = {stop_.Get(), progress_.Get()};
         for (;;) {
-            const DWORD wait = ::WaitForMultipleObjects(2, events, FALSE, limitMs_);
-            if (wait == WAIT_OBJECT_0 + 1)
-                continue; // data arrived: the limit starts again
-            if (wait != WAIT_TIMEOUT)
+            const ULONGLONG silent = ::GetTickCount64() - lastData_;
+            DWORD wait = silent < limitMs_ ? static_cast<DWORD>(limitMs_ - silent) : 0;
+            if (wait == 0) {
+                // Only a read that is waiting now is a stall: the worker may as well be writing the
+                // last block to a slow disk, and is looked at again soon.
+                LONG reading = kReading;
+                if (state_.compare_exchange_strong(reading, kStalled))
+                    break;
+                wait = limitMs_ < kRecheckMs ? limitMs_ : kRecheckMs;
+            }
+            if (::WaitForSingleObject(stop_.Get(), wait) != WAIT_TIMEOUT)
                 return;
-            // The time ran out. Only a read that is waiting now is a stall: the worker may as well be
-            // writing the last block, and then the limit starts again.
-            if (::InterlockedCompareExchange(&state_, kStalled, kReading) == kReading)
-                break;
         }
-        ::InternetCloseHandle(response_.Get());
+        if (response_)
+            ::InternetCloseHandle(response_.Get());
         // What arrived stays in the file, which is closed before anybody hears of the end.
-        ::CloseHandle(file_.Get());
+        if (file_)
+            ::CloseHandle(file_.Get());
         char* text = CopyText(StallText(limitMs_));
         if (!PostDownloadNotice(notifyWindow_, WM_DOWNLOAD_FINISH, 0, reinterpret_cast<LPARAM>(text)))
             delete[] text;
@@ -155,12 +168,11 @@ private:
     fw::FileHandle file_;
     HWND notifyWindow_;
     DWORD limitMs_;
-    volatile LONG state_ = kIdle;
+    std::atomic<LONG> state_{kIdle};
+    std::atomic<ULONGLONG> lastData_{0}; // GetTickCount64 when data last arrived
     fw::KernelHandle stop_;
-    fw::KernelHandle progress_;
     fw::KernelHandle thread_;
 };
-
 
 void RunDownload(const DownloadJob& job) {
     DownloadOutcome outcome;
@@ -260,10 +272,22 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
     // leaves none behind.
     const DWORD flags = INTERNET_FLAG_TRANSFER_BINARY | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                         INTERNET_FLAG_PRAGMA_NOCACHE;
+    CStallWatch watch(notifyWindow_, stallLimitMs_);
+    if (DWORD error = watch.Start()) {
+        outcome.text = FileErrorText(error);
+        return outcome;
+    }
+    // A server that takes the connection but never answers is as silent as one that stops mid-body.
+    watch.BeginRead();
     fw::InternetHandle response(
         ::InternetOpenUrlA(OpenHandle(), url.c_str(), nullptr, 0, flags, CFetchSession::kContext));
+    const DWORD openError = ::GetLastError();
+    if (!watch.EndRead(static_cast<bool>(response))) {
+        outcome.abandoned = true;
+        return outcome;
+    }
     if (!response) {
-        session_->SetLastStatus("%s", CFetchSession::ErrorText(::GetLastError()).c_str());
+        session_->SetLastStatus("%s", CFetchSession::ErrorText(openError).c_str());
         return outcome;
     }
     fw::FileHandle file(::CreateFileA(filePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
@@ -283,11 +307,7 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
     if (lengthAnnounced)
         expectedBytes_ = length;
 
-    CStallWatch watch(std::move(response), std::move(file), notifyWindow_, stallLimitMs_);
-    if (DWORD error = watch.Start()) {
-        outcome.text = FileErrorText(error);
-        return outcome;
-    }
+    watch.Adopt(std::move(response), std::move(file));
     char block[kBlockSize];
     for (;;) {
         DWORD got = 0;
@@ -295,7 +315,7 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
         const BOOL read = ::InternetReadFile(watch.Response(), block, kBlockSize, &got);
         const DWORD readError = ::GetLastError();
         if (!watch.EndRead(read && got > 0)) {
-            session_->SetLastStatus("%s", StallText(stallLimitMs_).c_str());
+            // Nothing more that could fail: the finish notice is out, and a second one must not follow.
             outcome.abandoned = true;
             return outcome;
         }

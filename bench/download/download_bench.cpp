@@ -36,7 +36,10 @@ bool PlainWinInet(const std::string& url, const std::string& path, DWORD blockSi
     if (!session)
         return false;
     bool ok = false;
-    HINTERNET request = ::InternetOpenUrlA(session, url.c_str(), nullptr, 0, INTERNET_FLAG_TRANSFER_BINARY, 1);
+    HINTERNET request = ::InternetOpenUrlA(session, url.c_str(), nullptr, 0,
+                                           INTERNET_FLAG_TRANSFER_BINARY | INTERNET_FLAG_RELOAD |
+                                               INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE,
+                                           1);
     if (request) {
         fw::FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -30,7 +30,6 @@ bool IsWindowsProgramImage(const std::string& head, uint64_t fileSize) {
         return false;
     if (head.compare(offset, kSignatureBytes, std::string("PE\0\0", kSignatureBytes)) != 0)
         return false;
-    const uint32_t characteristics =
-        ReadLittleEndian(head, offset + kSignatureBytes + kCharacteristicsField, 2);
+    const uint32_t characteristics = ReadLittleEndian(head, offset + kSignatureBytes + kCharacteristicsField, 2);
     return (characteristics & kExecutableImage) != 0 && (characteristics & kDynamicLibrary) == 0;
 }

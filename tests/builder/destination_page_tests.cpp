@@ -79,9 +79,7 @@ TEST(MakeOutputPath, AddsExeUnlessTheExtensionIsExactlyExe) {
 
 class DestinationPageTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        RemoveExtraction();
-    }
+    void SetUp() override { RemoveExtraction(); }
     void TearDown() override {
         CloseWizard();
         RemoveExtraction();
@@ -117,8 +115,8 @@ protected:
         fw::ListView list(::GetDlgItem(sheet_->webPages.Handle(), IDL_WEBPAGES));
         ASSERT_NE(nullptr, list.Handle());
         HWND header = reinterpret_cast<HWND>(::SendMessageA(list.Handle(), LVM_GETHEADER, 0, 0));
-        for (int column = header ? static_cast<int>(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
-             column < 2; ++column)
+        for (int column = header ? static_cast<int>(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0; column < 2;
+             ++column)
             list.InsertColumn(column, column == 0 ? "Title" : "URL", 100);
         for (const auto& page : pages) {
             const int row = list.InsertRow(list.Count(), page.first.c_str());

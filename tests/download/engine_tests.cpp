@@ -63,6 +63,8 @@ TEST(DownloadEngine, OnlyAServerThatSendsNothingForTheLimitFails) {
     TempFolder temp;
     const std::string body = PatternBytes(4096);
 
+    testhttp::Reply noAnswer;
+    noAnswer.silent = true;
     testhttp::Reply beforeBody;
     beforeBody.body = body;
     beforeBody.stallAfter = 0;
@@ -76,6 +78,7 @@ TEST(DownloadEngine, OnlyAServerThatSendsNothingForTheLimitFails) {
     slow.delayMs = kShortLimitMs / 3;
 
     const StallCase cases[] = {
+        {"no answer at all", noAnswer, false, 0},
         {"silent before the body", beforeBody, false, 0},
         {"silent in mid-body", midBody, false, 2048},
         {"slow but steady", slow, true, body.size()},

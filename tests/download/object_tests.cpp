@@ -331,7 +331,6 @@ TEST_F(PullwireObject, ServerLockKeepsTheModule) {
     EXPECT_EQ(S_OK, server_.CanUnloadNow());
 }
 
-
 // Refuses the creation of the component's hidden window on this thread: the window class is the
 // component's own.
 LRESULT CALLBACK RefuseHiddenWindow(int code, WPARAM wp, LPARAM lp) {

@@ -303,8 +303,8 @@ std::string RunFrom(const ScratchFolder& scratch, const std::string& package, co
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     std::wstring commandLine = L"\"" + program + L"\"";
-    started = ::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &process) != FALSE;
+    started = ::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process) != FALSE;
     if (started) {
         EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.hProcess, 60000));
         ::CloseHandle(process.hThread);
@@ -316,25 +316,28 @@ std::string RunFrom(const ScratchFolder& scratch, const std::string& package, co
     return pkgtest::ReadWhole(recordPath);
 }
 
-// The program finds its own package by its wide path: from a folder whose name the ANSI code page
-// cannot spell, and from a path longer than MAX_PATH. (Wine starts no program from a path beyond
-// MAX_PATH; there the second case is skipped.)
-TEST_F(ExtractorTest, FindsItsPackageFromAnyPath) {
+// The program finds its own package by its wide path, also in a folder whose name the ANSI code page
+// cannot spell.
+TEST_F(ExtractorTest, FindsItsPackageInAFolderOutsideTheAnsiCodePage) {
     const std::string package = Build({{"rvl.exe", Standin()}, {"feeds.xml", "found feeds"}});
-    const std::string expected = "FeedsFilePath.data=" + Hex("found feeds");
-
     bool started = false;
-    std::string record = RunFrom(scratch_, package, {L"\x03A9\x4E2D\x6587"}, started);
+    const std::string record = RunFrom(scratch_, package, {L"\x03A9\x4E2D\x6587"}, started);
     ASSERT_TRUE(started);
-    EXPECT_NE(std::string::npos, record.find(expected)) << record;
+    EXPECT_NE(std::string::npos, record.find("FeedsFilePath.data=" + Hex("found feeds"))) << record;
+}
 
+// ...and from a path longer than MAX_PATH. Wine starts no program from such a path: there the test is
+// skipped.
+TEST_F(ExtractorTest, FindsItsPackageFromAPathLongerThanMaxPath) {
+    const std::string package = Build({{"rvl.exe", Standin()}, {"feeds.xml", "deep feeds"}});
     std::vector<std::wstring> deep;
     for (size_t length = scratch_.Path().size(); length <= MAX_PATH; length += 61)
         deep.push_back(std::wstring(60, L'd'));
-    record = RunFrom(scratch_, package, deep, started);
+    bool started = false;
+    const std::string record = RunFrom(scratch_, package, deep, started);
     if (!started)
         GTEST_SKIP() << "this system starts no program from a path longer than MAX_PATH";
-    EXPECT_NE(std::string::npos, record.find(expected)) << record;
+    EXPECT_NE(std::string::npos, record.find("FeedsFilePath.data=" + Hex("deep feeds"))) << record;
 }
 
 // Files of an earlier run (or planted) in the output folder are neither started nor announced when the

@@ -237,6 +237,11 @@ Reply Server::State::FindReply(const Request& request) const {
 }
 
 void Server::State::SendReply(SOCKET s, const Request& request, const Reply& reply) {
+    if (reply.silent) {
+        WaitForSingleObject(stopEvent.Get(), INFINITE);
+        ResetConnection(s);
+        return;
+    }
     std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " " + ReasonPhrase(reply.status) + "\r\n";
     for (const auto& h : reply.headers)
         head += h.first + ": " + h.second + "\r\n";

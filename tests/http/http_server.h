@@ -24,6 +24,7 @@ struct Reply {
     unsigned delayMs = 0;                                     // pause before each piece of the body
     size_t dropAfter = SIZE_MAX;                              // close the connection (RST) after this many body bytes
     size_t stallAfter = SIZE_MAX; // send nothing more after this many body bytes, holding the connection till Stop
+    bool silent = false;          // answer nothing at all, holding the connection till Stop
 };
 
 struct Request {

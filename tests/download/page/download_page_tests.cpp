@@ -44,9 +44,7 @@ testhttp::Reply SetupReply(size_t size) {
 
 class DownloadPageTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ::DeleteFileA(InputFolderSetup().c_str());
-    }
+    void SetUp() override { ::DeleteFileA(InputFolderSetup().c_str()); }
     void TearDown() override {
         CloseWizard();
         ::DeleteFileA(InputFolderSetup().c_str());
