@@ -102,8 +102,8 @@ protected:
             Press(step.button);
             uitest::pump_until([&] { return ActiveIndex() == step.expectedIndex; }, 20000);
             EXPECT_EQ(step.expectedIndex, ActiveIndex()) << "step " << i << ": " << name << " from page " << from;
-            EXPECT_EQ(step.buttons, uitest::wizard_buttons(sheet)) << "step " << i << ": " << name << " from page "
-                                                                  << from;
+            EXPECT_EQ(step.buttons, uitest::wizard_buttons(sheet))
+                << "step " << i << ": " << name << " from page " << from;
             if (ActiveIndex() == kDestinationPage)
                 ::SetDlgItemTextA(sheet_->destination.Handle(), IDE_FOLDER, outputFolder_.c_str());
             from = ActiveIndex();
@@ -122,28 +122,28 @@ protected:
 // and destination pages never lands on the download page. Next on the web pages page shows the download
 // page, which moves on by itself once the setup has arrived (at once when it already has).
 const std::vector<NavigationTest::Step> kInstalledWalk = {
-    {PSBTN_NEXT, kFeedsPage, "BN-"},       {PSBTN_BACK, kWelcomePage, "-N-"},      {PSBTN_NEXT, kFeedsPage, "BN-"},
-    {PSBTN_NEXT, kWebPagesPage, "BN-"},    {PSBTN_BACK, kFeedsPage, "BN-"},        {PSBTN_NEXT, kWebPagesPage, "BN-"},
-    {PSBTN_NEXT, kInstructionPage, "BN-"}, {PSBTN_BACK, kWebPagesPage, "BN-"},     {PSBTN_NEXT, kInstructionPage, "BN-"},
-    {PSBTN_NEXT, kDestinationPage, "BN-"}, {PSBTN_BACK, kInstructionPage, "BN-"},  {PSBTN_NEXT, kDestinationPage, "BN-"},
-    {PSBTN_NEXT, kFinishPage, "B-F"},      {PSBTN_BACK, kDestinationPage, "BN-"},  {PSBTN_NEXT, kFinishPage, "B-F"},
+    {PSBTN_NEXT, kFeedsPage, "BN-"},       {PSBTN_BACK, kWelcomePage, "-N-"},     {PSBTN_NEXT, kFeedsPage, "BN-"},
+    {PSBTN_NEXT, kWebPagesPage, "BN-"},    {PSBTN_BACK, kFeedsPage, "BN-"},       {PSBTN_NEXT, kWebPagesPage, "BN-"},
+    {PSBTN_NEXT, kInstructionPage, "BN-"}, {PSBTN_BACK, kWebPagesPage, "BN-"},    {PSBTN_NEXT, kInstructionPage, "BN-"},
+    {PSBTN_NEXT, kDestinationPage, "BN-"}, {PSBTN_BACK, kInstructionPage, "BN-"}, {PSBTN_NEXT, kDestinationPage, "BN-"},
+    {PSBTN_NEXT, kFinishPage, "B-F"},      {PSBTN_BACK, kDestinationPage, "BN-"}, {PSBTN_NEXT, kFinishPage, "B-F"},
 };
 
 // Without the reader, the read-me page is never shown.
 const std::vector<NavigationTest::Step> kNotInstalledWalk = {
-    {PSBTN_NEXT, kFeedsPage, "BN-"},       {PSBTN_NEXT, kWebPagesPage, "BN-"}, {PSBTN_NEXT, kDestinationPage, "BN-"},
+    {PSBTN_NEXT, kFeedsPage, "BN-"},       {PSBTN_NEXT, kWebPagesPage, "BN-"},    {PSBTN_NEXT, kDestinationPage, "BN-"},
     {PSBTN_BACK, kWebPagesPage, "BN-"},    {PSBTN_NEXT, kDestinationPage, "BN-"}, {PSBTN_NEXT, kFinishPage, "B-F"},
     {PSBTN_BACK, kDestinationPage, "BN-"}, {PSBTN_NEXT, kFinishPage, "B-F"},
 };
 
 TEST_F(NavigationTest, ReaderInstalledUnderLocalMachine) {
-    ReaderKeyScope key(ReaderKey::LocalMachine);
+    ReaderKeyScope key(ReaderKey::LocalMachine, outputFolder_.c_str());
     ASSERT_TRUE(key.Created());
     Walk(kInstalledWalk);
 }
 
 TEST_F(NavigationTest, ReaderInstalledOnlyUnderCurrentUser) {
-    ReaderKeyScope key(ReaderKey::CurrentUser);
+    ReaderKeyScope key(ReaderKey::CurrentUser, outputFolder_.c_str());
     ASSERT_TRUE(key.Created());
     Walk(kInstalledWalk);
 }
