@@ -4,6 +4,8 @@
 #include "app/welcome_page.h"
 
 std::string CFinishPage::ShownPath() const {
+    if (destinationFolder_.empty())
+        return setupName_;
     // A folder that is a drive's root ("C:\") already ends in the separator.
     if (!destinationFolder_.empty() && destinationFolder_.back() == '\\')
         return destinationFolder_ + setupName_;
