@@ -36,6 +36,35 @@ void PumpFor(DWORD milliseconds) {
     }
 }
 
+// What a publisher would have entered by the time each page is shown: two folders of feeds, a few web
+// pages, and a built setup on the finish page.
+void FillPage(CWizardSheet& sheet, int index) {
+    if (index == kFeedsPage) {
+        CCustomizationPage& feeds = sheet.feeds;
+        const char* const myFeeds[][2] = {{"Daily News", "http://news.example.com/news/rss.xml"},
+                                          {"Science Notes", "http://science.example.org/science/index.rdf"}};
+        for (const auto& feed : myFeeds)
+            feeds.Folders().AddFeedToCurrentFolder(feeds.CurrentFolderName(), feed[0], feed[1]);
+        CFeedFolder tech("Tech");
+        const char* const techFeeds[][2] = {{"Tech Weekly", "http://tech.example.com/tech/rss.xml"},
+                                            {"Open Source Digest", "http://oss.example.net/digest/rss.xml"},
+                                            {"Hardware Today", "http://hw.example.com/feed.xml"}};
+        for (const auto& feed : techFeeds)
+            tech.Add(feed[0], feed[1]);
+        feeds.Folders().AppendFolder(tech);
+        feeds.AddFolderName("Tech");
+        feeds.RefreshList();
+    } else if (index == kWebPagesPage) {
+        sheet.webPages.List().AddWebPageRow("Welcome to our readers", "http://www.example.com/pages/welcome.html");
+        sheet.webPages.List().AddWebPageRow("Support", "http://www.example.com/pages/support.html");
+        sheet.webPages.List().AddWebPageRow("Product news", "http://www.example.com/news/");
+    } else if (index == kFinishPage) {
+        sheet.finish.SetDestinationFolder("C:\\users\\Publisher\\Documents");
+        sheet.finish.SetSetupName("MyNewRVL");
+        sheet.finish.SetOutputPath("C:\\users\\Publisher\\Documents\\MyNewRVL.exe");
+    }
+}
+
 bool FileExists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -66,7 +95,13 @@ int main(int argc, char** argv) {
         ::ShowWindow(sheet.Handle(), SW_SHOW);
         ::SetForegroundWindow(sheet.Handle());
         for (int index = 0; index < sheet.PageCount(); ++index) {
+            // The finish page shows its path on activation: its data comes first. The lists need their
+            // page's window: their rows come after.
+            if (index == kFinishPage)
+                FillPage(sheet, index);
             sheet.SetActivePage(index);
+            if (index != kFinishPage)
+                FillPage(sheet, index);
             // Long enough for the page to paint, and for the download page to show some progress.
             PumpFor(index == kDownloadPage ? 3000 : 700);
             ::RedrawWindow(sheet.Handle(), nullptr, nullptr,
