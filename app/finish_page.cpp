@@ -1,7 +1,7 @@
 #include "app/finish_page.h"
 
+#include "app/page_fonts.h"
 #include "app/shell_open.h"
-#include "app/welcome_page.h"
 
 std::string CFinishPage::ShownPath() const {
     if (destinationFolder_.empty())

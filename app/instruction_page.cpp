@@ -1,9 +1,10 @@
 #include "app/instruction_page.h"
 
 #include "app/customizer_app.h"
-#include "app/welcome_page.h"
+#include "app/page_fonts.h"
 #include "app/wizard_sheet.h"
 
+#include <cstring>
 #include <vector>
 
 namespace {

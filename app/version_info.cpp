@@ -2,6 +2,7 @@
 
 #include "framework/text.h"
 
+#include <cstring>
 #include <vector>
 
 std::string ReadVersionValue(HMODULE module, const char* name) {

@@ -1,24 +1,10 @@
 #include "app/welcome_page.h"
 
+#include "app/page_fonts.h"
 #include "app/shell_open.h"
 #include "app/version_info.h"
 
 const char kArticleUrl[] = "http://www.corvane.com/Resources/articles/rvlc_makeyourown_customversion.aspx";
-
-HFONT CreateTitleFont() {
-    return ::CreateFontA(20, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Verdana");
-}
-
-HFONT CreateBoldFontOf(HWND dialog, int id) {
-    HFONT current = reinterpret_cast<HFONT>(::SendDlgItemMessageA(dialog, id, WM_GETFONT, 0, 0));
-    LOGFONTA logFont = {};
-    if (!::GetObjectA(current ? static_cast<HGDIOBJ>(current) : ::GetStockObject(DEFAULT_GUI_FONT), sizeof logFont,
-                      &logFont))
-        return nullptr;
-    logFont.lfWeight = FW_BOLD;
-    return ::CreateFontIndirectA(&logFont);
-}
 
 bool CWelcomePage::OnInitDialog() {
     SetItemText(IDT_VERSION, "Ravelin Customizer " + DisplayVersion(ReadVersionValue(Module(), "FileVersion")));

@@ -30,8 +30,3 @@ private:
     fw::Font copyrightFont_;
     CHyperlinkButton articleLink_;
 };
-
-// The title font of the exterior pages: Verdana, 20 high, normal weight.
-HFONT CreateTitleFont();
-// A copy of the font that control id of dialog shows, in bold.
-HFONT CreateBoldFontOf(HWND dialog, int id);
