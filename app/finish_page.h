@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/wizard_page.h"
+#include "framework/owners.h"
 #include "resources/resource.h"
 
 #include <string>
@@ -19,8 +20,18 @@ public:
     const std::string& SetupName() const { return setupName_; }
     const std::string& OutputPath() const { return outputPath_; }
 
+    // The path the page shows: the folder and the name as entered, without the ".exe" the build adds.
+    std::string ShownPath() const;
+
+protected:
+    bool OnInitDialog() override;
+    bool OnSetActive() override;
+    bool OnWizardFinish() override;
+    void OnDestroy() override;
+
 private:
     std::string destinationFolder_;
     std::string setupName_;
     std::string outputPath_;
+    fw::Font titleFont_;
 };

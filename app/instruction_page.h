@@ -1,8 +1,13 @@
-// The read-me page, shown only when the reader is installed: the installation will be replaced.
+// The read-me page, shown only when the reader is installed: the installation will be replaced. Next
+// closes a running reader and puts its feed and web page files aside, so that the custom reader does
+// not take them over.
 #pragma once
 
 #include "app/wizard_page.h"
+#include "framework/owners.h"
 #include "resources/resource.h"
+
+#include <string>
 
 class CInstructionPage : public CWizardPage {
 public:
@@ -11,6 +16,23 @@ public:
                       PSWIZB_BACK | PSWIZB_NEXT) {}
 
 protected:
+    bool OnInitDialog() override;
+    void OnDestroy() override;
     // Back skips the download page, which has done its work.
     LRESULT OnWizardBack() override;
+    LRESULT OnWizardNext() override;
+
+private:
+    std::string note_;
+    fw::Font noteFont_;
+    fw::Font headingFont_;
 };
+
+// The reader's installation folder with a trailing "\", from the "Inno Setup: App Path" value of its
+// uninstall key; empty when there is no such value.
+std::string ReaderInstallFolder();
+// Asks a running reader to quit. True when none runs or its window was told to quit; false when one runs
+// but its window cannot be found.
+bool CloseRunningReader();
+// Moves file to file + ".bak", replacing an older backup; nothing happens when file is absent.
+void BackUpReaderFile(const std::string& file);

@@ -4,12 +4,15 @@
 //
 //   walk_pages.exe DIR
 //   for each page index I: DIR\ready-I holds "I ACTIVE LEFT TOP RIGHT BOTTOM" (the current page after
-//   the activation and the sheet's window rectangle); the program then waits for DIR\shot-I.
+//   the activation and the sheet's window rectangle); the program then waits for DIR\shot-I. After the
+//   feeds page the add-feed dialog follows the same way, as ready-add-feed and shot-add-feed, with the
+//   dialog's rectangle.
 //
 // The program keeps pumping messages while it waits, so a page that works in the background (the
 // download page) goes on updating itself.
 #include "app/customizer_app.h"
 #include "app/wizard_sheet.h"
+#include "feeds/add_new_feed.h"
 #include "framework/owners.h"
 #include "resources/resource.h"
 
@@ -18,6 +21,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -36,8 +40,98 @@ void PumpFor(DWORD milliseconds) {
     }
 }
 
+// What a publisher would have entered by the time each page is shown: two folders of feeds, a few web
+// pages, and a built setup on the finish page.
+void FillPage(CWizardSheet& sheet, int index) {
+    if (index == kFeedsPage) {
+        CCustomizationPage& feeds = sheet.feeds;
+        const char* const myFeeds[][2] = {{"Daily News", "http://news.example.com/news/rss.xml"},
+                                          {"Science Notes", "http://science.example.org/science/index.rdf"}};
+        for (const auto& feed : myFeeds)
+            feeds.Folders().AddFeedToCurrentFolder(feeds.CurrentFolderName(), feed[0], feed[1]);
+        CFeedFolder tech("Tech");
+        const char* const techFeeds[][2] = {{"Tech Weekly", "http://tech.example.com/tech/rss.xml"},
+                                            {"Open Source Digest", "http://oss.example.net/digest/rss.xml"},
+                                            {"Hardware Today", "http://hw.example.com/feed.xml"}};
+        for (const auto& feed : techFeeds)
+            tech.Add(feed[0], feed[1]);
+        feeds.Folders().AppendFolder(tech);
+        feeds.AddFolderName("Tech");
+        feeds.RefreshList();
+    } else if (index == kWebPagesPage) {
+        sheet.webPages.List().AddWebPageRow("Welcome to our readers", "http://www.example.com/pages/welcome.html");
+        sheet.webPages.List().AddWebPageRow("Support", "http://www.example.com/pages/support.html");
+        sheet.webPages.List().AddWebPageRow("Product news", "http://www.example.com/news/");
+    } else if (index == kFinishPage) {
+        sheet.finish.SetDestinationFolder("C:\\users\\Publisher\\Documents");
+        sheet.finish.SetSetupName("MyNewRVL");
+        sheet.finish.SetOutputPath("C:\\users\\Publisher\\Documents\\MyNewRVL.exe");
+    }
+}
+
 bool FileExists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Tells the script that window is ready for its picture (DIR\ready-TAG) and waits for DIR\shot-TAG.
+bool HandOver(const std::string& dir, const std::string& tag, int active, HWND window) {
+    RECT r;
+    ::GetWindowRect(window, &r);
+    const std::string ready = dir + "\\ready-" + tag;
+    const std::string partial = ready + ".part";
+    FILE* f = std::fopen(partial.c_str(), "wb");
+    if (!f) {
+        std::fprintf(stderr, "walk_pages: cannot write %s\n", partial.c_str());
+        return false;
+    }
+    std::fprintf(f, "%s %d %ld %ld %ld %ld\n", tag.c_str(), active, r.left, r.top, r.right, r.bottom);
+    std::fclose(f);
+    // Renamed when complete, so that the script never reads half a line.
+    ::MoveFileA(partial.c_str(), ready.c_str());
+
+    const std::string shot = dir + "\\shot-" + tag;
+    const DWORD start = ::GetTickCount();
+    while (!FileExists(shot)) {
+        if (::GetTickCount() - start > 60000) {
+            std::fprintf(stderr, "walk_pages: no picture of %s was taken\n", tag.c_str());
+            return false;
+        }
+        PumpFor(50);
+    }
+    return true;
+}
+
+// The modal dialog runs its own message loop: a thread timer inside that loop fills it in, hands it
+// over for its picture and closes it.
+struct DialogShot {
+    CWizardSheet* sheet;
+    std::string dir;
+    bool taken;
+};
+DialogShot* pendingShot = nullptr;
+
+void CALLBACK TakeDialogShot(HWND, UINT, UINT_PTR timer, DWORD) {
+    ::KillTimer(nullptr, timer);
+    DialogShot* shot = std::exchange(pendingShot, nullptr);
+    HWND dialog = shot ? ::FindWindowA("#32770", "Add New Feed") : nullptr;
+    if (!dialog)
+        return;
+    ::SetDlgItemTextA(dialog, IDE_URL, "http://news.example.com/news/rss.xml");
+    PumpFor(500);
+    shot->taken = HandOver(shot->dir, "add-feed", shot->sheet->ActiveIndex(), dialog);
+    ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+bool ShowAddFeedDialog(CWizardSheet& sheet, const std::string& dir) {
+    DialogShot shot = {&sheet, dir, false};
+    pendingShot = &shot;
+    ::SetTimer(nullptr, 0, 300, TakeDialogShot);
+    CAddNewFeed dialog(sheet.feeds.FeedList().List());
+    dialog.DoModal(sheet.feeds.Handle());
+    pendingShot = nullptr;
+    if (!shot.taken)
+        std::fprintf(stderr, "walk_pages: the add-feed dialog was not shown\n");
+    return shot.taken;
 }
 
 } // namespace
@@ -66,40 +160,28 @@ int main(int argc, char** argv) {
         ::ShowWindow(sheet.Handle(), SW_SHOW);
         ::SetForegroundWindow(sheet.Handle());
         for (int index = 0; index < sheet.PageCount(); ++index) {
+            // The finish page shows its path on activation: its data comes first. The lists need their
+            // page's window: their rows come after.
+            if (index == kFinishPage)
+                FillPage(sheet, index);
             sheet.SetActivePage(index);
+            if (index != kFinishPage)
+                FillPage(sheet, index);
             // Long enough for the page to paint, and for the download page to show some progress.
             PumpFor(index == kDownloadPage ? 3000 : 700);
             ::RedrawWindow(sheet.Handle(), nullptr, nullptr,
                            RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
             PumpFor(300);
 
-            RECT r;
-            ::GetWindowRect(sheet.Handle(), &r);
-            std::string ready = dir + "\\ready-" + std::to_string(index);
-            std::string partial = ready + ".part";
-            FILE* f = std::fopen(partial.c_str(), "wb");
-            if (!f) {
-                std::fprintf(stderr, "walk_pages: cannot write %s\n", partial.c_str());
+            if (!HandOver(dir, std::to_string(index), sheet.ActiveIndex(), sheet.Handle())) {
                 result = 1;
                 break;
             }
-            std::fprintf(f, "%d %d %ld %ld %ld %ld\n", index, sheet.ActiveIndex(), r.left, r.top, r.right, r.bottom);
-            std::fclose(f);
-            // Renamed when complete, so that the script never reads half a line.
-            ::MoveFileA(partial.c_str(), ready.c_str());
-
-            std::string shot = dir + "\\shot-" + std::to_string(index);
-            DWORD start = ::GetTickCount();
-            while (!FileExists(shot)) {
-                if (::GetTickCount() - start > 60000) {
-                    std::fprintf(stderr, "walk_pages: no picture of page %d was taken\n", index);
-                    result = 1;
-                    break;
-                }
-                PumpFor(50);
-            }
-            if (result)
+            // The add-feed dialog over the feeds page, with an address typed in.
+            if (index == kFeedsPage && !ShowAddFeedDialog(sheet, dir)) {
+                result = 1;
                 break;
+            }
         }
         sheet.Destroy();
         PumpFor(200);

@@ -61,13 +61,18 @@ enum class ReaderKey { None, LocalMachine, CurrentUser };
 
 class ReaderKeyScope {
 public:
-    explicit ReaderKeyScope(ReaderKey where) {
+    // appPath, when given, becomes the key's "Inno Setup: App Path" value: the reader's installation folder.
+    explicit ReaderKeyScope(ReaderKey where, const char* appPath = nullptr) {
         RemoveAll();
         HKEY root = where == ReaderKey::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
         if (where != ReaderKey::None) {
             HKEY key = nullptr;
             created_ = ::RegCreateKeyExA(root, kReaderUninstallKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                                          nullptr) == ERROR_SUCCESS;
+            if (key && appPath)
+                created_ =
+                    ::RegSetValueExA(key, "Inno Setup: App Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(appPath),
+                                     static_cast<DWORD>(strlen(appPath) + 1)) == ERROR_SUCCESS;
             if (key)
                 ::RegCloseKey(key);
         }

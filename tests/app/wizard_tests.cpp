@@ -137,13 +137,13 @@ const std::vector<NavigationTest::Step> kNotInstalledWalk = {
 };
 
 TEST_F(NavigationTest, ReaderInstalledUnderLocalMachine) {
-    ReaderKeyScope key(ReaderKey::LocalMachine);
+    ReaderKeyScope key(ReaderKey::LocalMachine, outputFolder_.c_str());
     ASSERT_TRUE(key.Created());
     Walk(kInstalledWalk);
 }
 
 TEST_F(NavigationTest, ReaderInstalledOnlyUnderCurrentUser) {
-    ReaderKeyScope key(ReaderKey::CurrentUser);
+    ReaderKeyScope key(ReaderKey::CurrentUser, outputFolder_.c_str());
     ASSERT_TRUE(key.Created());
     Walk(kInstalledWalk);
 }

@@ -1,0 +1,10 @@
+// The fonts that the welcome, read-me and finish pages give their texts. The caller owns the font and
+// deletes it when the page's window is destroyed.
+#pragma once
+
+#include <windows.h>
+
+// The title font of the exterior pages: Verdana, 20 high, normal weight, of the Swiss family.
+HFONT CreateTitleFont();
+// A copy of the font that control id of dialog shows, in bold.
+HFONT CreateBoldFontOf(HWND dialog, int id);
