@@ -10,3 +10,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Every .exe and .dll runs on a clean Windows with no MinGW runtime DLL beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Test programs of either width run under Wine in a prefix private to the build folder: wine64 starts
+# i686 programs through Wine's 32-bit side (wine32) in the same 64-bit prefix.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)

@@ -1,4 +1,4 @@
-# The shipping build: 32-bit Windows. It links here but cannot run on these machines.
+# The shipping build: 32-bit Windows.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(RVL_MINGW_TRIPLE i686-w64-mingw32)

@@ -59,15 +59,17 @@ private:
 
 enum class ReaderKey { None, LocalMachine, CurrentUser };
 
+// The reader's uninstall key for the life of the object, in the program's own registry view or, with
+// KEY_WOW64_32KEY or KEY_WOW64_64KEY, in that view alone (where a reader setup of that width writes it).
 class ReaderKeyScope {
 public:
     // appPath, when given, becomes the key's "Inno Setup: App Path" value: the reader's installation folder.
-    explicit ReaderKeyScope(ReaderKey where, const char* appPath = nullptr) {
+    explicit ReaderKeyScope(ReaderKey where, const char* appPath = nullptr, REGSAM view = 0) {
         RemoveAll();
         HKEY root = where == ReaderKey::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
         if (where != ReaderKey::None) {
             HKEY key = nullptr;
-            created_ = ::RegCreateKeyExA(root, kReaderUninstallKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+            created_ = ::RegCreateKeyExA(root, kReaderUninstallKey, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
                                          nullptr) == ERROR_SUCCESS;
             if (key && appPath)
                 created_ =
@@ -84,8 +86,10 @@ public:
 
 private:
     static void RemoveAll() {
-        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kReaderUninstallKey);
-        ::RegDeleteKeyA(HKEY_CURRENT_USER, kReaderUninstallKey);
+        for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+            ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kReaderUninstallKey, view, 0);
+            ::RegDeleteKeyExA(HKEY_CURRENT_USER, kReaderUninstallKey, view, 0);
+        }
     }
     bool created_ = false;
 };

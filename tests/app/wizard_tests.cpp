@@ -222,18 +222,40 @@ TEST(FeedsPage, NamesItsFirstFolderFromTheStringTable) {
     EXPECT_EQ("My Feeds", page.Folders().DefaultFolderName());
 }
 
+bool KeyInView(HKEY root, REGSAM view) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(root, kReaderUninstallKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+// A 32-bit reader setup writes its key in the 32-bit registry view and a 64-bit one in the 64-bit view;
+// HKEY_CURRENT_USER\Software is one key in both views. The wizard of either width finds each.
 TEST(ReaderInstalled, FollowsTheUninstallKey) {
     struct Case {
         ReaderKey key;
+        REGSAM view;
         bool installed;
+        bool in32;
+        bool in64;
         const char* name;
     } cases[] = {
-        {ReaderKey::None, false, "no key"},
-        {ReaderKey::LocalMachine, true, "HKEY_LOCAL_MACHINE"},
-        {ReaderKey::CurrentUser, true, "HKEY_CURRENT_USER only"},
+        {ReaderKey::None, 0, false, false, false, "no key"},
+        {ReaderKey::LocalMachine, 0, true, sizeof(void*) == 4, sizeof(void*) == 8, "HKEY_LOCAL_MACHINE"},
+        {ReaderKey::LocalMachine, KEY_WOW64_32KEY, true, true, false, "HKEY_LOCAL_MACHINE, 32-bit view only"},
+        {ReaderKey::LocalMachine, KEY_WOW64_64KEY, true, false, true, "HKEY_LOCAL_MACHINE, 64-bit view only"},
+        {ReaderKey::CurrentUser, 0, true, true, true, "HKEY_CURRENT_USER only"},
+        {ReaderKey::CurrentUser, KEY_WOW64_32KEY, true, true, true, "HKEY_CURRENT_USER by a 32-bit setup"},
+        {ReaderKey::CurrentUser, KEY_WOW64_64KEY, true, true, true, "HKEY_CURRENT_USER by a 64-bit setup"},
     };
     for (const Case& c : cases) {
-        ReaderKeyScope key(c.key);
+        ReaderKeyScope key(c.key, nullptr, c.view);
+        ASSERT_EQ(c.key != ReaderKey::None, key.Created()) << c.name;
+        const HKEY root = c.key == ReaderKey::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+        // Where the key really is: the cases are worth something only if the views are apart.
+        EXPECT_EQ(c.in32, KeyInView(root, KEY_WOW64_32KEY)) << c.name;
+        EXPECT_EQ(c.in64, KeyInView(root, KEY_WOW64_64KEY)) << c.name;
         EXPECT_EQ(c.installed, IsReaderInstalled()) << c.name;
     }
     EXPECT_FALSE(IsReaderInstalled()) << "the keys are removed again";

@@ -163,10 +163,26 @@ DWORD RunRegsvr32(const std::string& arguments) {
     return code;
 }
 
+bool ClassKeyInView(REGSAM view) {
+    fw::RegKey h;
+    return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, kClassKey.c_str(), 0, KEY_READ | view, h.Put()) == ERROR_SUCCESS;
+}
+
+// regsvr32 of the system folder is the one of the module's own width (a 32-bit process sees SysWOW64 there);
+// the class lands in that width's registry view alone, where a client of the same width creates it.
 TEST_F(PullwireRegistration, Regsvr32RegistersAndUnregisters) {
     const std::string quoted = "\"" + ModulePath() + "\"";
     ASSERT_EQ(0u, RunRegsvr32(quoted));
     ExpectRegistered();
+    const bool is32 = sizeof(void*) == 4;
+    EXPECT_EQ(is32, ClassKeyInView(KEY_WOW64_32KEY));
+    EXPECT_EQ(!is32, ClassKeyInView(KEY_WOW64_64KEY));
+    {
+        fw::ComPtr<IURLDownload> object;
+        EXPECT_EQ(S_OK, ::CoCreateInstance(CLSID_URLDownload, nullptr, CLSCTX_INPROC_SERVER, IID_IURLDownload,
+                                           object.PutVoid()));
+        EXPECT_TRUE(object);
+    }
     ASSERT_EQ(0u, RunRegsvr32("/u " + quoted));
     ExpectUnregistered();
 }

@@ -8,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <map>
+#include <string>
+#include <vector>
 
 using pkgtest::Hex;
 using pkgtest::PackedFile;
@@ -27,6 +31,24 @@ std::string Extractor() {
 }
 std::string Standin() {
     return pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\rvl.exe");
+}
+
+// The same stand-in built for the other width than this build's.
+std::string OtherWidthStandin() {
+    return pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\other-width\\rvl.exe");
+}
+
+// The machine field of a program's PE header, or 0 when the bytes are no PE program.
+WORD Machine(const std::string& program) {
+    if (program.size() < 0x40)
+        return 0;
+    DWORD header = 0;
+    memcpy(&header, program.data() + 0x3c, sizeof header);
+    if (header > program.size() - 6 || program.compare(header, 4, std::string("PE\0\0", 4)) != 0)
+        return 0;
+    WORD machine = 0;
+    memcpy(&machine, program.data() + header + 4, sizeof machine);
+    return machine;
 }
 
 std::string Lower(std::string s) {
@@ -208,6 +230,27 @@ TEST_F(ExtractorTest, DataFilesAreAnnouncedWhileTheSetupRunsAndWithdrawnAfter) {
         EXPECT_EQ(kNone, Announced()) << "after the setup ended";
         EXPECT_EQ(c.left, OutputFiles());
     }
+}
+
+// The announcements are under HKEY_CURRENT_USER\\Software, which the 32-bit and the 64-bit registry views
+// share: a reader setup of either width finds them, whatever the width of the stub.
+TEST_F(ExtractorTest, SetupOfEitherWidthFindsTheAnnouncements) {
+    std::vector<WORD> machines;
+    for (const std::string& standin : {Standin(), OtherWidthStandin()}) {
+        const WORD machine = Machine(standin);
+        machines.push_back(machine);
+        SCOPED_TRACE(machine == IMAGE_FILE_MACHINE_I386 ? "32-bit setup" : "64-bit setup");
+        pkgtest::RemoveFolder(OutputFolder());
+        SetupRun run = Start(Build({{"rvl.exe", standin}, {"feeds.xml", "f"}, {"webpages.xml", "w"}}));
+        ASSERT_TRUE(run.ended);
+        ASSERT_TRUE(run.setupRan);
+        EXPECT_EQ((std::vector<std::string>{"FeedsFilePath", "WebPagesFilePath"}), run.Seen());
+        EXPECT_EQ(Hex("f"), run.record["FeedsFilePath.data"]);
+        EXPECT_EQ(Hex("w"), run.record["WebPagesFilePath.data"]);
+        EXPECT_EQ(kNone, Announced()) << "after the setup ended";
+    }
+    std::sort(machines.begin(), machines.end());
+    EXPECT_EQ((std::vector<WORD>{IMAGE_FILE_MACHINE_I386, IMAGE_FILE_MACHINE_AMD64}), machines);
 }
 
 // The order in which the files appear is watched through the folder's change notifications.
