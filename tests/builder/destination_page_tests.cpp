@@ -77,9 +77,7 @@ TEST(MakeOutputPath, AddsExeUnlessTheExtensionIsExactlyExe) {
 
 class DestinationPageTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        RemoveExtraction();
-    }
+    void SetUp() override { RemoveExtraction(); }
     void TearDown() override {
         CloseWizard();
         RemoveExtraction();
@@ -135,6 +133,25 @@ TEST_F(DestinationPageTest, StartsWithTheDocumentsFolderAndMyNewRVL) {
                           reinterpret_cast<LPARAM>(&end));
     EXPECT_EQ(0u, start);
     EXPECT_EQ(8u, end);
+}
+
+TEST_F(DestinationPageTest, FolderBrowserIsOwnedByTheSheetWhichItDisables) {
+    HWND page = OpenAtDestination();
+    ASSERT_NE(nullptr, page);
+    const std::string before = uitest::item_text(page, IDE_FOLDER);
+    HWND owner = nullptr;
+    bool sheetEnabled = true;
+    uitest::ModalDriver driver("", [&](HWND browser) {
+        owner = ::GetWindow(browser, GW_OWNER);
+        sheetEnabled = ::IsWindowEnabled(sheet_->Handle()) != FALSE;
+        ::SendMessageA(browser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
+    EXPECT_TRUE(uitest::press_button(page, IDC_BROWSE));
+    ASSERT_EQ(1, driver.Runs()) << "the folder browser did not open";
+    EXPECT_EQ(sheet_->Handle(), owner);
+    EXPECT_FALSE(sheetEnabled) << "Next and Cancel of the wizard could run under the open browser";
+    EXPECT_TRUE(::IsWindowEnabled(sheet_->Handle()));
+    EXPECT_EQ(before, uitest::item_text(page, IDE_FOLDER)) << "a cancelled browser changes nothing";
 }
 
 struct RefusalCase {
