@@ -264,7 +264,7 @@ ShellOpenRecorder::~ShellOpenRecorder() {
             ::RegSetKeyValueA(HKEY_LOCAL_MACHINE, CommandKey(saved.scheme).c_str(), nullptr, REG_SZ,
                               saved.command.c_str(), static_cast<DWORD>(saved.command.size() + 1));
         else
-            ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, ("Software\\Classes\\" + saved.scheme).c_str());
+            ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, CommandKey(saved.scheme).c_str());
     }
     ::SetEnvironmentVariableA("RVL_STANDIN_RECORD", nullptr);
     ::DeleteFileA(recordPath_.c_str());
