@@ -33,5 +33,13 @@ std::string WithHttpPrefix(const std::string& url) {
 
 bool IsWebUrl(const std::string& url) {
     const std::string scheme = UrlScheme(url);
-    return text::EqualNoCase(scheme, "http") || text::EqualNoCase(scheme, "https");
+    if (!text::EqualNoCase(scheme, "http") && !text::EqualNoCase(scheme, "https"))
+        return false;
+    // The shell puts the address into the browser's command line in quotes: a quote or a line break
+    // in it would end the address there and hand the rest to the browser as further arguments.
+    for (char c : url) {
+        if (c == '"' || static_cast<unsigned char>(c) < 0x20)
+            return false;
+    }
+    return true;
 }

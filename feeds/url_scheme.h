@@ -14,7 +14,8 @@ std::string UrlScheme(const std::string& url);
 std::string WithHttpPrefix(const std::string& url);
 
 // Whether url is an http or https address (scheme in any case), and nothing the shell would run as a
-// program or open as a file: only such a URL is handed to the user's browser.
+// program or open as a file, with no quote or control character that could break out of the browser's
+// command line: only such a URL is handed to the user's browser.
 bool IsWebUrl(const std::string& url);
 
 // What Browse says instead of opening an address that is not a web address.

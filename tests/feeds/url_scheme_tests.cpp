@@ -45,8 +45,18 @@ TEST(UrlScheme, OnlyHttpAndHttpsAreWebAddresses) {
         const char* url;
         bool web;
     } cases[] = {
-        {"http://a/", true},   {"HTTPS://a/", true},      {"ftp://a/", false}, {"file://a/", false},
-        {"httpx://a/", false}, {"javascript://a", false}, {"a/b", false},      {"", false},
+        {"http://a/", true},
+        {"HTTPS://a/", true},
+        {"ftp://a/", false},
+        {"file://a/", false},
+        {"httpx://a/", false},
+        {"javascript://a", false},
+        {"a/b", false},
+        {"", false},
+        // A quote or a line break would end the address in the browser's command line.
+        {"http://a/\" --flag", false},
+        {"https://a/\r\nb", false},
+        {"http://a/b c", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.web, IsWebUrl(c.url)) << c.url;
