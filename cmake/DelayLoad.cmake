@@ -26,20 +26,30 @@ function(rvl_delay_load target)
     foreach(library IN LISTS ARGN)
         set(import /usr/${RVL_MINGW_TRIPLE}/lib/lib${library}.a)
         set(delaylib ${dir}/lib${library}.a)
-        if(NOT EXISTS ${delaylib} OR ${import} IS_NEWER_THAN ${delaylib})
+        set(keep ${dir}/${library}.keep)
+        if(NOT EXISTS ${delaylib} OR NOT EXISTS ${keep} OR ${import} IS_NEWER_THAN ${delaylib})
             execute_process(COMMAND ${RVL_NM} ${import} OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
             # The DLL's own name, as the import library records it (WININET.dll, urlmon.dll, ...).
             execute_process(COMMAND ${RVL_DLLTOOL} --identify ${import} OUTPUT_VARIABLE dll
                             OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
             string(REGEX MATCHALL " I ${prefix}[^\n]+" imports "${symbols}")
             set(def "LIBRARY \"${dll}\"\nEXPORTS\n")
+            set(undefined "")
             foreach(entry IN LISTS imports)
                 string(REGEX REPLACE "^ I ${prefix}" "" name "${entry}")
                 string(APPEND def "${name}\n")
+                string(APPEND undefined "-Wl,-u,_${name}\n")
             endforeach()
             file(WRITE ${dir}/${library}.def "${def}")
+            file(WRITE ${keep} "${undefined}")
             execute_process(COMMAND ${RVL_DLLTOOL} ${kill_at} -d ${dir}/${library}.def -D ${dll} -y ${delaylib}
                             COMMAND_ERROR_IS_FATAL ANY)
+        endif()
+        # The 32-bit ld drops the code of an import-library member whose entry symbol nothing names, and
+        # the program reaches its functions only through the __imp_ pointers: the pointer would then
+        # start as null instead of pointing at the code that loads the DLL. Naming every entry keeps it.
+        if(RVL_MINGW_TRIPLE MATCHES "^i686")
+            target_link_options(${target} PRIVATE "@${keep}")
         endif()
     endforeach()
     target_link_directories(${target} BEFORE PRIVATE ${dir})
