@@ -1,6 +1,8 @@
 #include "app/customizer_app.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // Before any DLL is loaded on demand: comctl32, urlmon and wininet are delay-loaded.
+    RestrictDllSearch();
     CCustomizerApp app;
     app.InitInstance();
     return 0;

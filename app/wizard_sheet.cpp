@@ -10,6 +10,16 @@ CWizardSheet* theSheet = nullptr;
 // HH_DISPLAY_TOPIC of HTML Help.
 constexpr UINT kDisplayTopic = 0;
 using HtmlHelpFunction = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
+// HTML Help from the system folder by its full path: by name alone, a hhctrl.ocx beside the program
+// would be found first.
+HMODULE LoadHelpLibrary() {
+    char system[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryA(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return nullptr;
+    const std::string path = std::string(system, length) + "\\hhctrl.ocx";
+    return ::LoadLibraryA(path.c_str());
+}
 } // namespace
 
 CWizardSheet* GetWizardSheet() {
@@ -25,7 +35,7 @@ CWizardSheet::CWizardSheet(const std::string& caption, HBITMAP watermark, HBITMA
                                                        &instruction, &destination, &finish};
     for (fw::PropertyPage* page : order)
         AddPage(*page);
-    helpLibrary_.Reset(::LoadLibraryA("hhctrl.ocx"));
+    helpLibrary_.Reset(LoadHelpLibrary());
 }
 
 CWizardSheet::~CWizardSheet() {

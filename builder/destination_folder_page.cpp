@@ -145,7 +145,9 @@ void CDestinationFolderPage::Browse() {
     // The new-style folder browser needs an apartment on this thread.
     const bool initialized = SUCCEEDED(::CoInitialize(nullptr));
     BROWSEINFOA info{};
-    info.hwndOwner = nullptr;
+    // The sheet owns the browser and is disabled while it is open: Next or Cancel of the wizard cannot
+    // run under it.
+    info.hwndOwner = ::GetAncestor(Handle(), GA_ROOT);
     info.pidlRoot = nullptr;
     info.lpszTitle = "Select a Destination Folder";
     info.ulFlags = BIF_NEWDIALOGSTYLE;

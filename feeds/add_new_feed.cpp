@@ -1,6 +1,7 @@
 #include "feeds/add_new_feed.h"
 
 #include "feeds/compare_urls.h"
+#include "feeds/url_scheme.h"
 #include "fetch/feed_validator.h"
 #include "framework/message.h"
 #include "framework/owners.h"
@@ -82,7 +83,14 @@ bool CAddNewFeed::OnCommand(int id, int code, HWND control) {
 
 void CAddNewFeed::Browse() {
     const std::string url = WithHttpPrefix(text::Trim(ItemText(IDE_URL)));
-    ::ShellExecuteA(nullptr, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    // The shell opens whatever it is given: a file: or other address could start a program or open a
+    // file. Only web addresses go out, and the dialog owns whatever the shell shows on failure.
+    if (!IsWebUrl(url)) {
+        fw::ShowMessage(Handle(), kOnlyWebUrlsBrowse, fw::GetWindowTextString(Handle()), MB_OK | MB_ICONWARNING);
+        FocusAndSelect(IDE_URL);
+        return;
+    }
+    ::ShellExecuteA(Handle(), "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void CAddNewFeed::Refuse(const std::string& text, const char* caption, bool selectUrl) {

@@ -67,8 +67,3 @@ int CompareUrls(const std::string& first, const std::string& second) {
                       text::EqualNoCase(a.object, b.object);
     return same ? kUrlsEquivalent : kUrlsDifferent;
 }
-
-std::string WithHttpPrefix(const std::string& url) {
-    static const char kHttp[] = "http://";
-    return text::Contains(url, kHttp) ? url : kHttp + url;
-}

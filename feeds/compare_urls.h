@@ -14,8 +14,3 @@ enum UrlComparison {
 // given it in front, so that "example.com" and "www.example.com" are the same site. The scheme, host and
 // object part compare case-insensitively; the port is not compared.
 int CompareUrls(const std::string& first, const std::string& second);
-
-// A URL that names no scheme is taken as an HTTP address: "http://" is put in front of a URL that does
-// not contain it anywhere. The search is case-sensitive, so "feed:http://..." keeps its own scheme while
-// "https://..." and "HTTP://..." get the prefix too.
-std::string WithHttpPrefix(const std::string& url);

@@ -117,12 +117,12 @@ bool CCustomizationPage::OnNotify(NMHDR* header, LRESULT& result) {
     return CWizardPage::OnNotify(header, result);
 }
 
-// Remove and Properties need a selected row. The whole selection counts, not only the row of the
-// notification: with several rows selected, deselecting one of them leaves the others to act on.
+// Remove needs a selected row, Properties exactly one. The whole selection counts, not only the row of
+// the notification: with several rows selected, deselecting one of them leaves the others to act on.
 void CCustomizationPage::UpdateButtons() {
-    const bool any = feedList_.Handle() && feedList_.List().SelectedCount() > 0;
-    EnableItem(IDC_REMOVE, any);
-    EnableItem(IDC_PROPERTIES, any);
+    const int selected = feedList_.Handle() ? feedList_.List().SelectedCount() : 0;
+    EnableItem(IDC_REMOVE, selected > 0);
+    EnableItem(IDC_PROPERTIES, selected == 1);
 }
 
 void CCustomizationPage::AddFeed() {

@@ -1,6 +1,7 @@
 #include "webpages/add_new_webpage.h"
 
 #include "feeds/compare_urls.h"
+#include "feeds/url_scheme.h"
 #include "fetch/url_fetcher.h"
 #include "framework/message.h"
 #include "framework/text.h"
@@ -15,7 +16,6 @@ namespace {
 
 const char kAddCaption[] = "Error Adding WebPage";
 const char kInvalidCaption[] = "Invalid Web Page Address";
-const char kHttp[] = "http://";
 
 std::string CannotAdd(const std::string& url, const char* why) {
     return text::Format("%s %s %s", "Cannot add", url.c_str(), why);
@@ -47,14 +47,16 @@ bool CAddNewWebPage::OnCommand(int id, int code, HWND control) {
 }
 
 void CAddNewWebPage::Browse() const {
-    std::string url = text::Trim(ItemText(IDE_URL));
-    if (url.empty())
+    const std::string typed = text::Trim(ItemText(IDE_URL));
+    if (typed.empty())
         return;
-    // The shell opens whatever it is given: a text that merely contains "http://" somewhere
-    // ("setup.exe http://x") would start a program. Only a text that begins with the scheme goes out
-    // as it is; anything else gets the prefix and is therefore always a web address.
-    if (!text::EqualNoCase(url.substr(0, sizeof kHttp - 1), kHttp))
-        url = kHttp + url;
+    // The shell opens whatever it is given: a file: or other address could start a program or open a
+    // file. Only web addresses go out.
+    const std::string url = WithHttpPrefix(typed);
+    if (!IsWebUrl(url)) {
+        Refuse(kOnlyWebUrlsBrowse, fw::GetWindowTextString(Handle()), IDE_URL);
+        return;
+    }
     HWND owner = ::GetAncestor(Handle(), GA_ROOTOWNER);
     ::ShellExecuteA(owner ? owner : Handle(), "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
@@ -85,8 +87,9 @@ void CAddNewWebPage::OnOK() {
         Refuse("Please Enter the URL of WebPage.", kAddCaption, IDE_URL);
         return;
     }
-    if (!text::Contains(url, kHttp)) {
-        url = WithHttpPrefix(url);
+    const std::string prefixed = WithHttpPrefix(url);
+    if (prefixed != url) {
+        url = prefixed;
         SetItemText(IDE_URL, url);
     }
     if (IsListed(url)) {

@@ -430,7 +430,7 @@ TEST(Templates, RunTimeTextsFitTheirControlsInTheirFonts) {
     } table[] = {
         {IDD_WELCOME, IDT_TITLE, true, "Welcome to the Ravelin Customizer"},
         {IDD_FINISH, IDT_TITLE, true, "Completed Ravelin\x92s Customization"},
-        {IDD_WELCOME, IDT_VERSION, false, "Ravelin Customizer 1.2"},
+        {IDD_WELCOME, IDT_VERSION, false, "Ravelin Customizer 1.23"},
         {IDD_WELCOME, IDT_COPYRIGHT, false, "Copyright \xa9 2026 Corvane. All rights reserved."},
         {IDD_README, IDT_IMPORTANT, false, "Important"},
         {IDD_README, IDT_NOTE, false, note},
@@ -598,6 +598,26 @@ std::string VersionValue(const std::vector<BYTE>& block, const char* path) {
     return std::string(static_cast<const char*>(value));
 }
 
+// The project's version as the build passes it, "1.2.3.0", in its four numbers.
+std::vector<unsigned> ProjectVersion() {
+    std::vector<unsigned> parts;
+    std::string text = RVL_PROJECT_VERSION;
+    for (size_t start = 0; start <= text.size();) {
+        size_t dot = text.find('.', start);
+        parts.push_back(static_cast<unsigned>(std::stoul(text.substr(start, dot - start))));
+        start = dot == std::string::npos ? text.size() + 1 : dot + 1;
+    }
+    return parts;
+}
+
+// The wizard's FileVersion text, "1, 2, 3, 0": the welcome page reads its display version from it.
+std::string CommaVersion() {
+    std::string text;
+    for (unsigned part : ProjectVersion())
+        text += (text.empty() ? "" : ", ") + std::to_string(part);
+    return text;
+}
+
 TEST(Version, NamesTheProductItsMakerAndItsVersionInUsEnglish) {
     char path[MAX_PATH];
     ::GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -615,6 +635,7 @@ TEST(Version, NamesTheProductItsMakerAndItsVersionInUsEnglish) {
     EXPECT_EQ(0x0409, words[0]);
     EXPECT_EQ(1252, words[1]);
 
+    const std::string commas = CommaVersion();
     const struct {
         const char* name;
         const char* value;
@@ -622,8 +643,8 @@ TEST(Version, NamesTheProductItsMakerAndItsVersionInUsEnglish) {
         {"CompanyName", "Corvane"},
         {"ProductName", "Ravelin Customizer"},
         {"FileDescription", "Ravelin Customizer"},
-        {"FileVersion", "1, 2, 0, 0"},
-        {"ProductVersion", "1, 2, 0, 0"},
+        {"FileVersion", commas.c_str()},
+        {"ProductVersion", commas.c_str()},
         {"InternalName", "RVLCustomizer.exe"},
         {"OriginalFilename", "RVLCustomizer.exe"},
     };
@@ -644,6 +665,57 @@ TEST(Manifest, AsksForCommonControls6PerMonitorDpiAndNoElevation) {
     for (const char* part : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "level=\"asInvoker\"",
                              ">true/pm<", ">PerMonitorV2, PerMonitor<"})
         EXPECT_NE(std::string::npos, text.find(part)) << part;
+}
+
+struct Deliverable {
+    const char* file;
+    const char* translation; // the StringFileInfo block
+    std::string fileVersion; // the FileVersion and ProductVersion texts
+    const char* assembly;    // the name in the manifest's assemblyIdentity
+};
+
+// The built wizard and extractor carry the project's version in their version resources and manifests.
+TEST(Version, TheWizardAndTheExtractorCarryTheProjectVersion) {
+    const std::vector<unsigned> version = ProjectVersion();
+    ASSERT_EQ(4u, version.size()) << RVL_PROJECT_VERSION;
+    const Deliverable deliverables[] = {
+        {"RVLCustomizer.exe", "040904E4", CommaVersion(), "Corvane.Ravelin.Customizer"},
+        {"RVLExtractor.exe", "040904B0", RVL_PROJECT_VERSION, "Corvane.Ravelin.RVLExtractor"},
+    };
+    char self[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string folder = std::string(self).substr(0, std::string(self).rfind('\\') + 1);
+    for (const Deliverable& d : deliverables) {
+        SCOPED_TRACE(d.file);
+        const std::string path = folder + d.file;
+        DWORD handle = 0;
+        const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &handle);
+        ASSERT_GT(size, 0u) << path;
+        std::vector<BYTE> block(size);
+        ASSERT_TRUE(::GetFileVersionInfoA(path.c_str(), 0, size, block.data()));
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT length = 0;
+        ASSERT_TRUE(::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+        const DWORD ms = MAKELONG(version[1], version[0]), ls = MAKELONG(version[3], version[2]);
+        EXPECT_EQ(ms, fixed->dwFileVersionMS);
+        EXPECT_EQ(ls, fixed->dwFileVersionLS);
+        EXPECT_EQ(ms, fixed->dwProductVersionMS);
+        EXPECT_EQ(ls, fixed->dwProductVersionLS);
+        const std::string strings = std::string("\\StringFileInfo\\") + d.translation + "\\";
+        EXPECT_EQ(d.fileVersion, VersionValue(block, (strings + "FileVersion").c_str()));
+        EXPECT_EQ(d.fileVersion, VersionValue(block, (strings + "ProductVersion").c_str()));
+
+        HMODULE module = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(nullptr, module);
+        HRSRC found = ::FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24) /* RT_MANIFEST */);
+        std::string manifest;
+        if (found)
+            manifest.assign(static_cast<const char*>(::LockResource(::LoadResource(module, found))),
+                            ::SizeofResource(module, found));
+        ::FreeLibrary(module);
+        const std::string identity = std::string("name=\"") + d.assembly + "\" version=\"" + RVL_PROJECT_VERSION + "\"";
+        EXPECT_NE(std::string::npos, manifest.find(identity)) << "no " << identity << " in\n" << manifest;
+    }
 }
 
 } // namespace

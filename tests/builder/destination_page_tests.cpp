@@ -155,6 +155,25 @@ TEST_F(DestinationPageTest, StartsWithTheDocumentsFolderAndMyNewRVL) {
     EXPECT_EQ(8u, end);
 }
 
+TEST_F(DestinationPageTest, FolderBrowserIsOwnedByTheSheetWhichItDisables) {
+    HWND page = OpenAtDestination();
+    ASSERT_NE(nullptr, page);
+    const std::string before = uitest::item_text(page, IDE_FOLDER);
+    HWND owner = nullptr;
+    bool sheetEnabled = true;
+    uitest::ModalDriver driver("", [&](HWND browser) {
+        owner = ::GetWindow(browser, GW_OWNER);
+        sheetEnabled = ::IsWindowEnabled(sheet_->Handle()) != FALSE;
+        ::SendMessageA(browser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
+    EXPECT_TRUE(uitest::press_button(page, IDC_BROWSE));
+    ASSERT_EQ(1, driver.Runs()) << "the folder browser did not open";
+    EXPECT_EQ(sheet_->Handle(), owner);
+    EXPECT_FALSE(sheetEnabled) << "Next and Cancel of the wizard could run under the open browser";
+    EXPECT_TRUE(::IsWindowEnabled(sheet_->Handle()));
+    EXPECT_EQ(before, uitest::item_text(page, IDE_FOLDER)) << "a cancelled browser changes nothing";
+}
+
 struct RefusalCase {
     const char* folder;
     const char* name;

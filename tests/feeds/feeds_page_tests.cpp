@@ -261,6 +261,60 @@ TEST_F(FeedsPageTest, UrlWithoutSchemeIsFetchedAsHttp) {
     EXPECT_EQ(std::vector<std::string>{"Feed One|" + url}, Rows());
 }
 
+TEST_F(FeedsPageTest, UrlWithASchemeKeepsItAsTyped) {
+    // The upper-case scheme is fetched from the loopback server as it is.
+    const std::string upper = "HTTP://" + server_.Url("/one.xml").substr(std::string("http://").size());
+    EXPECT_EQ(0u, AddFeed(upper).size());
+    EXPECT_EQ(std::vector<std::string>{"Feed One|" + upper}, Rows());
+
+    // Nothing listens on that port: the fetch fails, and the URL stays as it was typed.
+    const std::string secure = "https://127.0.0.1:" + std::to_string(testhttp::ClosedPort()) + "/two.xml";
+    const std::vector<uitest::MessageRecord> shown = AddFeed(secure);
+    ASSERT_EQ(1u, shown.size());
+    EXPECT_EQ("Error occurred while downloading", shown[0].caption);
+    EXPECT_EQ(0u, shown[0].text.find("Cannot add " + secure + " : ")) << shown[0].text;
+    EXPECT_EQ(secure, typedUrl_);
+    EXPECT_EQ(1u, Rows().size());
+}
+
+TEST_F(FeedsPageTest, BrowseHandsOnlyWebAddressesToTheShell) {
+    uitest::ShellOpenRecorder shell;
+    ASSERT_TRUE(shell.Ok());
+    const struct {
+        const char* typed;
+        const char* opened; // empty: refused with a message
+    } cases[] = {
+        {"  https://secure.example/feed.xml ", "https://secure.example/feed.xml"},
+        {"HTTP://Upper.example/Feed", "HTTP://Upper.example/Feed"},
+        {"plain.example/feed", "http://plain.example/feed"},
+        {"ftp://files.example/feed.xml", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("typed \"") + c.typed + "\"");
+        uitest::MessageBoxRecorder boxes;
+        uitest::ModalDriver driver("Add New Feed", [&](HWND dialog) {
+            uitest::set_item_text(dialog, IDE_URL, c.typed);
+            EXPECT_TRUE(uitest::press_button(dialog, IDC_BROWSE));
+            EXPECT_EQ(c.typed, uitest::item_text(dialog, IDE_URL)) << "Browse leaves the edit as it is";
+            uitest::press_button(dialog, IDCANCEL);
+        });
+        EXPECT_TRUE(uitest::press_button(page_, IDC_ADD));
+        EXPECT_EQ(1, driver.Runs());
+        if (*c.opened) {
+            EXPECT_TRUE(boxes.Records().empty());
+            EXPECT_EQ(c.opened, shell.NextOpened());
+        } else {
+            ASSERT_EQ(1u, boxes.Records().size());
+            EXPECT_EQ("Only http and https addresses can be opened in the browser.", boxes.Records()[0].text);
+            EXPECT_EQ("Add New Feed", boxes.Records()[0].caption);
+            EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), boxes.Records()[0].Icon());
+        }
+    }
+    // Nothing was handed over for the refused address.
+    EXPECT_EQ("", shell.NextOpened(1000));
+    EXPECT_TRUE(Rows().empty());
+}
+
 struct Refusal {
     const char* path; // empty: the edit is left empty
     const char* caption;
@@ -409,12 +463,15 @@ TEST_F(FeedsPageTest, PropertiesRetitleTheRowAndTheRecord) {
     ASSERT_EQ(0u, AddFeed(server_.Url("/one.xml")).size());
     ASSERT_EQ(0u, AddFeed(server_.Url("/two.xml")).size());
 
-    // Two rows selected: no dialog opens.
+    // Two rows selected: the button is disabled, and the command (as a keyboard could still send it)
+    // opens no dialog.
     SelectRows({0, 1});
     {
+        EXPECT_FALSE(uitest::is_enabled(page_, IDC_PROPERTIES));
         uitest::ModalDriver driver(
             "", [](HWND dialog) { ::EndDialog(dialog, IDCANCEL); }, "#32770", 60000);
-        EXPECT_TRUE(uitest::press_button(page_, IDC_PROPERTIES));
+        ::SendMessageA(page_, WM_COMMAND, MAKEWPARAM(IDC_PROPERTIES, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(page_, IDC_PROPERTIES)));
         uitest::flush_events(100);
         EXPECT_EQ(0, driver.Runs()) << driver.LastCaption();
     }
@@ -558,18 +615,22 @@ TEST_F(FeedsPageTest, LongTitlesSurviveADrag) {
 TEST_F(FeedsPageTest, SelectionEnablesRemoveAndProperties) {
     FillLetters();
     fw::ListView list(list_);
-    // Each step changes the state of one row, as a click with the control key does.
+    // Each step changes the state of one row, as a click with the control key does. Remove acts on any
+    // selection, Properties on exactly one row.
     const struct {
         int row;
         bool select;
-        bool enabled;
-    } steps[] = {{2, false, false}, {2, true, true}, {3, true, true}, {2, false, true}, {3, false, false}};
+        bool remove;
+        bool properties;
+    } steps[] = {{2, false, false, false}, {2, true, true, true},  {3, true, true, false},  {4, true, true, false},
+                 {2, false, true, false},  {3, false, true, true}, {4, false, false, false}};
     list.DeselectAll();
     for (const auto& step : steps) {
         list.Select(step.row, step.select);
         uitest::flush_events();
-        EXPECT_EQ(step.enabled, uitest::is_enabled(page_, IDC_REMOVE)) << "row " << step.row << " " << step.select;
-        EXPECT_EQ(step.enabled, uitest::is_enabled(page_, IDC_PROPERTIES)) << "row " << step.row << " " << step.select;
+        EXPECT_EQ(step.remove, uitest::is_enabled(page_, IDC_REMOVE)) << "row " << step.row << " " << step.select;
+        EXPECT_EQ(step.properties, uitest::is_enabled(page_, IDC_PROPERTIES))
+            << "row " << step.row << " " << step.select;
     }
 }
 

@@ -224,4 +224,79 @@ void ModalDriver::Poll() {
     }
 }
 
+namespace {
+
+std::string CommandKey(const std::string& scheme) {
+    return "Software\\Classes\\" + scheme + "\\shell\\open\\command";
+}
+
+} // namespace
+
+ShellOpenRecorder::ShellOpenRecorder() {
+    char module[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, module, MAX_PATH);
+    std::string standin(module);
+    standin = standin.substr(0, standin.find_last_of('\\') + 1) + "standin\\rvl.exe";
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    recordPath_ = std::string(temp) + "rvl-shell-open-" + std::to_string(::GetCurrentProcessId()) + ".txt";
+    ::DeleteFileA(recordPath_.c_str());
+    ::SetEnvironmentVariableA("RVL_STANDIN_RECORD", recordPath_.c_str());
+
+    // Wine looks the handlers up in the machine's classes only, not in the user's.
+    const std::string command = "\"" + standin + "\" \"%1\"";
+    for (const char* scheme : {"http", "https", "ftp"}) {
+        Saved saved{scheme, false, ""};
+        char value[1024] = {};
+        DWORD size = sizeof value;
+        saved.existed = ::RegGetValueA(HKEY_LOCAL_MACHINE, CommandKey(scheme).c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
+                                       value, &size) == ERROR_SUCCESS;
+        saved.command = value;
+        saved_.push_back(saved);
+        ok_ = ok_ && ::RegSetKeyValueA(HKEY_LOCAL_MACHINE, CommandKey(scheme).c_str(), nullptr, REG_SZ, command.c_str(),
+                                       static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS;
+    }
+}
+
+ShellOpenRecorder::~ShellOpenRecorder() {
+    for (const Saved& saved : saved_) {
+        if (saved.existed)
+            ::RegSetKeyValueA(HKEY_LOCAL_MACHINE, CommandKey(saved.scheme).c_str(), nullptr, REG_SZ,
+                              saved.command.c_str(), static_cast<DWORD>(saved.command.size() + 1));
+        else
+            ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, CommandKey(saved.scheme).c_str());
+    }
+    ::SetEnvironmentVariableA("RVL_STANDIN_RECORD", nullptr);
+    ::DeleteFileA(recordPath_.c_str());
+}
+
+std::string ShellOpenRecorder::NextOpened(DWORD timeoutMs) {
+    std::string record;
+    auto read = [&] {
+        HANDLE file =
+            ::CreateFileA(recordPath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return false;
+        char buffer[4096];
+        DWORD got = 0;
+        record.clear();
+        while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            record.append(buffer, got);
+        ::CloseHandle(file);
+        // The stand-in writes its record at once; a record without its last line is still being written.
+        return record.find("arguments=") != std::string::npos && record.back() == '\n';
+    };
+    if (!pump_until(read, timeoutMs))
+        return std::string();
+    ::DeleteFileA(recordPath_.c_str());
+    // "arguments=" is followed by the command line after the program's name: the quoted address.
+    size_t start = record.find("arguments=") + 10;
+    std::string arguments = record.substr(start, record.find('\n', start) - start);
+    while (!arguments.empty() && (arguments.front() == ' ' || arguments.front() == '"'))
+        arguments.erase(0, 1);
+    while (!arguments.empty() && (arguments.back() == '"' || arguments.back() == '\r'))
+        arguments.pop_back();
+    return arguments;
+}
+
 } // namespace uitest

@@ -97,4 +97,30 @@ private:
     std::string lastCaption_;
 };
 
+// While it lives, the system's handler of each web scheme given (and of ftp, which the wizard must never
+// hand to the shell) is the stand-in program bin/standin/rvl.exe, which records the command line that
+// the shell gives it: a test sees exactly which address a Browse button handed to the shell. The
+// handlers are put back at destruction.
+class ShellOpenRecorder {
+public:
+    ShellOpenRecorder();
+    ~ShellOpenRecorder();
+    ShellOpenRecorder(const ShellOpenRecorder&) = delete;
+    ShellOpenRecorder& operator=(const ShellOpenRecorder&) = delete;
+    bool Ok() const { return ok_; }
+    // The address that the shell opened since construction or the last call, waiting (while pumping
+    // messages) up to timeoutMs for the handler to run; empty when none was opened.
+    std::string NextOpened(DWORD timeoutMs = 10000);
+
+private:
+    struct Saved {
+        std::string scheme;
+        bool existed;
+        std::string command;
+    };
+    std::vector<Saved> saved_;
+    std::string recordPath_;
+    bool ok_ = true;
+};
+
 } // namespace uitest

@@ -218,15 +218,16 @@ protected:
     std::unique_ptr<testhttp::SystemProxy> proxy_;
 };
 
-TEST_F(WebPagesServedTest, AddPutsHttpInFrontOfUrlsWithoutIt) {
+TEST_F(WebPagesServedTest, AddPutsHttpInFrontOfUrlsWithoutASchemeOnly) {
     struct Case {
         std::string typed, stored;
     };
     const Case cases[] = {
         {"site.test/page", "http://site.test/page"},
         {"  http://plain.test/page  ", "http://plain.test/page"},
-        {"https://secure.test/page", "http://https://secure.test/page"},
-        {"HTTP://upper.test/page", "http://HTTP://upper.test/page"},
+        // A scheme is kept as typed, in any letter case; the loopback proxy answers https too.
+        {"https://secure.test/page", "https://secure.test/page"},
+        {"HTTP://upper.test/page", "HTTP://upper.test/page"},
     };
     for (const Case& c : cases) {
         uitest::MessageBoxRecorder boxes;
@@ -240,6 +241,43 @@ TEST_F(WebPagesServedTest, AddPutsHttpInFrontOfUrlsWithoutIt) {
         EXPECT_EQ(c.stored, List().Text(last, 1));
     }
     EXPECT_EQ(4, List().Count());
+}
+
+TEST_F(WebPagesTest, BrowseHandsOnlyWebAddressesToTheShell) {
+    uitest::ShellOpenRecorder shell;
+    ASSERT_TRUE(shell.Ok());
+    const struct {
+        const char* typed;
+        const char* opened; // empty: refused with a message
+    } cases[] = {
+        {"  https://secure.test/page ", "https://secure.test/page"},
+        {"HTTP://Upper.test/Page", "HTTP://Upper.test/Page"},
+        {"plain.test/page", "http://plain.test/page"},
+        {"ftp://files.test/page", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("typed \"") + c.typed + "\"");
+        uitest::MessageBoxRecorder boxes;
+        uitest::ModalDriver driver("Add New Web Page", [&](HWND dialog) {
+            uitest::set_item_text(dialog, IDE_URL, c.typed);
+            EXPECT_TRUE(uitest::press_button(dialog, IDC_BROWSE));
+            EXPECT_EQ(c.typed, uitest::item_text(dialog, IDE_URL)) << "Browse leaves the edit as it is";
+            uitest::press_button(dialog, IDCANCEL);
+        });
+        uitest::press_button(Page(), IDC_ADD);
+        EXPECT_EQ(1, driver.Runs());
+        if (*c.opened) {
+            EXPECT_TRUE(boxes.Records().empty());
+            EXPECT_EQ(c.opened, shell.NextOpened());
+        } else {
+            ASSERT_EQ(1u, boxes.Records().size());
+            EXPECT_EQ("Only http and https addresses can be opened in the browser.", boxes.Records()[0].text);
+            EXPECT_EQ("Add New Web Page", boxes.Records()[0].caption);
+            EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), boxes.Records()[0].Icon());
+        }
+    }
+    EXPECT_EQ("", shell.NextOpened(1000));
+    EXPECT_EQ(0, List().Count());
 }
 
 TEST_F(WebPagesServedTest, AddAppendsTheRowSelectedAloneEvenWhenThePageAnswers404) {
