@@ -72,3 +72,13 @@ std::string WithHttpPrefix(const std::string& url) {
     static const char kHttp[] = "http://";
     return text::Contains(url, kHttp) ? url : kHttp + url;
 }
+
+bool SplitUrlForComparison(const std::string& url, CSplitUrl& split) {
+    UrlParts parts;
+    if (!SplitUrl(url, parts))
+        return false;
+    split.scheme = std::move(parts.scheme);
+    split.host = std::move(parts.host);
+    split.object = std::move(parts.object);
+    return true;
+}

@@ -19,3 +19,14 @@ int CompareUrls(const std::string& first, const std::string& second);
 // not contain it anywhere. The search is case-sensitive, so "feed:http://..." keeps its own scheme while
 // "https://..." and "HTTP://..." get the prefix too.
 std::string WithHttpPrefix(const std::string& url);
+
+// A URL split the way CompareUrls splits it: the scheme, the host (with "www." in front when it has none)
+// and the object part. CompareUrls(a, b) is kUrlsEquivalent exactly when both split and the three parts
+// are equal under text::EqualNoCase, so a caller that compares one URL with many splits each URL once.
+struct CSplitUrl {
+    std::string scheme;
+    std::string host;
+    std::string object;
+};
+// false when the URL cannot be split (CompareUrls then answers kUrlsUnsplittable).
+bool SplitUrlForComparison(const std::string& url, CSplitUrl& split);

@@ -65,6 +65,39 @@ bool CFeedListCtrl::AddRow(const std::string& title, const std::string& url, con
     return list.SetText(row, 1, url);
 }
 
+int CFeedListCtrl::AddRows(const std::vector<FeedRow>& rows) {
+    if (rows.empty())
+        return 0;
+    fw::ListView list = List();
+    Send(WM_SETREDRAW, FALSE);
+    // Room for every row at once, instead of growing the list's arrays row by row.
+    Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(list.Count()) + rows.size(), LVSICF_NOINVALIDATEALL);
+    int last = -1;
+    int added = 0;
+    for (const FeedRow& row : rows) {
+        auto* data = new (std::nothrow) CFeedRowData(row.description);
+        if (!data)
+            continue;
+        const int index = list.InsertRow(list.Count(), row.title, reinterpret_cast<LPARAM>(data), kFeedImage);
+        if (index < 0) {
+            delete data;
+            continue;
+        }
+        last = index;
+        if (list.SetText(index, 1, row.url))
+            ++added;
+    }
+    if (last >= 0) {
+        list.DeselectAll();
+        list.Select(last);
+    }
+    Send(WM_SETREDRAW, TRUE);
+    if (last >= 0)
+        list.EnsureVisible(last);
+    ::InvalidateRect(Handle(), nullptr, TRUE);
+    return added;
+}
+
 std::string CFeedListCtrl::Description(int row) const {
     const CFeedRowData* data = RowData(List().Data(row));
     return data ? data->Description() : std::string();

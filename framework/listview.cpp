@@ -2,6 +2,33 @@
 
 namespace fw {
 
+const char kEmptyListText[] = "There are no items to show in this view.";
+
+namespace {
+// Space between the header and the text of an empty list.
+constexpr int kEmptyTextGap = 10;
+} // namespace
+
+bool PaintEmptyList(HWND list, HDC dc) {
+    if (ListView(list).Count() > 0)
+        return false;
+    RECT client;
+    ::GetClientRect(list, &client);
+    const int saved = ::SaveDC(dc);
+    ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+    ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
+    ::FillRect(dc, &client, ::GetSysColorBrush(COLOR_WINDOW));
+    ::SelectObject(dc, ::GetStockObject(ANSI_VAR_FONT));
+    HWND header = reinterpret_cast<HWND>(::SendMessageA(list, LVM_GETHEADER, 0, 0));
+    RECT item = {};
+    if (header && ::SendMessageA(header, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item)))
+        client.top += item.bottom;
+    client.top += kEmptyTextGap;
+    ::DrawTextA(dc, kEmptyListText, -1, &client, DT_CENTER | DT_WORDBREAK | DT_NOCLIP | DT_NOPREFIX);
+    ::RestoreDC(dc, saved);
+    return true;
+}
+
 bool ListView::InsertColumn(int index, const std::string& title, int width, int format) const {
     LVCOLUMNA column = {};
     column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;

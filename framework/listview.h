@@ -50,4 +50,11 @@ private:
     HWND hwnd_;
 };
 
+// Shown under the header of an empty list.
+extern const char kEmptyListText[];
+
+// The erasing of a list without rows (WM_ERASEBKGND): the window colour, and kEmptyListText centred
+// under the header. Returns true when it painted; a list with rows is left to erase normally (false).
+bool PaintEmptyList(HWND list, HDC dc);
+
 } // namespace fw
