@@ -410,8 +410,7 @@ TEST_F(OpmlImportTest, BrowseOpensTheSystemDialogAndTheTitleReachesFeedsXml) {
                 filters.push_back(text);
             }
             readOnlyShown = uitest::is_visible(chooser, chx1);
-            // Typed without its extension: the dialog adds the default one.
-            uitest::set_item_text(chooser, cmb13, folder_ + "\\news");
+            uitest::set_item_text(chooser, cmb13, path);
             uitest::press_button(chooser, IDOK);
         });
         uitest::press_button(dialog, IDC_BROWSE);
