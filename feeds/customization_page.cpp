@@ -120,6 +120,10 @@ bool CCustomizationPage::OnNotify(NMHDR* header, LRESULT& result) {
         result = 0;
         return true;
     }
+    // The list takes only the notifications of its drag and drop and its sorting; offering it the others
+    // (a message for every row inserted or deleted) would only slow the filling of a long list.
+    if (header->idFrom == IDL_FEEDS && header->code != LVN_BEGINDRAG && header->code != LVN_COLUMNCLICK)
+        return false;
     return CWizardPage::OnNotify(header, result);
 }
 

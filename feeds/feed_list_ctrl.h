@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class CFeedRowData;
+
 // The texts of one row of the feeds list.
 struct FeedRow {
     std::string title;
@@ -40,5 +42,6 @@ protected:
     void OnDestroyList() override;
 
 private:
-    void ReleaseRowData(int row) const;
+    static void ReleaseRowData(const fw::ListView& list, int row);
+    std::vector<CFeedRowData*> TakeAllRowData() const;
 };

@@ -80,6 +80,14 @@ bool CImportFeedPage::OnCommand(int id, int code, HWND control) {
     return fw::Dialog::OnCommand(id, code, control);
 }
 
+// The import list answers none of its notifications itself; offering each to it (one message per
+// inserted or changed row) would only slow the filling of a long list.
+bool CImportFeedPage::OnNotify(NMHDR* header, LRESULT& result) {
+    if (header && header->idFrom == IDL_FEEDS)
+        return false;
+    return fw::Dialog::OnNotify(header, result);
+}
+
 void CImportFeedPage::ChooseFile(const std::string& path) {
     filePath_ = path;
     fileName_ = ::PathFindFileNameA(path.c_str());
@@ -133,7 +141,7 @@ bool CImportFeedPage::Parse() {
 }
 
 void CImportFeedPage::OnOK() {
-    if (importList_.List().Count() == 0 || importList_.CheckedCount() == 0) {
+    if (importList_.Count() == 0 || importList_.CheckedCount() == 0) {
         fw::ShowMessage(Handle(), kSelectAFeedText, kImportCaption, MB_OK | MB_ICONWARNING);
         return;
     }
@@ -174,10 +182,10 @@ void CImportFeedPage::Merge() {
         }
     }
     std::vector<FeedRow> added;
-    fw::ListView list = importList_.List();
-    for (int row = 0; row < list.Count(); ++row) {
+    const std::vector<bool> checked = importList_.CheckedRows();
+    for (int row = 0; row < importList_.Count(); ++row) {
         const CImportedFeed* feed = importList_.Feed(row);
-        if (!feed || !importList_.IsChecked(row) || present.Contains(feed->url))
+        if (!feed || !checked[static_cast<size_t>(row)] || present.Contains(feed->url))
             continue;
         added.push_back(FeedRow{feed->title, feed->url, kRowDescriptionUnknown});
         folder.Add(feed->title, feed->url);

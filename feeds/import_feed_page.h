@@ -39,6 +39,7 @@ public:
 protected:
     bool OnInitDialog() override;
     bool OnCommand(int id, int code, HWND control) override;
+    bool OnNotify(NMHDR* header, LRESULT& result) override;
     void OnOK() override;
     void OnDestroy() override;
 

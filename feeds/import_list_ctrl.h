@@ -18,6 +18,7 @@ public:
     void Initialize();
 
     fw::ListView List() const { return fw::ListView(Handle()); }
+    int Count() const { return static_cast<int>(records_.size()); }
     // Appends a row when title and URL are both non-empty; returns whether it did.
     bool AppendRow(const std::string& title, const std::string& url);
     // Appends a row for each feed, in order, without redrawing the list for every row; returns how many
@@ -32,11 +33,18 @@ public:
     void CheckAll(bool checked);
     // A row counts as checked unless it shows the unchecked box.
     bool IsChecked(int row) const;
+    // IsChecked of every row, in row order.
+    std::vector<bool> CheckedRows() const;
     int CheckedCount() const;
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
-    void ReleaseRecords() const;
+    void ReleaseRecords();
+
+    // The rows' records in row order, which never changes (the list neither sorts nor moves its rows):
+    // reading a record needs no message to the control, which costs far more than a memory access
+    // where the control is subclassed (under Wine, a round trip to the server for each message).
+    std::vector<CImportedFeed*> records_;
 };

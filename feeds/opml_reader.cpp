@@ -207,8 +207,7 @@ bool Read(const std::string& path, fw::ComPtr<IXMLDOMDocument>& document, OpmlCo
 fw::ComPtr<IXMLDOMDocument> CreateOpmlDocument() {
     fw::ComPtr<IUnknown> unknown;
     fw::ComPtr<IXMLDOMDocument> document;
-    if (FAILED(::CoCreateInstance(kDomDocumentClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                  unknown.PutVoid())))
+    if (FAILED(::CoCreateInstance(kDomDocumentClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, unknown.PutVoid())))
         return document;
     if (FAILED(::OleRun(unknown.Get())) || FAILED(unknown.As(document, kXmlDocumentInterface)) || !document)
         return nullptr;

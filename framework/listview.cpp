@@ -29,6 +29,12 @@ bool PaintEmptyList(HWND list, HDC dc) {
     return true;
 }
 
+ListView ListView::Direct(HWND hwnd) {
+    ListView list(hwnd);
+    list.procedure_ = reinterpret_cast<WNDPROC>(::GetClassLongPtrA(hwnd, GCLP_WNDPROC));
+    return list;
+}
+
 bool ListView::InsertColumn(int index, const std::string& title, int width, int format) const {
     LVCOLUMNA column = {};
     column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
@@ -36,11 +42,11 @@ bool ListView::InsertColumn(int index, const std::string& title, int width, int 
     column.cx = width;
     column.pszText = const_cast<char*>(title.c_str());
     column.iSubItem = index;
-    return ::SendMessageA(hwnd_, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column)) >= 0;
+    return Send(LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column)) >= 0;
 }
 
 void ListView::SetExtendedStyle(DWORD mask, DWORD style) const {
-    ::SendMessageA(hwnd_, LVM_SETEXTENDEDLISTVIEWSTYLE, mask, style);
+    Send(LVM_SETEXTENDEDLISTVIEWSTYLE, mask, style);
 }
 
 int ListView::InsertRow(int index, const std::string& text, LPARAM data, int image) const {
@@ -50,11 +56,11 @@ int ListView::InsertRow(int index, const std::string& text, LPARAM data, int ima
     item.pszText = const_cast<char*>(text.c_str());
     item.lParam = data;
     item.iImage = image;
-    return static_cast<int>(::SendMessageA(hwnd_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    return static_cast<int>(Send(LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
 }
 
 bool ListView::DeleteRow(int index) const {
-    return ::SendMessageA(hwnd_, LVM_DELETEITEM, index, 0) != FALSE;
+    return Send(LVM_DELETEITEM, index, 0) != FALSE;
 }
 
 std::string ListView::Text(int row, int column) const {
@@ -65,8 +71,7 @@ std::string ListView::Text(int row, int column) const {
         item.iSubItem = column;
         item.pszText = buffer.data();
         item.cchTextMax = static_cast<int>(buffer.size());
-        int n = static_cast<int>(
-            ::SendMessageA(hwnd_, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
+        int n = static_cast<int>(Send(LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
         if (n < 0)
             return std::string();
         if (static_cast<size_t>(n) + 1 < buffer.size() || buffer.size() >= (1u << 20))
@@ -79,14 +84,14 @@ bool ListView::SetText(int row, int column, const std::string& text) const {
     LVITEMA item = {};
     item.iSubItem = column;
     item.pszText = const_cast<char*>(text.c_str());
-    return ::SendMessageA(hwnd_, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)) != FALSE;
+    return Send(LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)) != FALSE;
 }
 
 LPARAM ListView::Data(int row) const {
     LVITEMA item = {};
     item.mask = LVIF_PARAM;
     item.iItem = row;
-    if (!::SendMessageA(hwnd_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+    if (!Send(LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
         return 0;
     return item.lParam;
 }
@@ -96,18 +101,18 @@ bool ListView::SetData(int row, LPARAM data) const {
     item.mask = LVIF_PARAM;
     item.iItem = row;
     item.lParam = data;
-    return ::SendMessageA(hwnd_, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != FALSE;
+    return Send(LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != FALSE;
 }
 
 UINT ListView::State(int row, UINT mask) const {
-    return static_cast<UINT>(::SendMessageA(hwnd_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), mask));
+    return static_cast<UINT>(Send(LVM_GETITEMSTATE, static_cast<WPARAM>(row), mask));
 }
 
 bool ListView::SetState(int row, UINT state, UINT mask) const {
     LVITEMA item = {};
     item.stateMask = mask;
     item.state = state;
-    return ::SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)) != FALSE;
+    return Send(LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)) != FALSE;
 }
 
 std::vector<int> ListView::SelectedRows() const {

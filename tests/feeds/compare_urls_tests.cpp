@@ -46,10 +46,20 @@ TEST(CompareUrls, LongUrlsAreSplit) {
 // The index answers as comparing with every member through CompareUrls does.
 TEST(UrlIndex, AgreesWithComparingEveryPair) {
     const char* const urls[] = {
-        "http://example.com/feed.xml", "http://WWW.Example.com/FEED.xml", "http://example.com:8080/feed.xml",
-        "https://example.com/feed.xml", "http://example.com/feed.xml?x=1", "http://news.example.com/feed.xml",
-        "not a url", "NOT A URL", "not a url ", "", "http://caf\xE9.example/r\xE9sum\xE9", "http://CAF\xC9.example/r",
-        "feed:http://example.com/feed.xml", "http://www.www.example.com/feed.xml",
+        "http://example.com/feed.xml",
+        "http://WWW.Example.com/FEED.xml",
+        "http://example.com:8080/feed.xml",
+        "https://example.com/feed.xml",
+        "http://example.com/feed.xml?x=1",
+        "http://news.example.com/feed.xml",
+        "not a url",
+        "NOT A URL",
+        "not a url ",
+        "",
+        "http://caf\xE9.example/r\xE9sum\xE9",
+        "http://CAF\xC9.example/r",
+        "feed:http://example.com/feed.xml",
+        "http://www.www.example.com/feed.xml",
     };
     for (const char* member : urls) {
         CUrlIndex index;
@@ -59,7 +69,8 @@ TEST(UrlIndex, AgreesWithComparingEveryPair) {
             bool expected = false;
             for (const std::string existing : {std::string(member), std::string("http://unrelated.example/other")}) {
                 const int r = CompareUrls(existing, probe);
-                expected = expected || r == kUrlsEquivalent || (r == kUrlsUnsplittable && text::EqualNoCase(existing, probe));
+                expected =
+                    expected || r == kUrlsEquivalent || (r == kUrlsUnsplittable && text::EqualNoCase(existing, probe));
             }
             EXPECT_EQ(expected, index.Contains(probe)) << "member: " << member << "\nprobe: " << probe;
         }

@@ -169,9 +169,9 @@ TEST_F(OpmlImportTest, ImportListsTheLeavesThatNameAFeed) {
     const std::string cafe = AnsiCafe();
     ASSERT_EQ(4u, cafe.size()) << "the ANSI code page has no single byte for e acute";
     const std::string cafeFeed = "<outline text=\"Caf\xC3\xA9\" xmlUrl=\"http://cafe.example/\"/>";
-    const std::string tech = Opml("<title>Tech</title>", "<outline text=\"Category\">" + Feed("One", "http://one/") +
-                                                             Feed("Two", "http://two/") + Feed("Three", "http://three/") +
-                                                             "</outline>");
+    const std::string tech =
+        Opml("<title>Tech</title>", "<outline text=\"Category\">" + Feed("One", "http://one/") +
+                                        Feed("Two", "http://two/") + Feed("Three", "http://three/") + "</outline>");
     const std::string encodings = "<head><title>Caf\xE9</title></head><body>"
                                   "<outline text=\"Caf\xE9\" xmlUrl=\"http://cafe.example/\"/></body></opml>";
     const ParseCase cases[] = {
@@ -185,13 +185,12 @@ TEST_F(OpmlImportTest, ImportListsTheLeavesThatNameAFeed) {
          "Last",
          {"+a|http://a/", "+b|http://b/", "+c|http://c/", "+d|http://d/", "+e|http://e/"}},
         {"shapes.opml",
-         Opml("",
-              "<outline text=\"parent\" xmlUrl=\"http://parent/\">" + Feed("child", "http://child/") +
-                  "<outline text=\"deeper\"><outline text=\"deepest\" xmlUrl=\"http://deepest/\"/></outline>"
-                  "</outline>" +
-                  Outline("xmlUrl=\"http://untitled/\"") + Outline("title=\"no url\"") +
-                  Outline("title=\"\" text=\"by text\" xmlUrl=\"http://text/\"") + Feed("twice", "http://twice/") +
-                  Feed("twice", "http://twice/")),
+         Opml("", "<outline text=\"parent\" xmlUrl=\"http://parent/\">" + Feed("child", "http://child/") +
+                      "<outline text=\"deeper\"><outline text=\"deepest\" xmlUrl=\"http://deepest/\"/></outline>"
+                      "</outline>" +
+                      Outline("xmlUrl=\"http://untitled/\"") + Outline("title=\"no url\"") +
+                      Outline("title=\"\" text=\"by text\" xmlUrl=\"http://text/\"") + Feed("twice", "http://twice/") +
+                      Feed("twice", "http://twice/")),
          "",
          {"+child|http://child/", "+deepest|http://deepest/", "+by text|http://text/", "+twice|http://twice/",
           "+twice|http://twice/"}},
@@ -207,9 +206,13 @@ TEST_F(OpmlImportTest, ImportListsTheLeavesThatNameAFeed) {
         {"rss.opml", "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>t</title></channel></rss>", "", {}},
         // Encodings: the titles reach the list in the ANSI code page.
         {"utf8.opml", Opml("<title>Caf\xC3\xA9</title>", cafeFeed), cafe, {"+" + cafe + "|http://cafe.example/"}},
-        {"utf8bom.opml", "\xEF\xBB\xBF" + Opml("<title>Caf\xC3\xA9</title>", cafeFeed), cafe,
+        {"utf8bom.opml",
+         "\xEF\xBB\xBF" + Opml("<title>Caf\xC3\xA9</title>", cafeFeed),
+         cafe,
          {"+" + cafe + "|http://cafe.example/"}},
-        {"latin1.opml", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><opml>" + encodings, cafe,
+        {"latin1.opml",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><opml>" + encodings,
+         cafe,
          {"+" + cafe + "|http://cafe.example/"}},
         {"utf16le.opml", Utf16(tech, false), "Tech", {"+One|http://one/", "+Two|http://two/", "+Three|http://three/"}},
         {"utf16be.opml", Utf16(Opml("<title>BE</title>", Feed("be", "http://be/")), true), "BE", {"+be|http://be/"}},
@@ -277,8 +280,8 @@ TEST_F(OpmlImportTest, HostileFilesFailWithoutFetchingOrExpanding) {
     } cases[] = {
         {"dtd.opml", "<?xml version=\"1.0\"?>\n<!DOCTYPE opml SYSTEM \"" + dtd + "\">\n<opml>" + body},
         {"public.opml", "<!DOCTYPE opml PUBLIC \"-//X//DTD X//EN\" \"" + dtd + "\"><opml>" + body},
-        {"entity.opml", "<!DOCTYPE opml [<!ENTITY e SYSTEM \"" + entity + "\">]><opml><head><title>&e;</title></head>" +
-                            body},
+        {"entity.opml",
+         "<!DOCTYPE opml [<!ENTITY e SYSTEM \"" + entity + "\">]><opml><head><title>&e;</title></head>" + body},
         {"parameter.opml", "<!DOCTYPE opml [<!ENTITY % p SYSTEM \"" + dtd + "\"> %p;]><opml>" + body},
         {"utf16dtd.opml", Utf16("<!DOCTYPE opml SYSTEM \"" + dtd + "\"><opml>" + body, false)},
         {"laughs.opml", BillionLaughs()},
@@ -289,9 +292,7 @@ TEST_F(OpmlImportTest, HostileFilesFailWithoutFetchingOrExpanding) {
     const SIZE_T before = CommittedBytes();
     for (const auto& c : cases) {
         const size_t messages = recorder.Records().size();
-        const DWORD start = ::GetTickCount();
         Import(dialog, Write(c.name, c.bytes));
-        std::printf("%s: %lu ms\n", c.name, static_cast<unsigned long>(::GetTickCount() - start));
         ASSERT_EQ(messages + 1, recorder.Records().size()) << c.name;
         EXPECT_EQ(kImportFailedText, recorder.Records().back().text) << c.name;
         EXPECT_TRUE(ImportRows(dialog).empty()) << c.name;
@@ -438,9 +439,9 @@ TEST_F(OpmlImportTest, BrowseOpensTheSystemDialogAndTheTitleReachesFeedsXml) {
     ASSERT_EQ(1, WriteFeedsFile(Page().Folders(), feeds));
     const std::vector<std::string> tree = xmltest::ReadTree(feeds);
     const std::string feed = "    Feed Name=\"" + cafe + "\" URL=\"http://cafe.example/\"";
-    EXPECT_TRUE(std::any_of(tree.begin(), tree.end(),
-                            [&](const std::string& line) { return line.rfind(feed, 0) == 0; }))
-        << xmltest::Difference({feed}, tree);
+    EXPECT_TRUE(std::any_of(tree.begin(), tree.end(), [&](const std::string& line) {
+        return line.rfind(feed, 0) == 0;
+    })) << xmltest::Difference({feed}, tree);
 }
 
 } // namespace
