@@ -4,63 +4,72 @@
 
 namespace {
 
-char FoldAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+constexpr uint64_t kFnvOffset = 14695981039346656037ull;
+constexpr uint64_t kFnvPrime = 1099511628211ull;
+
+uint64_t Mix(uint64_t hash, unsigned char byte) {
+    return (hash ^ byte) * kFnvPrime;
 }
 
 } // namespace
 
 // The ANSI comparison folds the letters A-Z and may fold characters beyond ASCII as well (by code page,
-// double-byte characters as units). The key therefore takes the ASCII letters up to the first byte
-// outside ASCII, folded, and the length: two texts equal under the comparison have the same key.
-std::string CUrlIndex::BucketKey(const std::string& text) {
-    std::string key = std::to_string(text.size());
-    key += ':';
+// double-byte characters as units). The hash therefore takes the ASCII characters up to the first byte
+// outside ASCII, with A-Z folded, and the length: two texts equal under the comparison hash alike.
+uint64_t CUrlIndex::TextHash(const std::string& text) {
+    uint64_t hash = kFnvOffset;
+    for (size_t n = text.size(); n; n >>= 8)
+        hash = Mix(hash, static_cast<unsigned char>(n & 0xFF));
     for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80)
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80)
             break;
-        key += FoldAscii(c);
+        hash = Mix(hash, (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte - 'A' + 'a') : byte);
     }
-    return key;
+    return hash;
 }
 
-std::string CUrlIndex::BucketKey(const CSplitUrl& split) {
-    return BucketKey(split.scheme) + '\n' + BucketKey(split.host) + '\n' + BucketKey(split.object);
+uint64_t CUrlIndex::PartsHash(const CSplitUrl& split) {
+    uint64_t hash = TextHash(split.scheme);
+    hash = hash * 31 + TextHash(split.host);
+    return hash * 31 + TextHash(split.object);
 }
 
-bool CUrlIndex::SameParts(const CSplitUrl& a, const CSplitUrl& b) {
-    return text::EqualNoCase(a.scheme, b.scheme) && text::EqualNoCase(a.host, b.host) &&
-           text::EqualNoCase(a.object, b.object);
-}
-
-bool CUrlIndex::HasText(const std::unordered_multimap<std::string, std::string>& texts, const std::string& text) {
-    const auto range = texts.equal_range(BucketKey(text));
+bool CUrlIndex::HasText(const std::unordered_multimap<uint64_t, size_t>& byText, const std::string& text) const {
+    const auto range = byText.equal_range(TextHash(text));
     for (auto it = range.first; it != range.second; ++it) {
-        if (text::EqualNoCase(it->second, text))
+        if (text::EqualNoCase(members_[it->second].text, text))
             return true;
     }
     return false;
 }
 
 void CUrlIndex::Add(const std::string& url) {
-    CSplitUrl split;
-    if (SplitUrlForComparison(url, split))
-        split_.emplace(BucketKey(split), std::move(split));
+    Member member;
+    member.text = url;
+    member.split = SplitUrlForComparison(url, member.parts);
+    const size_t index = members_.size();
+    const uint64_t textHash = TextHash(url);
+    if (member.split)
+        byParts_.emplace(PartsHash(member.parts), index);
     else
-        unsplittable_.emplace(BucketKey(url), url);
-    all_.emplace(BucketKey(url), url);
+        unsplittable_.emplace(textHash, index);
+    byText_.emplace(textHash, index);
+    members_.push_back(std::move(member));
 }
 
 bool CUrlIndex::Contains(const std::string& url) const {
     CSplitUrl split;
     // A URL that cannot be split is compared as text with every member (CompareUrls answers 0 for each).
     if (!SplitUrlForComparison(url, split))
-        return HasText(all_, url);
+        return HasText(byText_, url);
     // A URL that splits matches a member that splits into the same parts, or one that cannot be split
     // and has the same text.
-    const auto range = split_.equal_range(BucketKey(split));
+    const auto range = byParts_.equal_range(PartsHash(split));
     for (auto it = range.first; it != range.second; ++it) {
-        if (SameParts(it->second, split))
+        const CSplitUrl& parts = members_[it->second].parts;
+        if (text::EqualNoCase(parts.scheme, split.scheme) && text::EqualNoCase(parts.host, split.host) &&
+            text::EqualNoCase(parts.object, split.object))
             return true;
     }
     return HasText(unsplittable_, url);

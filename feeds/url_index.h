@@ -5,6 +5,7 @@
 
 #include "feeds/compare_urls.h"
 
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -15,14 +16,19 @@ public:
     bool Contains(const std::string& url) const;
 
 private:
-    // A member is found through a bucket key that equal texts (under text::EqualNoCase) always share;
-    // the candidates of a bucket are then compared for real, so a shared key never makes a false match.
-    static std::string BucketKey(const std::string& text);
-    static std::string BucketKey(const CSplitUrl& split);
-    static bool SameParts(const CSplitUrl& a, const CSplitUrl& b);
-    static bool HasText(const std::unordered_multimap<std::string, std::string>& texts, const std::string& text);
+    struct Member {
+        std::string text;
+        bool split = false;
+        CSplitUrl parts;
+    };
+    // A member is found through a hash that texts equal under text::EqualNoCase always share; the
+    // members of a hash are then compared for real, so a shared hash never makes a false match.
+    static uint64_t TextHash(const std::string& text);
+    static uint64_t PartsHash(const CSplitUrl& split);
+    bool HasText(const std::unordered_multimap<uint64_t, size_t>& byText, const std::string& text) const;
 
-    std::unordered_multimap<std::string, CSplitUrl> split_;          // members that split
-    std::unordered_multimap<std::string, std::string> unsplittable_; // members that do not, as texts
-    std::unordered_multimap<std::string, std::string> all_;          // every member, as text
+    std::vector<Member> members_;
+    std::unordered_multimap<uint64_t, size_t> byParts_;      // members that split
+    std::unordered_multimap<uint64_t, size_t> unsplittable_; // members that do not, by text
+    std::unordered_multimap<uint64_t, size_t> byText_;       // every member, by text
 };
