@@ -14,7 +14,7 @@
 
 class CCustomizationPage;
 
-// The caption of the dialog and of its messages.
+// The dialog's caption, which its messages share, and the texts of its messages, word for word.
 extern const char kImportCaption[];
 extern const char kImportFailedText[];
 extern const char kSelectAFeedText[];
