@@ -67,7 +67,7 @@ TEST(UrlIndex, AgreesWithComparingEveryPair) {
         index.Add("http://unrelated.example/other");
         for (const char* probe : urls) {
             bool expected = false;
-            for (const std::string existing : {std::string(member), std::string("http://unrelated.example/other")}) {
+            for (const std::string& existing : {std::string(member), std::string("http://unrelated.example/other")}) {
                 const int r = CompareUrls(existing, probe);
                 expected =
                     expected || r == kUrlsEquivalent || (r == kUrlsUnsplittable && text::EqualNoCase(existing, probe));
