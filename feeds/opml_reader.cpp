@@ -6,6 +6,7 @@
 #include <ole2.h>
 #include <msxml2.h>
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -16,7 +17,7 @@ const CLSID kDomDocumentClass = {0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 
 const IID kXmlDocumentInterface = {0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 const IID kXmlDocument2Interface = {0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
-// How much of the file is read at a time while looking for a document type declaration.
+// How much of the file is read first while looking for a document type declaration.
 constexpr DWORD kPrologChunk = 4096;
 
 // Whether the file can be handed to the DOM: it opens, and no document type declaration (or anything
@@ -30,10 +31,13 @@ bool HasSafeProlog(const std::string& path) {
         return false;
     std::string head;
     for (;;) {
+        // Each read doubles what has been read, so that a long prolog (a huge comment) is scanned a
+        // bounded number of times over, not once for every chunk.
         const size_t had = head.size();
-        head.resize(had + kPrologChunk);
+        const DWORD want = static_cast<DWORD>(std::min<size_t>(std::max<size_t>(had, kPrologChunk), 1u << 30));
+        head.resize(had + want);
         DWORD got = 0;
-        if (!::ReadFile(file.Get(), &head[had], kPrologChunk, &got, nullptr))
+        if (!::ReadFile(file.Get(), &head[had], want, &got, nullptr))
             return false;
         head.resize(had + got);
         const XmlProlog scan = ScanXmlProlog(head.data(), head.size(), got == 0);

@@ -300,6 +300,11 @@ TEST_F(OpmlImportTest, HostileFilesFailWithoutFetchingOrExpanding) {
     EXPECT_EQ(0u, server.Requests().size()) << "the loopback server was asked for " << server.Requests()[0].target;
     EXPECT_LT(CommittedBytes(), before + 64 * 1024 * 1024) << "the entities were expanded";
 
+    // A long prolog (a comment of 8 MiB before the first element) is read on to the first element.
+    Import(dialog, Write("comment.opml", "<?xml version=\"1.0\"?><!--" + std::string(8 << 20, 'c') + "--><opml><body>" +
+                                             Feed("c", "http://c/") + "</body></opml>"));
+    EXPECT_EQ(std::vector<std::string>{"+c|http://c/"}, ImportRows(dialog));
+
     // Nesting ever so deep costs no stack: the file is read, or refused by the DOM, and nothing breaks.
     std::string deep = std::string(kHead) + "<body>";
     const int depth = 20000;
