@@ -67,3 +67,13 @@ int CompareUrls(const std::string& first, const std::string& second) {
                       text::EqualNoCase(a.object, b.object);
     return same ? kUrlsEquivalent : kUrlsDifferent;
 }
+
+bool SplitUrlForComparison(const std::string& url, CSplitUrl& split) {
+    UrlParts parts;
+    if (!SplitUrl(url, parts))
+        return false;
+    split.scheme = std::move(parts.scheme);
+    split.host = std::move(parts.host);
+    split.object = std::move(parts.object);
+    return true;
+}

@@ -3,6 +3,7 @@
 #include "feeds/add_new_feed.h"
 #include "feeds/dlg_rename_folder.h"
 #include "feeds/feed_properties_dlg.h"
+#include "feeds/import_feed_page.h"
 #include "framework/message.h"
 #include "framework/text.h"
 
@@ -76,11 +77,13 @@ void CCustomizationPage::RefreshList() {
     if (!folder)
         return;
     feedList_.DeleteAllRows();
+    std::vector<FeedRow> rows(static_cast<size_t>(folder->Count()));
     for (int i = 0; i < folder->Count(); ++i) {
-        std::string title, url;
-        folder->GetAt(i, title, url);
-        feedList_.AddRow(title, url, std::string(), kRowDescriptionUnknown);
+        FeedRow& row = rows[static_cast<size_t>(i)];
+        folder->GetAt(i, row.title, row.url);
+        row.description = kRowDescriptionUnknown;
     }
+    feedList_.AddRows(rows);
     UpdateButtons();
 }
 
@@ -98,6 +101,9 @@ bool CCustomizationPage::OnCommand(int id, int code, HWND control) {
     case IDC_RENAME:
         RenameFolder();
         return true;
+    case IDC_IMPORT_OPML:
+        ImportOpml();
+        return true;
     case IDC_FOLDER_COMBO:
         if (code == CBN_SELCHANGE) {
             RefreshList();
@@ -114,6 +120,10 @@ bool CCustomizationPage::OnNotify(NMHDR* header, LRESULT& result) {
         result = 0;
         return true;
     }
+    // The list takes only the notifications of its drag and drop and its sorting; offering it the others
+    // (a message for every row inserted or deleted) would only slow the filling of a long list.
+    if (header->idFrom == IDL_FEEDS && header->code != LVN_BEGINDRAG && header->code != LVN_COLUMNCLICK)
+        return false;
     return CWizardPage::OnNotify(header, result);
 }
 
@@ -139,6 +149,12 @@ void CCustomizationPage::AddFeed() {
                                      ": Error occurred while adding a feed. Please try again."),
                         kAddFeedErrorCaption, MB_OK | MB_ICONWARNING);
     }
+}
+
+// Everything the import changes on this page, the dialog does itself.
+void CCustomizationPage::ImportOpml() {
+    CImportFeedPage dialog(*this);
+    dialog.DoModal(Handle());
 }
 
 void CCustomizationPage::RemoveFeeds() {

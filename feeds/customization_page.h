@@ -37,6 +37,7 @@ private:
     void RemoveFeeds();
     void EditProperties();
     void RenameFolder();
+    void ImportOpml();
     void UpdateButtons();
     // Keeps the combo box in step when removing a feed took its folder out of the list.
     void FolderRemoved(FeedRemoval removal);

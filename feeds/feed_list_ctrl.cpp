@@ -3,6 +3,7 @@
 #include "feeds/feed_folder.h"
 #include "resources/resource.h"
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -65,13 +66,47 @@ bool CFeedListCtrl::AddRow(const std::string& title, const std::string& url, con
     return list.SetText(row, 1, url);
 }
 
+int CFeedListCtrl::AddRows(const std::vector<FeedRow>& rows) {
+    if (rows.empty())
+        return 0;
+    const fw::ListView list = fw::ListView::Direct(Handle());
+    Send(WM_SETREDRAW, FALSE);
+    // Room for every row at once, instead of growing the list's arrays row by row.
+    Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(list.Count()) + rows.size(), LVSICF_NOINVALIDATEALL);
+    int last = -1;
+    int added = 0;
+    int count = list.Count();
+    for (const FeedRow& row : rows) {
+        auto* data = new (std::nothrow) CFeedRowData(row.description);
+        if (!data)
+            continue;
+        const int index = list.InsertRow(count, row.title, reinterpret_cast<LPARAM>(data), kFeedImage);
+        if (index < 0) {
+            delete data;
+            continue;
+        }
+        last = index;
+        count = index + 1;
+        if (list.SetText(index, 1, row.url))
+            ++added;
+    }
+    if (last >= 0) {
+        list.DeselectAll();
+        list.Select(last);
+    }
+    Send(WM_SETREDRAW, TRUE);
+    if (last >= 0)
+        list.EnsureVisible(last);
+    ::InvalidateRect(Handle(), nullptr, TRUE);
+    return added;
+}
+
 std::string CFeedListCtrl::Description(int row) const {
     const CFeedRowData* data = RowData(List().Data(row));
     return data ? data->Description() : std::string();
 }
 
-void CFeedListCtrl::ReleaseRowData(int row) const {
-    fw::ListView list = List();
+void CFeedListCtrl::ReleaseRowData(const fw::ListView& list, int row) {
     delete RowData(list.Data(row));
     list.SetData(row, 0);
 }
@@ -79,21 +114,30 @@ void CFeedListCtrl::ReleaseRowData(int row) const {
 bool CFeedListCtrl::DeleteRow(int row) {
     if (row < 0 || row >= List().Count())
         return false;
-    ReleaseRowData(row);
+    ReleaseRowData(List(), row);
     return List().DeleteRow(row);
 }
 
+// Takes the descriptions of every row; the rows keep pointers to them until they are deleted. Changing
+// the rows' data instead would notify the page once for every row.
+std::vector<CFeedRowData*> CFeedListCtrl::TakeAllRowData() const {
+    const fw::ListView list = fw::ListView::Direct(Handle());
+    std::vector<CFeedRowData*> data(static_cast<size_t>(std::max(list.Count(), 0)));
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = RowData(list.Data(static_cast<int>(i)));
+    return data;
+}
+
 void CFeedListCtrl::DeleteAllRows() {
-    fw::ListView list = List();
-    for (int i = 0; i < list.Count(); ++i)
-        ReleaseRowData(i);
-    list.DeleteAll();
+    const std::vector<CFeedRowData*> data = TakeAllRowData();
+    fw::ListView::Direct(Handle()).DeleteAll();
+    for (CFeedRowData* description : data)
+        delete description;
 }
 
 void CFeedListCtrl::OnDestroyList() {
     // The list deletes its rows itself as it goes; only their descriptions are ours to release. Deleting
     // the rows here would notify a parent that is being torn down.
-    fw::ListView list = List();
-    for (int i = 0; i < list.Count(); ++i)
-        ReleaseRowData(i);
+    for (CFeedRowData* description : TakeAllRowData())
+        delete description;
 }

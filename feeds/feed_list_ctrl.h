@@ -5,6 +5,16 @@
 #include "framework/reorder_list.h"
 
 #include <string>
+#include <vector>
+
+class CFeedRowData;
+
+// The texts of one row of the feeds list.
+struct FeedRow {
+    std::string title;
+    std::string url;
+    std::string description;
+};
 
 class CFeedListCtrl : public fw::ReorderList {
 public:
@@ -18,6 +28,10 @@ public:
     // row and its URL were set.
     bool AddRow(const std::string& title, const std::string& url, const std::string& link,
                 const std::string& description);
+    // Appends the rows in order and leaves the list as AddRow for each of them would (only the last new
+    // row selected, and scrolled into view), without redrawing or deselecting the list for every row.
+    // Returns how many rows were added with their URL.
+    int AddRows(const std::vector<FeedRow>& rows);
     // The description kept with the row; empty for a row without one.
     std::string Description(int row) const;
     // Deleting rows releases their descriptions; rows must not be deleted any other way.
@@ -28,5 +42,6 @@ protected:
     void OnDestroyList() override;
 
 private:
-    void ReleaseRowData(int row) const;
+    static void ReleaseRowData(const fw::ListView& list, int row);
+    std::vector<CFeedRowData*> TakeAllRowData() const;
 };

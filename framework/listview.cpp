@@ -2,6 +2,39 @@
 
 namespace fw {
 
+const char kEmptyListText[] = "There are no items to show in this view.";
+
+namespace {
+// Space between the header and the text of an empty list.
+constexpr int kEmptyTextGap = 10;
+} // namespace
+
+bool PaintEmptyList(HWND list, HDC dc) {
+    if (ListView(list).Count() > 0)
+        return false;
+    RECT client;
+    ::GetClientRect(list, &client);
+    const int saved = ::SaveDC(dc);
+    ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+    ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
+    ::FillRect(dc, &client, ::GetSysColorBrush(COLOR_WINDOW));
+    ::SelectObject(dc, ::GetStockObject(ANSI_VAR_FONT));
+    HWND header = reinterpret_cast<HWND>(::SendMessageA(list, LVM_GETHEADER, 0, 0));
+    RECT item = {};
+    if (header && ::SendMessageA(header, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item)))
+        client.top += item.bottom;
+    client.top += kEmptyTextGap;
+    ::DrawTextA(dc, kEmptyListText, -1, &client, DT_CENTER | DT_WORDBREAK | DT_NOCLIP | DT_NOPREFIX);
+    ::RestoreDC(dc, saved);
+    return true;
+}
+
+ListView ListView::Direct(HWND hwnd) {
+    ListView list(hwnd);
+    list.procedure_ = reinterpret_cast<WNDPROC>(::GetClassLongPtrA(hwnd, GCLP_WNDPROC));
+    return list;
+}
+
 bool ListView::InsertColumn(int index, const std::string& title, int width, int format) const {
     LVCOLUMNA column = {};
     column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
@@ -9,11 +42,11 @@ bool ListView::InsertColumn(int index, const std::string& title, int width, int 
     column.cx = width;
     column.pszText = const_cast<char*>(title.c_str());
     column.iSubItem = index;
-    return ::SendMessageA(hwnd_, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column)) >= 0;
+    return Send(LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column)) >= 0;
 }
 
 void ListView::SetExtendedStyle(DWORD mask, DWORD style) const {
-    ::SendMessageA(hwnd_, LVM_SETEXTENDEDLISTVIEWSTYLE, mask, style);
+    Send(LVM_SETEXTENDEDLISTVIEWSTYLE, mask, style);
 }
 
 int ListView::InsertRow(int index, const std::string& text, LPARAM data, int image) const {
@@ -23,11 +56,11 @@ int ListView::InsertRow(int index, const std::string& text, LPARAM data, int ima
     item.pszText = const_cast<char*>(text.c_str());
     item.lParam = data;
     item.iImage = image;
-    return static_cast<int>(::SendMessageA(hwnd_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    return static_cast<int>(Send(LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
 }
 
 bool ListView::DeleteRow(int index) const {
-    return ::SendMessageA(hwnd_, LVM_DELETEITEM, index, 0) != FALSE;
+    return Send(LVM_DELETEITEM, index, 0) != FALSE;
 }
 
 std::string ListView::Text(int row, int column) const {
@@ -38,8 +71,7 @@ std::string ListView::Text(int row, int column) const {
         item.iSubItem = column;
         item.pszText = buffer.data();
         item.cchTextMax = static_cast<int>(buffer.size());
-        int n = static_cast<int>(
-            ::SendMessageA(hwnd_, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
+        int n = static_cast<int>(Send(LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
         if (n < 0)
             return std::string();
         if (static_cast<size_t>(n) + 1 < buffer.size() || buffer.size() >= (1u << 20))
@@ -52,14 +84,14 @@ bool ListView::SetText(int row, int column, const std::string& text) const {
     LVITEMA item = {};
     item.iSubItem = column;
     item.pszText = const_cast<char*>(text.c_str());
-    return ::SendMessageA(hwnd_, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)) != FALSE;
+    return Send(LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)) != FALSE;
 }
 
 LPARAM ListView::Data(int row) const {
     LVITEMA item = {};
     item.mask = LVIF_PARAM;
     item.iItem = row;
-    if (!::SendMessageA(hwnd_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+    if (!Send(LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
         return 0;
     return item.lParam;
 }
@@ -69,18 +101,18 @@ bool ListView::SetData(int row, LPARAM data) const {
     item.mask = LVIF_PARAM;
     item.iItem = row;
     item.lParam = data;
-    return ::SendMessageA(hwnd_, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != FALSE;
+    return Send(LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != FALSE;
 }
 
 UINT ListView::State(int row, UINT mask) const {
-    return static_cast<UINT>(::SendMessageA(hwnd_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), mask));
+    return static_cast<UINT>(Send(LVM_GETITEMSTATE, static_cast<WPARAM>(row), mask));
 }
 
 bool ListView::SetState(int row, UINT state, UINT mask) const {
     LVITEMA item = {};
     item.stateMask = mask;
     item.state = state;
-    return ::SendMessageA(hwnd_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)) != FALSE;
+    return Send(LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)) != FALSE;
 }
 
 std::vector<int> ListView::SelectedRows() const {

@@ -10,8 +10,6 @@
 
 namespace fw {
 
-const char kEmptyListText[] = "There are no items to show in this view.";
-
 namespace {
 
 // Where the drag image sits relative to the pointer: 10 pixels right of it and 14 below.
@@ -19,8 +17,6 @@ constexpr int kDragHotSpotX = -10;
 constexpr int kDragHotSpotY = -14;
 constexpr int kDragImageWidth = 88;
 constexpr int kDragImageHeight = 16;
-// Space between the header and the text of an empty list.
-constexpr int kEmptyTextGap = 10;
 
 } // namespace
 
@@ -194,24 +190,6 @@ void ReorderList::EndDrag(POINT client, bool drop) {
         MoveSelectedRows(dragSource_, target);
 }
 
-bool ReorderList::PaintEmpty(HDC dc) const {
-    RECT client;
-    ::GetClientRect(Handle(), &client);
-    const int saved = ::SaveDC(dc);
-    ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
-    ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
-    ::FillRect(dc, &client, ::GetSysColorBrush(COLOR_WINDOW));
-    ::SelectObject(dc, ::GetStockObject(ANSI_VAR_FONT));
-    HWND header = reinterpret_cast<HWND>(Send(LVM_GETHEADER));
-    RECT item = {};
-    if (header && ::SendMessageA(header, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item)))
-        client.top += item.bottom;
-    client.top += kEmptyTextGap;
-    ::DrawTextA(dc, kEmptyListText, -1, &client, DT_CENTER | DT_WORDBREAK | DT_NOCLIP | DT_NOPREFIX);
-    ::RestoreDC(dc, saved);
-    return true;
-}
-
 LRESULT ReorderList::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_REFLECT_NOTIFY: {
@@ -244,8 +222,8 @@ LRESULT ReorderList::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             EndDrag(POINT{-1, -1}, false);
         break;
     case WM_ERASEBKGND:
-        if (List().Count() == 0)
-            return PaintEmpty(reinterpret_cast<HDC>(wp)) ? TRUE : FALSE;
+        if (PaintEmptyList(Handle(), reinterpret_cast<HDC>(wp)))
+            return TRUE;
         break;
     case WM_DESTROY:
         if (dragging_)

@@ -21,9 +21,6 @@ struct ImageListTraits {
 };
 using ImageList = Owner<ImageListTraits>;
 
-// Shown under the header of an empty list.
-extern const char kEmptyListText[];
-
 class ReorderList : public Window {
 public:
     // The drag image is one of two 88 x 16 bitmaps of module: dragOneBitmap while one row moves,
@@ -63,7 +60,6 @@ private:
     void DragTo(POINT client);
     void EndDrag(POINT client, bool drop);
     void SetDropTarget(int row);
-    bool PaintEmpty(HDC dc) const;
 
     HINSTANCE module_;
     int dragOneBitmap_;

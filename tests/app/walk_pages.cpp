@@ -6,13 +6,14 @@
 //   for each page index I: DIR\ready-I holds "I ACTIVE LEFT TOP RIGHT BOTTOM" (the current page after
 //   the activation and the sheet's window rectangle); the program then waits for DIR\shot-I. After the
 //   feeds page the add-feed dialog follows the same way, as ready-add-feed and shot-add-feed, with the
-//   dialog's rectangle.
+//   dialog's rectangle. After the last page the import dialog follows as ready-import and shot-import.
 //
 // The program keeps pumping messages while it waits, so a page that works in the background (the
 // download page) goes on updating itself.
 #include "app/customizer_app.h"
 #include "app/wizard_sheet.h"
 #include "feeds/add_new_feed.h"
+#include "feeds/import_feed_page.h"
 #include "framework/owners.h"
 #include "resources/resource.h"
 
@@ -134,6 +135,37 @@ bool ShowAddFeedDialog(CWizardSheet& sheet, const std::string& dir) {
     return shot.taken;
 }
 
+// The import dialog over the wizard, listing the feeds of a small OPML file, all checked.
+bool ShowImportDialog(const std::string& dir, CWizardSheet& sheet) {
+    const std::string path = dir + "\\Technology.opml";
+    const char opml[] = "<?xml version=\"1.0\"?>\n<opml version=\"1.1\"><head><title>Technology</title></head><body>"
+                        "<outline text=\"News\">"
+                        "<outline text=\"Ravelin Blog\" xmlUrl=\"http://blog.ravelin.example/rss.xml\"/>"
+                        "<outline text=\"Open Source Weekly\" xmlUrl=\"http://oss-weekly.example/feed\"/>"
+                        "<outline text=\"Windows Developer News\" xmlUrl=\"http://windev.example/news.rss\"/>"
+                        "<outline text=\"Science Daily\" xmlUrl=\"http://science.example/daily.xml\"/>"
+                        "</outline></body></opml>";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    std::fputs(opml, f);
+    std::fclose(f);
+    CImportFeedPage dialog(sheet.feeds);
+    if (!dialog.Create(sheet.Handle()))
+        return false;
+    dialog.ChooseFile(path);
+    ::SendMessageA(dialog.Handle(), WM_COMMAND, MAKEWPARAM(IDC_IMPORT, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(dialog.Item(IDC_IMPORT)));
+    ::ShowWindow(dialog.Handle(), SW_SHOW);
+    ::SetForegroundWindow(dialog.Handle());
+    PumpFor(700);
+    ::RedrawWindow(dialog.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    PumpFor(300);
+    const bool handed = HandOver(dir, "import", sheet.ActiveIndex(), dialog.Handle());
+    ::DeleteFileA(path.c_str());
+    return handed;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -183,6 +215,9 @@ int main(int argc, char** argv) {
                 break;
             }
         }
+        // After the pages, one more picture: the import dialog over the last page.
+        if (!result && !ShowImportDialog(dir, sheet))
+            result = 1;
         sheet.Destroy();
         PumpFor(200);
         SetWizardSheet(nullptr);

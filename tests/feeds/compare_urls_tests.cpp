@@ -1,4 +1,6 @@
 #include "feeds/compare_urls.h"
+#include "feeds/url_index.h"
+#include "framework/text.h"
 
 #include <gtest/gtest.h>
 
@@ -39,6 +41,40 @@ TEST(CompareUrls, LongUrlsAreSplit) {
     const std::string path(3000, 'a');
     EXPECT_EQ(kUrlsEquivalent, CompareUrls("http://example.com/" + path, "http://www.example.com/" + path));
     EXPECT_EQ(kUrlsDifferent, CompareUrls("http://example.com/" + path, "http://example.com/" + path + "b"));
+}
+
+// The index answers as comparing with every member through CompareUrls does.
+TEST(UrlIndex, AgreesWithComparingEveryPair) {
+    const char* const urls[] = {
+        "http://example.com/feed.xml",
+        "http://WWW.Example.com/FEED.xml",
+        "http://example.com:8080/feed.xml",
+        "https://example.com/feed.xml",
+        "http://example.com/feed.xml?x=1",
+        "http://news.example.com/feed.xml",
+        "not a url",
+        "NOT A URL",
+        "not a url ",
+        "",
+        "http://caf\xE9.example/r\xE9sum\xE9",
+        "http://CAF\xC9.example/r",
+        "feed:http://example.com/feed.xml",
+        "http://www.www.example.com/feed.xml",
+    };
+    for (const char* member : urls) {
+        CUrlIndex index;
+        index.Add(member);
+        index.Add("http://unrelated.example/other");
+        for (const char* probe : urls) {
+            bool expected = false;
+            for (const std::string& existing : {std::string(member), std::string("http://unrelated.example/other")}) {
+                const int r = CompareUrls(existing, probe);
+                expected =
+                    expected || r == kUrlsEquivalent || (r == kUrlsUnsplittable && text::EqualNoCase(existing, probe));
+            }
+            EXPECT_EQ(expected, index.Contains(probe)) << "member: " << member << "\nprobe: " << probe;
+        }
+    }
 }
 
 } // namespace

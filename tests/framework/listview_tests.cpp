@@ -30,6 +30,19 @@ protected:
     }
 };
 
+// Counts the list view messages (LVM_*) that pass through it.
+class CountingList : public fw::Window {
+public:
+    int listMessages = 0;
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override {
+        if (msg >= LVM_FIRST && msg < LVM_FIRST + 0x100)
+            ++listMessages;
+        return Default(msg, wp, lp);
+    }
+};
+
 class ListDialog : public fw::Dialog {
 public:
     ListDialog() : fw::Dialog(fw::ThisModule(), IDD_TEST_LIST) {}
@@ -105,6 +118,18 @@ TEST_F(ListViewTest, DialogReflectsNotificationsToASubclassedList) {
     int before = reflecting.itemChanged;
     list_.Select(0);
     EXPECT_GT(reflecting.itemChanged, before);
+}
+
+TEST_F(ListViewTest, DirectMessagesGoPastTheSubclass) {
+    CountingList counting;
+    ASSERT_TRUE(counting.Subclass(list_.Handle()));
+    const fw::ListView direct = fw::ListView::Direct(list_.Handle());
+    EXPECT_EQ(0, direct.InsertRow(0, "row", 7));
+    EXPECT_TRUE(direct.SetText(0, 1, "http://row/"));
+    EXPECT_EQ(7, direct.Data(0));
+    EXPECT_EQ(0, counting.listMessages);
+    EXPECT_EQ("http://row/", list_.Text(0, 1));
+    EXPECT_GT(counting.listMessages, 0);
 }
 
 } // namespace

@@ -1,0 +1,204 @@
+#include "feeds/import_feed_page.h"
+
+#include "feeds/customization_page.h"
+#include "feeds/dlg_rename_folder.h"
+#include "feeds/url_index.h"
+#include "framework/message.h"
+#include "framework/text.h"
+#include "framework/window.h"
+#include "resources/resource.h"
+
+#include <commdlg.h>
+#include <objbase.h>
+#include <shlwapi.h>
+
+#include <vector>
+
+const char kImportCaption[] = "Import feeds";
+const char kImportFailedText[] =
+    "Unable to import feeds from specified file. Please make sure that OPML directory is a valid.";
+const char kSelectAFeedText[] = "Please Select a feed.";
+const char kAllFeedsPresentText[] =
+    "All the feeds in the selected OPML file have been already added. The OPML folder will not be added.";
+
+namespace {
+
+const char kRowDescriptionUnknown[] = "Unknown Description";
+// The filter of the file-open dialog: pairs of (text shown, pattern), each ended by a zero, and a zero
+// after the last pair.
+const char kOpenFilter[] = "OPML Files (*.opml)\0*.opml\0RVL Files (*.rvl)\0*.rvl\0";
+// The file-open dialog takes the default extension without its dot.
+const char kDefaultExtension[] = "opml";
+// Room for a long path in the file-open dialog.
+constexpr DWORD kPathChars = 32768;
+
+} // namespace
+
+CImportFeedPage::CImportFeedPage(CCustomizationPage& feeds)
+    : fw::Dialog(fw::ThisModule(), IDD_IMPORT_FEEDS), feeds_(feeds) {}
+
+CImportFeedPage::~CImportFeedPage() = default;
+
+bool CImportFeedPage::OnInitDialog() {
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    importList_.Subclass(Item(IDL_FEEDS));
+    importList_.Initialize();
+    EnableItem(IDC_SELECT_ALL, false);
+    EnableItem(IDC_DESELECT_ALL, false);
+    EnableItem(IDOK, false);
+    EnableItem(IDC_IMPORT, false);
+    // The DOM document of an import stays alive until the next import or the end of the dialog; COM is
+    // held for as long. A thread with an apartment of another kind keeps it (RPC_E_CHANGED_MODE).
+    comInitialized_ = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    return true;
+}
+
+void CImportFeedPage::OnDestroy() {
+    document_.Reset();
+    if (comInitialized_) {
+        ::CoUninitialize();
+        comInitialized_ = false;
+    }
+}
+
+bool CImportFeedPage::OnCommand(int id, int code, HWND control) {
+    switch (id) {
+    case IDC_BROWSE:
+        Browse();
+        return true;
+    case IDC_IMPORT:
+        Import();
+        return true;
+    case IDC_SELECT_ALL:
+        importList_.CheckAll(true);
+        return true;
+    case IDC_DESELECT_ALL:
+        importList_.CheckAll(false);
+        return true;
+    }
+    return fw::Dialog::OnCommand(id, code, control);
+}
+
+// The import list answers none of its notifications itself; offering each to it (one message per
+// inserted or changed row) would only slow the filling of a long list.
+bool CImportFeedPage::OnNotify(NMHDR* header, LRESULT& result) {
+    if (header && header->idFrom == IDL_FEEDS)
+        return false;
+    return fw::Dialog::OnNotify(header, result);
+}
+
+void CImportFeedPage::ChooseFile(const std::string& path) {
+    filePath_ = path;
+    fileName_ = ::PathFindFileNameA(path.c_str());
+    SetItemText(IDE_OPML_FILE, filePath_);
+    if (!filePath_.empty())
+        EnableItem(IDC_IMPORT, true);
+}
+
+void CImportFeedPage::Browse() {
+    std::vector<char> path(kPathChars);
+    OPENFILENAMEA dialog = {};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = Handle();
+    dialog.lpstrFilter = kOpenFilter;
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = path.data();
+    dialog.nMaxFile = kPathChars;
+    dialog.lpstrTitle = "Open";
+    dialog.lpstrDefExt = kDefaultExtension;
+    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+    if (!::GetOpenFileNameA(&dialog))
+        return;
+    ChooseFile(path.data());
+}
+
+void CImportFeedPage::Import() {
+    if (filePath_.empty())
+        return;
+    fw::WaitCursor wait;
+    importList_.Clear();
+    if (Parse() && importedCount_ != 0) {
+        EnableItem(IDC_SELECT_ALL, true);
+        EnableItem(IDC_DESELECT_ALL, true);
+        EnableItem(IDOK, true);
+        importList_.CheckAll(true);
+    } else {
+        importList_.Clear();
+        fw::ShowMessage(Handle(), kImportFailedText, kImportCaption, MB_OK | MB_ICONWARNING);
+    }
+}
+
+bool CImportFeedPage::Parse() {
+    opmlTitle_.clear();
+    importedCount_ = 0;
+    OpmlContent content;
+    if (!ReadOpmlFile(filePath_, document_, content))
+        return false;
+    opmlTitle_ = content.title;
+    importedCount_ = importList_.AppendRows(content.feeds);
+    return true;
+}
+
+void CImportFeedPage::OnOK() {
+    if (importList_.Count() == 0 || importList_.CheckedCount() == 0) {
+        fw::ShowMessage(Handle(), kSelectAFeedText, kImportCaption, MB_OK | MB_ICONWARNING);
+        return;
+    }
+    fw::WaitCursor wait;
+    Merge();
+    End(IDOK);
+}
+
+// The head title, or else the file's name without its extension ("feeds.opml" gives "feeds"). A title of
+// blanks only counts as none; a file named only by an extension keeps it, so the folder has a name.
+std::string CImportFeedPage::FolderName() const {
+    const std::string title = text::Trim(opmlTitle_);
+    if (!title.empty())
+        return title;
+    const std::string file = ::PathFindFileNameA(filePath_.c_str());
+    const char* extension = ::PathFindExtensionA(file.c_str());
+    const std::string stem(file.c_str(), static_cast<size_t>(extension - file.c_str()));
+    return stem.empty() ? file : stem;
+}
+
+void CImportFeedPage::Merge() {
+    const std::string name = FolderName();
+    CFeedFolder folder(name);
+    CFeedFolderList& folders = feeds_.Folders();
+    CFeedListCtrl& rows = feeds_.FeedList();
+    rows.DeleteAllRows();
+
+    // Every URL of every folder is split once; each checked feed is then looked up, not compared with
+    // them all. Feeds of the folder being built are not in the index: a file that names the same feed
+    // twice brings it twice.
+    CUrlIndex present;
+    for (int i = 0; i < folders.FolderCount(); ++i) {
+        const CFeedFolder& existing = folders.FolderAt(i);
+        for (int j = 0; j < existing.Count(); ++j) {
+            std::string title, url;
+            existing.GetAt(j, title, url);
+            present.Add(url);
+        }
+    }
+    std::vector<FeedRow> added;
+    const std::vector<bool> checked = importList_.CheckedRows();
+    for (int row = 0; row < importList_.Count(); ++row) {
+        const CImportedFeed* feed = importList_.Feed(row);
+        if (!feed || !checked[static_cast<size_t>(row)] || present.Contains(feed->url))
+            continue;
+        added.push_back(FeedRow{feed->title, feed->url, kRowDescriptionUnknown});
+        folder.Add(feed->title, feed->url);
+    }
+    rows.AddRows(added);
+
+    if (folder.Count() == 0) {
+        fw::ShowMessage(Handle(), kAllFeedsPresentText, kApplicationTitle, MB_OK | MB_ICONWARNING);
+        feeds_.RefreshList();
+        return;
+    }
+    if (folders.FolderExists(name))
+        folder.SetName(folders.UniqueFolderName(name));
+    folders.AppendFolder(folder);
+    feeds_.AddFolderName(folder.Name());
+}

@@ -1,0 +1,76 @@
+#include "feeds/url_index.h"
+
+#include "framework/text.h"
+
+namespace {
+
+constexpr uint64_t kFnvOffset = 14695981039346656037ull;
+constexpr uint64_t kFnvPrime = 1099511628211ull;
+
+uint64_t Mix(uint64_t hash, unsigned char byte) {
+    return (hash ^ byte) * kFnvPrime;
+}
+
+} // namespace
+
+// The ANSI comparison folds the letters A-Z and may fold characters beyond ASCII as well (by code page,
+// double-byte characters as units). The hash therefore takes the ASCII characters up to the first byte
+// outside ASCII, with A-Z folded, and the length: two texts equal under the comparison hash alike.
+uint64_t CUrlIndex::TextHash(const std::string& text) {
+    uint64_t hash = kFnvOffset;
+    for (size_t n = text.size(); n; n >>= 8)
+        hash = Mix(hash, static_cast<unsigned char>(n & 0xFF));
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80)
+            break;
+        hash = Mix(hash, (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte - 'A' + 'a') : byte);
+    }
+    return hash;
+}
+
+uint64_t CUrlIndex::PartsHash(const CSplitUrl& split) {
+    uint64_t hash = TextHash(split.scheme);
+    hash = hash * 31 + TextHash(split.host);
+    return hash * 31 + TextHash(split.object);
+}
+
+bool CUrlIndex::HasText(const std::unordered_multimap<uint64_t, size_t>& byText, const std::string& text) const {
+    const auto range = byText.equal_range(TextHash(text));
+    for (auto it = range.first; it != range.second; ++it) {
+        if (text::EqualNoCase(members_[it->second].text, text))
+            return true;
+    }
+    return false;
+}
+
+void CUrlIndex::Add(const std::string& url) {
+    Member member;
+    member.text = url;
+    member.split = SplitUrlForComparison(url, member.parts);
+    const size_t index = members_.size();
+    const uint64_t textHash = TextHash(url);
+    if (member.split)
+        byParts_.emplace(PartsHash(member.parts), index);
+    else
+        unsplittable_.emplace(textHash, index);
+    byText_.emplace(textHash, index);
+    members_.push_back(std::move(member));
+}
+
+bool CUrlIndex::Contains(const std::string& url) const {
+    CSplitUrl split;
+    // A URL that cannot be split is compared as text with every member (CompareUrls answers 0 for each).
+    if (!SplitUrlForComparison(url, split))
+        return HasText(byText_, url);
+    // A URL that splits matches a member that splits into the same parts, or one that cannot be split
+    // and has the same text.
+    const auto range = byParts_.equal_range(PartsHash(split));
+    for (auto it = range.first; it != range.second; ++it) {
+        const CSplitUrl& parts = members_[it->second].parts;
+        if (text::EqualNoCase(parts.scheme, split.scheme) && text::EqualNoCase(parts.host, split.host) &&
+            text::EqualNoCase(parts.object, split.object))
+            return true;
+    }
+    return HasText(unsplittable_, url);
+}
