@@ -66,10 +66,15 @@ int main(int argc, char** argv) {
     }
     wizard.Press(PSBTN_NEXT, -1);
     std::printf("drive: downloading the reader setup\n");
-    const int after = wizard.WaitForPage(kDestination, kReadMe, 120000);
+    std::string message;
+    const int after = wizard.WaitForPageOrMessage(kDestination, kReadMe, 120000, message);
     if (after == kReadMe) {
         std::printf("drive: the read-me page: Ravelin is installed in this prefix\n");
         wizard.Press(PSBTN_NEXT, kDestination);
+    } else if (!message.empty()) {
+        std::printf("drive: the download failed: the wizard is back on page %d; Cancel\n", after);
+        wizard.Press(PSBTN_CANCEL, -1);
+        return 1;
     } else if (after != kDestination) {
         std::printf("drive: the download did not complete: the wizard is on page %d; Cancel\n", wizard.ActivePage());
         wizard.Press(PSBTN_CANCEL, -1);

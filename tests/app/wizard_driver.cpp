@@ -138,6 +138,28 @@ int WizardDriver::WaitForPage(int first, int second, DWORD timeoutMs) {
     return page;
 }
 
+int WizardDriver::WaitForPageOrMessage(int first, int second, DWORD timeoutMs, std::string& message) {
+    int page = -1;
+    HWND box = nullptr;
+    WaitFor(
+        [&] {
+            page = ActivePage();
+            box = FindDialog(process_, nullptr, sheet_);
+            return page == first || page == second || box != nullptr;
+        },
+        timeoutMs);
+    if (!box)
+        return page;
+    message = TextOf(box) + ": " + MessageText(box);
+    Log("the customizer said \"" + message + "\"");
+    const int shownUnder = page;
+    Click(box, IDOK);
+    WaitFor([&] { return !::IsWindow(box) || !::IsWindowVisible(box); }, 5000);
+    // The page that the answer leads to is shown a moment after the box has gone.
+    WaitFor([&] { return ActivePage() != shownUnder; }, 5000);
+    return ActivePage();
+}
+
 std::string WizardDriver::AddThroughDialog(const char* caption, const std::function<void(HWND)>& fill) {
     HWND page = ActivePageWindow();
     Click(page, IDC_ADD);

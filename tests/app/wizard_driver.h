@@ -27,6 +27,9 @@ public:
     bool Press(int button, int expected, DWORD timeoutMs = 10000);
     // Waits until the current page is one of the two given.
     int WaitForPage(int first, int second, DWORD timeoutMs);
+    // The same, but a message box that the customizer shows meanwhile ends the wait too: its text goes
+    // into message, the box is answered with OK, and the page shown after it is returned.
+    int WaitForPageOrMessage(int first, int second, DWORD timeoutMs, std::string& message);
 
     // Adds a feed through the Add New Feed dialog. Returns the text of the message box the customizer
     // showed (the dialog is then cancelled), or an empty text when the feed was added.
