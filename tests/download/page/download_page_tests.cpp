@@ -3,6 +3,7 @@
 #include "app/customizer_app.h"
 #include "app/wizard_sheet.h"
 #include "download/page/download_setup_page.h"
+#include "fetch/fetch_session.h"
 #include "framework/owners.h"
 #include "resources/resource.h"
 #include "tests/app/wizard_test_support.h"
@@ -271,7 +272,10 @@ TEST_F(DownloadPageTest, UnreachableHostWarnsAndGoesBack) {
     uitest::flush_events();
     EXPECT_EQ(kWebPagesPage, sheet_->ActiveIndex());
     ASSERT_EQ(1u, messages.Records().size());
-    EXPECT_EQ("The setup of Ravelin could not be downloaded.\n\nPlease try again.", messages.Records()[0].text);
+    // The warning names the cause in WinINet's words.
+    EXPECT_EQ("The setup of Ravelin could not be downloaded.\n\n" +
+                  CFetchSession::ErrorText(ERROR_INTERNET_CANNOT_CONNECT) + "\n\nPlease try again.",
+              messages.Records()[0].text);
     EXPECT_EQ("BN-", uitest::wizard_buttons(sheet));
     EXPECT_FALSE(sheet_->download.Done());
 }
