@@ -7,5 +7,10 @@
 // setup is never loaded. Must run before anything that loads a DLL.
 void RestrictDllSearch();
 
-// The whole run: everything after RestrictDllSearch.
-void RunExtractor();
+// The exit code when the package was read but held no setup that could be started.
+constexpr int kSetupNotStarted = 1;
+
+// The whole run: everything after RestrictDllSearch. Gives the exit code of the program: the reader
+// setup's own when it ran; else the package reader's result (1001..1009) when the package could not
+// be read or extracted in full, or kSetupNotStarted.
+int RunExtractor();

@@ -4,6 +4,5 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     RestrictDllSearch();
-    RunExtractor();
-    return 0;
+    return RunExtractor();
 }
