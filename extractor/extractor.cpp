@@ -227,17 +227,6 @@ int ExtractPackage(const std::wstring& packagePath, const OutputFolder& folder, 
 
 } // namespace
 
-void RestrictDllSearch() {
-    // Absent before Windows 8 without its update: then the default search order stays.
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-    auto setDirectories =
-        kernel ? reinterpret_cast<SetDefaultDllDirectoriesFn>(::GetProcAddress(kernel, "SetDefaultDllDirectories"))
-               : nullptr;
-    if (setDirectories)
-        setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
-
 int RunExtractor() {
     // ShellExecuteEx may hand the start to shell extensions, which need COM on this thread.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);

@@ -1,8 +1,9 @@
 #include "extractor/extractor.h"
+#include "framework/dll_search.h"
 
 #include <windows.h>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    RestrictDllSearch();
+    fw::RestrictDllSearch();
     return RunExtractor();
 }
