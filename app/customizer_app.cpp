@@ -18,17 +18,6 @@ namespace {
 class CMainWindow : public fw::Window {};
 } // namespace
 
-void RestrictDllSearch() {
-    // Looked up rather than imported, so that the program still starts where it is missing.
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-    auto setDirectories =
-        kernel ? reinterpret_cast<SetDefaultDllDirectoriesFn>(::GetProcAddress(kernel, "SetDefaultDllDirectories"))
-               : nullptr;
-    if (setDirectories)
-        setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
-
 bool ActivateRunningCustomizer() {
     HWND main = ::FindWindowA(kInstanceName, nullptr);
     if (!main)

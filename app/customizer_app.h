@@ -20,8 +20,3 @@ public:
 // Brings the wizard of a running customizer to the front: the last active pop-up window of its
 // main window, which is the sheet. Returns whether a running customizer's window was found.
 bool ActivateRunningCustomizer();
-
-// Makes every DLL that the process loads by name come from the system folder only, never from the
-// program's own folder or the current directory, where a planted DLL of the same name could wait. Does
-// nothing on a system without SetDefaultDllDirectories (Windows 7 without its update).
-void RestrictDllSearch();

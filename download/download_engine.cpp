@@ -287,7 +287,9 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
         return outcome;
     }
     if (!response) {
-        session_->SetLastStatus("%s", CFetchSession::ErrorText(openError).c_str());
+        // The client hears why, so that its warning can name the cause (an unknown host, a refusal).
+        outcome.text = CFetchSession::ErrorText(openError);
+        session_->SetLastStatus("%s", outcome.text->c_str());
         return outcome;
     }
     fw::FileHandle file(::CreateFileA(filePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,

@@ -99,10 +99,13 @@ private:
     std::string subkeyPaths_[kAnnouncementCount];
 };
 
-void RunSetup(const std::string& folder, const std::vector<std::string>& extracted) {
+// Starts the extracted setup and waits for it. False when there was none or it could not be started;
+// otherwise exitCode is the setup's own.
+bool RunSetup(const std::string& folder, const std::vector<std::string>& extracted, DWORD& exitCode) {
+    exitCode = 0;
     const std::string setup = folder + "\\rvl.exe";
     if (!WasExtracted(extracted, "rvl.exe") || !FileExists(setup))
-        return;
+        return false;
     SHELLEXECUTEINFOA info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -110,11 +113,14 @@ void RunSetup(const std::string& folder, const std::vector<std::string>& extract
     info.lpParameters = "/RVLC";
     info.nShow = SW_SHOW;
     if (!::ShellExecuteExA(&info))
-        return;
-    // No process handle when the shell handed the start to a running program: nothing to wait for.
+        return false;
+    // No process handle when the shell handed the start to a running program: nothing to wait for,
+    // and no exit code but that of a start that succeeded.
     fw::KernelHandle process(info.hProcess);
-    if (process)
-        ::WaitForSingleObject(process.Get(), INFINITE);
+    if (process && ::WaitForSingleObject(process.Get(), INFINITE) == WAIT_OBJECT_0 &&
+        !::GetExitCodeProcess(process.Get(), &exitCode))
+        exitCode = 0;
+    return true;
 }
 
 // Removes everything inside folder. A link (junction or symbolic link) is removed itself, never
@@ -221,33 +227,28 @@ int ExtractPackage(const std::wstring& packagePath, const OutputFolder& folder, 
 
 } // namespace
 
-void RestrictDllSearch() {
-    // Absent before Windows 8 without its update: then the default search order stays.
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-    auto setDirectories =
-        kernel ? reinterpret_cast<SetDefaultDllDirectoriesFn>(::GetProcAddress(kernel, "SetDefaultDllDirectories"))
-               : nullptr;
-    if (setDirectories)
-        setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
-
-void RunExtractor() {
+int RunExtractor() {
     // ShellExecuteEx may hand the start to shell extensions, which need COM on this thread.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
     const std::wstring self = OwnPath();
     const OutputFolder folder = PrepareOutputFolder();
     std::vector<std::string> extracted;
-    // The result does not matter: whatever was extracted completely is used.
-    if (!self.empty() && !folder.path.empty())
-        ExtractPackage(self, folder, extracted);
+    // The sequence goes on whatever the result: whatever was extracted completely is used. The result
+    // only tells the caller why no setup ran.
+    int extraction = pkg::kOpenError;
+    if (!self.empty())
+        extraction = folder.path.empty() ? pkg::kFileError : ExtractPackage(self, folder, extracted);
 
     CAnnouncements announcements;
     announcements.Publish(folder.path, extracted);
-    RunSetup(folder.path, extracted);
+    DWORD setupExitCode = 0;
+    const bool setupRan = RunSetup(folder.path, extracted, setupExitCode);
     announcements.Withdraw();
 
     if (SUCCEEDED(com))
         ::CoUninitialize();
+    if (setupRan)
+        return static_cast<int>(setupExitCode);
+    return extraction != pkg::kSuccess ? extraction : kSetupNotStarted;
 }

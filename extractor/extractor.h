@@ -3,9 +3,10 @@
 // withdraws the announcements.
 #pragma once
 
-// Lets the process load DLLs from the system folder only, so that a DLL planted beside the downloaded
-// setup is never loaded. Must run before anything that loads a DLL.
-void RestrictDllSearch();
+// The exit code when the package was read but held no setup that could be started.
+constexpr int kSetupNotStarted = 1;
 
-// The whole run: everything after RestrictDllSearch.
-void RunExtractor();
+// The whole run: everything after fw::RestrictDllSearch. Gives the exit code of the program: the reader
+// setup's own when it ran; else the package reader's result (1001..1009) when the package could not
+// be read or extracted in full, or kSetupNotStarted.
+int RunExtractor();

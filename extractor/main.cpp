@@ -1,9 +1,9 @@
 #include "extractor/extractor.h"
+#include "framework/dll_search.h"
 
 #include <windows.h>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    RestrictDllSearch();
-    RunExtractor();
-    return 0;
+    fw::RestrictDllSearch();
+    return RunExtractor();
 }

@@ -190,9 +190,13 @@ protected:
 } // namespace
 
 TEST_F(ExtractorTest, SetupAloneIsStartedWithTheSwitchAndNothingIsAnnounced) {
+    // The customized setup ends with the reader setup's own exit code.
+    ::SetEnvironmentVariableA("RVL_STANDIN_EXIT_CODE", "3010");
     SetupRun run = Start(Build({{"rvl.exe", Standin()}}));
+    ::SetEnvironmentVariableA("RVL_STANDIN_EXIT_CODE", nullptr);
     ASSERT_TRUE(run.ended);
     ASSERT_TRUE(run.setupRan);
+    EXPECT_EQ(3010u, run.exitCode);
     EXPECT_EQ("/RVLC", run.record.at("arguments"));
     EXPECT_EQ(Lower(OutputFolder() + "\\rvl.exe"), Lower(run.record.at("module")));
     EXPECT_EQ(kNone, run.Seen());
@@ -391,7 +395,7 @@ TEST_F(ExtractorTest, StubWithoutPackageDataDoesNothing) {
     ASSERT_TRUE(pkgtest::WriteWhole(OutputFolder() + "\\feeds.xml", "earlier"));
     SetupRun run = Start(Write(Extractor(), "stub.exe"));
     ASSERT_TRUE(run.ended);
-    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(static_cast<DWORD>(pkg::kNotPackage), run.exitCode) << "no package, no setup: no success";
     EXPECT_FALSE(run.setupRan);
     EXPECT_EQ(kNone, Announced());
     EXPECT_EQ((std::vector<std::string>{"feeds.xml", "rvl.exe"}), OutputFiles());
@@ -449,6 +453,7 @@ TEST_F(ExtractorTest, HostilePackagesEndCleanlyAndWriteNothingOutside) {
         SetupRun run = Start(Write(c.bytes));
         EXPECT_TRUE(run.ended);
         EXPECT_FALSE(run.setupRan);
+        EXPECT_NE(0u, run.exitCode) << "no setup ran: the exit code must not say success";
         EXPECT_FALSE(pkgtest::Exists(outside));
         EXPECT_FALSE(pkgtest::Exists(scratch_ / "escaped.txt"));
         EXPECT_EQ(c.expectedFiles, OutputFiles());

@@ -4,6 +4,7 @@
 #include "framework/owners.h"
 #include "resources/resource.h"
 #include "tests/http/http_server.h"
+#include "tests/ui/add_dialog_browse.h"
 #include "tests/ui/ui.h"
 
 #include <gtest/gtest.h>
@@ -278,40 +279,7 @@ TEST_F(FeedsPageTest, UrlWithASchemeKeepsItAsTyped) {
 }
 
 TEST_F(FeedsPageTest, BrowseHandsOnlyWebAddressesToTheShell) {
-    uitest::ShellOpenRecorder shell;
-    ASSERT_TRUE(shell.Ok());
-    const struct {
-        const char* typed;
-        const char* opened; // empty: refused with a message
-    } cases[] = {
-        {"  https://secure.example/feed.xml ", "https://secure.example/feed.xml"},
-        {"HTTP://Upper.example/Feed", "HTTP://Upper.example/Feed"},
-        {"plain.example/feed", "http://plain.example/feed"},
-        {"ftp://files.example/feed.xml", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string("typed \"") + c.typed + "\"");
-        uitest::MessageBoxRecorder boxes;
-        uitest::ModalDriver driver("Add New Feed", [&](HWND dialog) {
-            uitest::set_item_text(dialog, IDE_URL, c.typed);
-            EXPECT_TRUE(uitest::press_button(dialog, IDC_BROWSE));
-            EXPECT_EQ(c.typed, uitest::item_text(dialog, IDE_URL)) << "Browse leaves the edit as it is";
-            uitest::press_button(dialog, IDCANCEL);
-        });
-        EXPECT_TRUE(uitest::press_button(page_, IDC_ADD));
-        EXPECT_EQ(1, driver.Runs());
-        if (*c.opened) {
-            EXPECT_TRUE(boxes.Records().empty());
-            EXPECT_EQ(c.opened, shell.NextOpened());
-        } else {
-            ASSERT_EQ(1u, boxes.Records().size());
-            EXPECT_EQ("Only http and https addresses can be opened in the browser.", boxes.Records()[0].text);
-            EXPECT_EQ("Add New Feed", boxes.Records()[0].caption);
-            EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), boxes.Records()[0].Icon());
-        }
-    }
-    // Nothing was handed over for the refused address.
-    EXPECT_EQ("", shell.NextOpened(1000));
+    uitest::ExpectBrowseOpensOnlyWebAddresses(page_, IDC_ADD, "Add New Feed");
     EXPECT_TRUE(Rows().empty());
 }
 

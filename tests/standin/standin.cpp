@@ -6,7 +6,10 @@
 //   module=<own path>            arguments=<command line after the program name>
 //   <Subkey>=<path>              <Subkey>.data=<hex bytes>, or "missing" when the file is absent
 // A subkey that is absent gives no line. No window: the extractor starts it with SW_SHOW.
+// Its exit code is 0, or the number in RVL_STANDIN_EXIT_CODE when that is set, once the record is written.
 #include "tests/builder/win_files.h"
+
+#include <cstdlib>
 
 namespace {
 
@@ -35,5 +38,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
         record += std::string(subkey) + ".data=" + data + "\n";
     }
 
-    return pkgtest::WriteWhole(recordPath, record) ? 0 : 3;
+    if (!pkgtest::WriteWhole(recordPath, record))
+        return 3;
+    char exitCode[16] = {};
+    const DWORD codeLength = ::GetEnvironmentVariableA("RVL_STANDIN_EXIT_CODE", exitCode, sizeof exitCode);
+    return codeLength > 0 && codeLength < sizeof exitCode ? static_cast<int>(strtoul(exitCode, nullptr, 10)) : 0;
 }

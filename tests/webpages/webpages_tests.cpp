@@ -3,6 +3,7 @@
 #include "framework/propsheet.h"
 #include "resources/resource.h"
 #include "tests/http/http_server.h"
+#include "tests/ui/add_dialog_browse.h"
 #include "tests/ui/ui.h"
 #include "webpages/webpage_customize_page.h"
 
@@ -244,39 +245,7 @@ TEST_F(WebPagesServedTest, AddPutsHttpInFrontOfUrlsWithoutASchemeOnly) {
 }
 
 TEST_F(WebPagesTest, BrowseHandsOnlyWebAddressesToTheShell) {
-    uitest::ShellOpenRecorder shell;
-    ASSERT_TRUE(shell.Ok());
-    const struct {
-        const char* typed;
-        const char* opened; // empty: refused with a message
-    } cases[] = {
-        {"  https://secure.test/page ", "https://secure.test/page"},
-        {"HTTP://Upper.test/Page", "HTTP://Upper.test/Page"},
-        {"plain.test/page", "http://plain.test/page"},
-        {"ftp://files.test/page", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string("typed \"") + c.typed + "\"");
-        uitest::MessageBoxRecorder boxes;
-        uitest::ModalDriver driver("Add New Web Page", [&](HWND dialog) {
-            uitest::set_item_text(dialog, IDE_URL, c.typed);
-            EXPECT_TRUE(uitest::press_button(dialog, IDC_BROWSE));
-            EXPECT_EQ(c.typed, uitest::item_text(dialog, IDE_URL)) << "Browse leaves the edit as it is";
-            uitest::press_button(dialog, IDCANCEL);
-        });
-        uitest::press_button(Page(), IDC_ADD);
-        EXPECT_EQ(1, driver.Runs());
-        if (*c.opened) {
-            EXPECT_TRUE(boxes.Records().empty());
-            EXPECT_EQ(c.opened, shell.NextOpened());
-        } else {
-            ASSERT_EQ(1u, boxes.Records().size());
-            EXPECT_EQ("Only http and https addresses can be opened in the browser.", boxes.Records()[0].text);
-            EXPECT_EQ("Add New Web Page", boxes.Records()[0].caption);
-            EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), boxes.Records()[0].Icon());
-        }
-    }
-    EXPECT_EQ("", shell.NextOpened(1000));
+    uitest::ExpectBrowseOpensOnlyWebAddresses(Page(), IDC_ADD, "Add New Web Page");
     EXPECT_EQ(0, List().Count());
 }
 

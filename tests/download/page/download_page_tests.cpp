@@ -3,6 +3,7 @@
 #include "app/customizer_app.h"
 #include "app/wizard_sheet.h"
 #include "download/page/download_setup_page.h"
+#include "fetch/fetch_session.h"
 #include "framework/owners.h"
 #include "resources/resource.h"
 #include "tests/app/wizard_test_support.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -42,6 +44,16 @@ testhttp::Reply SetupReply(size_t size) {
     return NoStore(reply);
 }
 
+// The setup in pieces of 1024 bytes, each after pieceDelayMs; after stallAfter bytes the server falls
+// silent.
+testhttp::Reply SetupInPieces(size_t size, unsigned pieceDelayMs, size_t stallAfter = SIZE_MAX) {
+    testhttp::Reply reply = SetupReply(size);
+    reply.chunkSize = 1024;
+    reply.delayMs = pieceDelayMs;
+    reply.stallAfter = stallAfter;
+    return reply;
+}
+
 class DownloadPageTest : public ::testing::Test {
 protected:
     void SetUp() override { ::DeleteFileA(InputFolderSetup().c_str()); }
@@ -57,6 +69,11 @@ protected:
         ASSERT_TRUE(server_.Start());
         proxy_.emplace(server_.ProxyAddress());
         ASSERT_TRUE(proxy_->Ok());
+    }
+    // StartServer, with the reply to the request for the setup.
+    void ServeSetup(const testhttp::Reply& reply) {
+        StartServer();
+        server_.Route(kSetupPath, reply);
     }
     HWND OpenWizard() { return sheet_.Open(); }
     // Next on the web pages page, as the user reaches the download page.
@@ -84,8 +101,7 @@ protected:
 };
 
 TEST_F(DownloadPageTest, RequestsTheSetupFromTheMakersHost) {
-    StartServer();
-    server_.Route(kSetupPath, SetupReply(3000));
+    ServeSetup(SetupReply(3000));
     ASSERT_NE(nullptr, OpenWizard());
     NextFromWebPages();
     ASSERT_TRUE(WaitForPage(kDestinationPage));
@@ -100,11 +116,8 @@ TEST_F(DownloadPageTest, RequestsTheSetupFromTheMakersHost) {
 // A completed download lands in the customization input folder, hands its path to the destination
 // page and moves the wizard on: past the read-me page unless the reader is installed.
 TEST_F(DownloadPageTest, SuccessMovesOnWithTheSetupPath) {
-    StartServer();
+    ServeSetup(SetupReply(5000));
     const std::string body = pwtest::ProgramBytes(5000);
-    testhttp::Reply reply;
-    reply.body = body;
-    server_.Route(kSetupPath, NoStore(reply));
     const struct {
         ReaderKey reader;
         int expectedPage;
@@ -124,12 +137,7 @@ TEST_F(DownloadPageTest, SuccessMovesOnWithTheSetupPath) {
 
 // The page moves on by itself; until then no wizard button but Cancel can be used.
 TEST_F(DownloadPageTest, WizardButtonsAreOffWhileDownloading) {
-    StartServer();
-    testhttp::Reply slow;
-    slow.body = pwtest::ProgramBytes(4096);
-    slow.chunkSize = 1024;
-    slow.delayMs = 300;
-    server_.Route(kSetupPath, NoStore(slow));
+    ServeSetup(SetupInPieces(4096, 300));
     HWND sheet = OpenWizard();
     ASSERT_NE(nullptr, sheet);
     NextFromWebPages();
@@ -144,12 +152,7 @@ TEST_F(DownloadPageTest, WizardButtonsAreOffWhileDownloading) {
 // Before the first progress event only the status line and the progress bar show; the event brings
 // the rate label and the three texts.
 TEST_F(DownloadPageTest, ProgressEventShowsTheTexts) {
-    StartServer();
-    testhttp::Reply slow;
-    slow.body = pwtest::ProgramBytes(2048);
-    slow.chunkSize = 1024;
-    slow.delayMs = 700;
-    server_.Route(kSetupPath, NoStore(slow));
+    ServeSetup(SetupInPieces(2048, 700));
     ASSERT_NE(nullptr, OpenWizard());
     NextFromWebPages();
     ASSERT_TRUE(uitest::pump_until([&] { return SetupRequests() == 1; }));
@@ -227,9 +230,7 @@ TEST_F(DownloadPageTest, FailedDownloadWarnsGoesBackAndLeavesNothingToPack) {
     }
 
     const std::string setup = pwtest::ProgramBytes(5000);
-    testhttp::Reply good;
-    good.body = setup;
-    server_.Route(kSetupPath, NoStore(good));
+    server_.Route(kSetupPath, SetupReply(5000));
     NextFromWebPages();
     ASSERT_TRUE(WaitForPage(kDestinationPage));
     EXPECT_EQ(attempt, messages.Records().size());
@@ -239,12 +240,7 @@ TEST_F(DownloadPageTest, FailedDownloadWarnsGoesBackAndLeavesNothingToPack) {
 
 // A server that stops sending cannot hold the wizard: after a minute without data the download fails.
 TEST_F(DownloadPageTest, StalledServerIsReportedAfterAMinute) {
-    StartServer();
-    testhttp::Reply stalled;
-    stalled.body = pwtest::ProgramBytes(8192);
-    stalled.chunkSize = 1024;
-    stalled.stallAfter = 2048;
-    server_.Route(kSetupPath, NoStore(stalled));
+    ServeSetup(SetupInPieces(8192, 0, 2048));
     uitest::MessageBoxRecorder messages;
     ASSERT_NE(nullptr, OpenWizard());
     NextFromWebPages();
@@ -271,7 +267,10 @@ TEST_F(DownloadPageTest, UnreachableHostWarnsAndGoesBack) {
     uitest::flush_events();
     EXPECT_EQ(kWebPagesPage, sheet_->ActiveIndex());
     ASSERT_EQ(1u, messages.Records().size());
-    EXPECT_EQ("The setup of Ravelin could not be downloaded.\n\nPlease try again.", messages.Records()[0].text);
+    // The warning names the cause in WinINet's words.
+    EXPECT_EQ("The setup of Ravelin could not be downloaded.\n\n" +
+                  CFetchSession::ErrorText(ERROR_INTERNET_CANNOT_CONNECT) + "\n\nPlease try again.",
+              messages.Records()[0].text);
     EXPECT_EQ("BN-", uitest::wizard_buttons(sheet));
     EXPECT_FALSE(sheet_->download.Done());
 }
@@ -295,12 +294,7 @@ TEST_F(DownloadPageTest, MissingComponentIsReportedAndGoesBack) {
 
 // Cancel and the page's own stop button wait while the download runs; after it, Cancel closes.
 TEST_F(DownloadPageTest, CancelWaitsForTheDownload) {
-    StartServer();
-    testhttp::Reply slow;
-    slow.body = pwtest::ProgramBytes(4096);
-    slow.chunkSize = 1024;
-    slow.delayMs = 300;
-    server_.Route(kSetupPath, NoStore(slow));
+    ServeSetup(SetupInPieces(4096, 300));
     uitest::MessageBoxRecorder messages;
     HWND sheet = OpenWizard();
     ASSERT_NE(nullptr, sheet);
@@ -331,8 +325,7 @@ TEST_F(DownloadPageTest, CancelWaitsForTheDownload) {
 
 // Once the setup is there, coming back to the page moves on again without a new download.
 TEST_F(DownloadPageTest, ReturnAfterSuccessMovesOnWithoutDownloading) {
-    StartServer();
-    server_.Route(kSetupPath, SetupReply(2000));
+    ServeSetup(SetupReply(2000));
     HWND sheet = OpenWizard();
     ASSERT_NE(nullptr, sheet);
     NextFromWebPages();
@@ -348,11 +341,8 @@ TEST_F(DownloadPageTest, ReturnAfterSuccessMovesOnWithoutDownloading) {
 // The sink converts each argument to the type its handler takes, whatever variant type comes, and
 // refuses calls that do not match an event.
 TEST_F(DownloadPageTest, SinkConvertsTheArguments) {
-    StartServer();
-    testhttp::Reply stalled;
-    stalled.body = pwtest::ProgramBytes(1024);
-    stalled.delayMs = 4000;
-    server_.Route(kSetupPath, NoStore(stalled));
+    // One piece, four seconds late.
+    ServeSetup(SetupInPieces(1024, 4000));
     ASSERT_NE(nullptr, OpenWizard());
     NextFromWebPages();
     ASSERT_TRUE(uitest::pump_until([&] { return SetupRequests() == 1; }));
