@@ -13,8 +13,7 @@ std::string CFinishPage::ShownPath() const {
 }
 
 bool CFinishPage::OnInitDialog() {
-    titleFont_.Reset(CreateTitleFont());
-    SendItem(IDT_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(titleFont_.Get()), FALSE);
+    SetTitleFont(Handle(), IDT_TITLE, titleFont_);
     // The apostrophe is the right single quotation mark of Windows-1252.
     SetItemText(IDT_TITLE, "Completed Ravelin\x92s Customization");
     SetCheck(IDX_OPEN_FOLDER, true);

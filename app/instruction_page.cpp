@@ -59,10 +59,8 @@ bool CInstructionPage::OnInitDialog() {
     SendItem(IDC_NOTE_ICON, STM_SETICON, reinterpret_cast<WPARAM>(::LoadIconA(nullptr, IDI_INFORMATION)), 0);
     note_ = fw::LoadResourceString(Module(), IDS_README_NOTE);
     ExchangeText(IDT_NOTE, note_, false);
-    noteFont_.Reset(CreateBoldFontOf(Handle(), IDT_NOTE));
-    SendItem(IDT_NOTE, WM_SETFONT, reinterpret_cast<WPARAM>(noteFont_.Get()), FALSE);
-    headingFont_.Reset(CreateBoldFontOf(Handle(), IDT_IMPORTANT));
-    SendItem(IDT_IMPORTANT, WM_SETFONT, reinterpret_cast<WPARAM>(headingFont_.Get()), FALSE);
+    SetBoldFont(Handle(), IDT_NOTE, noteFont_);
+    SetBoldFont(Handle(), IDT_IMPORTANT, headingFont_);
     return true;
 }
 

@@ -14,3 +14,20 @@ HFONT CreateBoldFontOf(HWND dialog, int id) {
     logFont.lfWeight = FW_BOLD;
     return ::CreateFontIndirectA(&logFont);
 }
+
+namespace {
+
+void SetItemFont(HWND dialog, int id, fw::Font& owner, HFONT font) {
+    owner.Reset(font);
+    ::SendDlgItemMessageA(dialog, id, WM_SETFONT, reinterpret_cast<WPARAM>(owner.Get()), FALSE);
+}
+
+} // namespace
+
+void SetTitleFont(HWND dialog, int id, fw::Font& owner) {
+    SetItemFont(dialog, id, owner, CreateTitleFont());
+}
+
+void SetBoldFont(HWND dialog, int id, fw::Font& owner) {
+    SetItemFont(dialog, id, owner, CreateBoldFontOf(dialog, id));
+}

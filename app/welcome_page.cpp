@@ -10,15 +10,12 @@ bool CWelcomePage::OnInitDialog() {
     SetItemText(IDT_VERSION, "Ravelin Customizer " + DisplayVersion(ReadVersionValue(Module(), "FileVersion")));
     SetItemText(IDT_COPYRIGHT, ReadVersionValue(Module(), "LegalCopyright"));
 
-    titleFont_.Reset(CreateTitleFont());
-    SendItem(IDT_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(titleFont_.Get()), FALSE);
+    SetTitleFont(Handle(), IDT_TITLE, titleFont_);
 
     ReplaceArticleTextByLink();
 
-    versionFont_.Reset(CreateBoldFontOf(Handle(), IDT_VERSION));
-    SendItem(IDT_VERSION, WM_SETFONT, reinterpret_cast<WPARAM>(versionFont_.Get()), FALSE);
-    copyrightFont_.Reset(CreateBoldFontOf(Handle(), IDT_COPYRIGHT));
-    SendItem(IDT_COPYRIGHT, WM_SETFONT, reinterpret_cast<WPARAM>(copyrightFont_.Get()), FALSE);
+    SetBoldFont(Handle(), IDT_VERSION, versionFont_);
+    SetBoldFont(Handle(), IDT_COPYRIGHT, copyrightFont_);
     return true;
 }
 
