@@ -33,8 +33,3 @@ bool CFinishPage::OnWizardFinish() {
         OpenWithShell(Handle(), "Open", outputPath_, SW_HIDE);
     return true;
 }
-
-void CFinishPage::OnDestroy() {
-    titleFont_.Reset();
-    CWizardPage::OnDestroy();
-}

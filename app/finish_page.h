@@ -27,7 +27,6 @@ protected:
     bool OnInitDialog() override;
     bool OnSetActive() override;
     bool OnWizardFinish() override;
-    void OnDestroy() override;
 
 private:
     std::string destinationFolder_;

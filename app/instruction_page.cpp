@@ -64,12 +64,6 @@ bool CInstructionPage::OnInitDialog() {
     return true;
 }
 
-void CInstructionPage::OnDestroy() {
-    noteFont_.Reset();
-    headingFont_.Reset();
-    CWizardPage::OnDestroy();
-}
-
 LRESULT CInstructionPage::OnWizardNext() {
     // Without the installation folder, or with a reader that cannot be asked to quit, the page stays
     // silently: the user can go Back or Cancel.

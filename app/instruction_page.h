@@ -17,7 +17,6 @@ public:
 
 protected:
     bool OnInitDialog() override;
-    void OnDestroy() override;
     // Back skips the download page, which has done its work.
     LRESULT OnWizardBack() override;
     LRESULT OnWizardNext() override;

@@ -1,5 +1,5 @@
-// The fonts that the welcome, read-me and finish pages give their texts. The caller owns the font and
-// deletes it when the page's window is destroyed.
+// The fonts that the welcome, read-me and finish pages give their texts. Each page keeps its fonts in
+// members: the sheet's pages outlive their windows, so the controls are gone before a font is freed.
 #pragma once
 
 #include "framework/owners.h"

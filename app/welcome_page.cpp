@@ -55,11 +55,3 @@ void CWelcomePage::OpenArticle() const {
     // A failure to start the browser is not reported: the page goes on as before.
     OpenWithShell(Handle(), "Open", kArticleUrl, SW_SHOWMAXIMIZED);
 }
-
-void CWelcomePage::OnDestroy() {
-    // The controls that use the fonts go with the page; they draw no more after its WM_DESTROY.
-    titleFont_.Reset();
-    versionFont_.Reset();
-    copyrightFont_.Reset();
-    CWizardPage::OnDestroy();
-}

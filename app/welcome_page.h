@@ -19,7 +19,6 @@ protected:
     bool OnInitDialog() override;
     bool OnCommand(int id, int code, HWND control) override;
     INT_PTR OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
-    void OnDestroy() override;
 
 private:
     void ReplaceArticleTextByLink();
