@@ -23,7 +23,6 @@ const char kAllFeedsPresentText[] =
 
 namespace {
 
-const char kRowDescriptionUnknown[] = "Unknown Description";
 // The filter of the file-open dialog: pairs of (text shown, pattern), each ended by a zero, and a zero
 // after the last pair.
 const char kOpenFilter[] = "OPML Files (*.opml)\0*.opml\0RVL Files (*.rvl)\0*.rvl\0";
