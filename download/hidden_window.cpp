@@ -10,8 +10,16 @@
 #include "resources/pullwire_resource.h"
 
 namespace {
+
 const char kClassName[] = "PullwireHiddenWindow";
+
+// The error of the call that just failed, or E_FAIL when it set none.
+HRESULT LastErrorResult() {
+    const DWORD error = ::GetLastError();
+    return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
 }
+
+} // namespace
 
 HRESULT CHiddenWindow::EnsureWindow() {
     if (Handle())
@@ -23,17 +31,12 @@ HRESULT CHiddenWindow::EnsureWindow() {
     // hook refuses, for one, fails without an error code of its own.
     ::SetLastError(ERROR_SUCCESS);
     // The class stays registered from an earlier window of this module, or is registered now.
-    if (!fw::Window::RegisterWindowClass(module, kClassName, info)) {
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_CLASS_ALREADY_EXISTS)
-            return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-    }
+    if (!fw::Window::RegisterWindowClass(module, kClassName, info) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        return LastErrorResult();
     ::SetLastError(ERROR_SUCCESS);
     if (!Create(module, kClassName, "", WS_CHILD, 0, ::GetDesktopWindow(), 1, 1, 0, 0,
-                reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDW_PULLWIRE_HIDDEN)))) {
-        const DWORD error = ::GetLastError();
-        return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-    }
+                reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDW_PULLWIRE_HIDDEN))))
+        return LastErrorResult();
     ::ShowWindow(Handle(), SW_HIDE);
     return S_OK;
 }

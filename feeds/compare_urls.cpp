@@ -7,16 +7,8 @@
 
 #include <vector>
 
-namespace {
-
-struct UrlParts {
-    std::string scheme;
-    std::string host;
-    std::string object;
-};
-
 // Canonicalises url and cracks it into its parts; false when WinINet cannot do either.
-bool SplitUrl(const std::string& url, UrlParts& parts) {
+bool SplitUrlForComparison(const std::string& url, CSplitUrl& parts) {
     // InternetCanonicalizeUrlA reports the size it needs (ERROR_INSUFFICIENT_BUFFER) when the buffer is
     // too small; escaping can make the URL up to three times longer.
     std::vector<char> canonical(url.size() * 3 + INTERNET_MAX_URL_LENGTH);
@@ -57,23 +49,14 @@ bool SplitUrl(const std::string& url, UrlParts& parts) {
     return true;
 }
 
-} // namespace
-
 int CompareUrls(const std::string& first, const std::string& second) {
-    UrlParts a, b;
-    if (!SplitUrl(first, a) || !SplitUrl(second, b))
+    CSplitUrl a, b;
+    if (!SplitUrlForComparison(first, a) || !SplitUrlForComparison(second, b))
         return kUrlsUnsplittable;
-    const bool same = text::EqualNoCase(a.scheme, b.scheme) && text::EqualNoCase(a.host, b.host) &&
-                      text::EqualNoCase(a.object, b.object);
-    return same ? kUrlsEquivalent : kUrlsDifferent;
+    return SameSplitUrl(a, b) ? kUrlsEquivalent : kUrlsDifferent;
 }
 
-bool SplitUrlForComparison(const std::string& url, CSplitUrl& split) {
-    UrlParts parts;
-    if (!SplitUrl(url, parts))
-        return false;
-    split.scheme = std::move(parts.scheme);
-    split.host = std::move(parts.host);
-    split.object = std::move(parts.object);
-    return true;
+bool SameSplitUrl(const CSplitUrl& a, const CSplitUrl& b) {
+    return text::EqualNoCase(a.scheme, b.scheme) && text::EqualNoCase(a.host, b.host) &&
+           text::EqualNoCase(a.object, b.object);
 }

@@ -25,3 +25,5 @@ struct CSplitUrl {
 };
 // false when the URL cannot be split (CompareUrls then answers kUrlsUnsplittable).
 bool SplitUrlForComparison(const std::string& url, CSplitUrl& split);
+// Whether two split URLs stand for the same feed: the three parts equal under text::EqualNoCase.
+bool SameSplitUrl(const CSplitUrl& a, const CSplitUrl& b);

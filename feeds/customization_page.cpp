@@ -11,10 +11,6 @@
 
 #include <vector>
 
-namespace {
-const char kRowDescriptionUnknown[] = "Unknown Description";
-}
-
 CCustomizationPage::CCustomizationPage()
     : CWizardPage(IDD_FEEDS, IDS_FEEDS_TITLE, IDS_FEEDS_SUBTITLE, "addingFeeds.htm", PSWIZB_BACK | PSWIZB_NEXT),
       folders_(fw::LoadResourceString(fw::ThisModule(), IDS_DEFAULT_FOLDER)) {}

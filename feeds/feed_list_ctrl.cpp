@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <new>
 
+const char kRowDescriptionUnknown[] = "Unknown Description";
+
 namespace {
 
 constexpr int kTitleWidth = 200;

@@ -16,6 +16,9 @@ struct FeedRow {
     std::string description;
 };
 
+// The description of a row whose feed has not been fetched (a row of a folder, or of an import).
+extern const char kRowDescriptionUnknown[];
+
 class CFeedListCtrl : public fw::ReorderList {
 public:
     CFeedListCtrl();

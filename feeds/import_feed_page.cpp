@@ -23,7 +23,6 @@ const char kAllFeedsPresentText[] =
 
 namespace {
 
-const char kRowDescriptionUnknown[] = "Unknown Description";
 // The filter of the file-open dialog: pairs of (text shown, pattern), each ended by a zero, and a zero
 // after the last pair.
 const char kOpenFilter[] = "OPML Files (*.opml)\0*.opml\0RVL Files (*.rvl)\0*.rvl\0";
@@ -118,25 +117,23 @@ void CImportFeedPage::Import() {
         return;
     fw::WaitCursor wait;
     importList_.Clear();
-    if (Parse() && importedCount_ != 0) {
+    if (Parse() && importList_.Count() != 0) {
         EnableItem(IDC_SELECT_ALL, true);
         EnableItem(IDC_DESELECT_ALL, true);
         EnableItem(IDOK, true);
         importList_.CheckAll(true);
     } else {
-        importList_.Clear();
         fw::ShowMessage(Handle(), kImportFailedText, kImportCaption, MB_OK | MB_ICONWARNING);
     }
 }
 
 bool CImportFeedPage::Parse() {
     opmlTitle_.clear();
-    importedCount_ = 0;
     OpmlContent content;
     if (!ReadOpmlFile(filePath_, document_, content))
         return false;
     opmlTitle_ = content.title;
-    importedCount_ = importList_.AppendRows(content.feeds);
+    importList_.AppendRows(content.feeds);
     return true;
 }
 

@@ -33,7 +33,7 @@ public:
     const std::string& FileName() const { return fileName_; }
     // The head title of the last import, and how many feeds it listed.
     const std::string& OpmlTitle() const { return opmlTitle_; }
-    int ImportedCount() const { return importedCount_; }
+    int ImportedCount() const { return importList_.Count(); }
     CImportListCtrl& ImportList() { return importList_; }
 
 protected:
@@ -55,7 +55,6 @@ private:
     std::string filePath_;
     std::string fileName_;
     fw::ComPtr<IXMLDOMDocument> document_; // the document of the last import
-    int importedCount_ = 0;
     std::string opmlTitle_;
     bool comInitialized_ = false;
 };

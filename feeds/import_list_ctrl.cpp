@@ -11,6 +11,10 @@ constexpr int kUrlWidth = 250;
 constexpr UINT kUnchecked = 1;
 constexpr UINT kChecked = 2;
 
+bool IsCheckedState(UINT state) {
+    return (state >> 12) != kUnchecked;
+}
+
 } // namespace
 
 CImportListCtrl::~CImportListCtrl() {
@@ -36,17 +40,11 @@ bool CImportListCtrl::AppendRow(const std::string& title, const std::string& url
     if (!record)
         return false;
     const int row = list.InsertRow(Count(), title, reinterpret_cast<LPARAM>(record), 0);
-    if (row != Count()) {
+    if (row != Count() || !list.SetText(row, 1, url)) {
         if (row >= 0) {
             list.SetData(row, 0);
             list.DeleteRow(row);
         }
-        delete record;
-        return false;
-    }
-    if (!list.SetText(row, 1, url)) {
-        list.SetData(row, 0);
-        list.DeleteRow(row);
         delete record;
         return false;
     }
@@ -97,14 +95,14 @@ void CImportListCtrl::CheckAll(bool checked) {
 }
 
 bool CImportListCtrl::IsChecked(int row) const {
-    return (fw::ListView::Direct(Handle()).State(row, LVIS_STATEIMAGEMASK) >> 12) != kUnchecked;
+    return IsCheckedState(fw::ListView::Direct(Handle()).State(row, LVIS_STATEIMAGEMASK));
 }
 
 std::vector<bool> CImportListCtrl::CheckedRows() const {
     const fw::ListView list = fw::ListView::Direct(Handle());
     std::vector<bool> checked(records_.size());
     for (size_t i = 0; i < checked.size(); ++i)
-        checked[i] = (list.State(static_cast<int>(i), LVIS_STATEIMAGEMASK) >> 12) != kUnchecked;
+        checked[i] = IsCheckedState(list.State(static_cast<int>(i), LVIS_STATEIMAGEMASK));
     return checked;
 }
 

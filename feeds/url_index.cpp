@@ -67,9 +67,7 @@ bool CUrlIndex::Contains(const std::string& url) const {
     // and has the same text.
     const auto range = byParts_.equal_range(PartsHash(split));
     for (auto it = range.first; it != range.second; ++it) {
-        const CSplitUrl& parts = members_[it->second].parts;
-        if (text::EqualNoCase(parts.scheme, split.scheme) && text::EqualNoCase(parts.host, split.host) &&
-            text::EqualNoCase(parts.object, split.object))
+        if (SameSplitUrl(members_[it->second].parts, split))
             return true;
     }
     return HasText(unsplittable_, url);

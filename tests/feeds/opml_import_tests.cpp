@@ -2,6 +2,7 @@
 #include "feeds/dlg_rename_folder.h"
 #include "feeds/import_feed_page.h"
 #include "tests/app/wizard_test_support.h"
+#include "tests/builder/win_files.h"
 #include "tests/builder/xml_tree.h"
 #include "tests/http/http_server.h"
 
@@ -64,37 +65,19 @@ SIZE_T CommittedBytes() {
 class OpmlImportTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char temp[MAX_PATH] = {};
-        ::GetTempPathA(MAX_PATH, temp);
-        folder_ = std::string(temp) + "rvl-opml-" + std::to_string(::GetCurrentProcessId());
-        ::CreateDirectoryA(folder_.c_str(), nullptr);
         ASSERT_NE(nullptr, wizard_.Open(false));
         wizard_->PressButton(PSBTN_NEXT);
         uitest::flush_events();
         ASSERT_EQ(kFeedsPage, wizard_->ActiveIndex());
         page_ = wizard_->feeds.Handle();
     }
-    void TearDown() override {
-        wizard_.Close();
-        WIN32_FIND_DATAA found;
-        HANDLE search = ::FindFirstFileA((folder_ + "\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do
-                ::DeleteFileA((folder_ + "\\" + found.cFileName).c_str());
-            while (::FindNextFileA(search, &found));
-            ::FindClose(search);
-        }
-        ::RemoveDirectoryA(folder_.c_str());
-    }
+    void TearDown() override { wizard_.Close(); }
 
     CCustomizationPage& Page() { return wizard_->feeds; }
 
     std::string Write(const std::string& name, const std::string& bytes) {
-        const std::string path = folder_ + "\\" + name;
-        fw::FileHandle file(
-            ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        DWORD written = 0;
-        EXPECT_TRUE(file && ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+        const std::string path = folder_ / name;
+        EXPECT_TRUE(pkgtest::WriteWhole(path, bytes));
         return path;
     }
 
@@ -153,7 +136,7 @@ protected:
         Page().RefreshList();
     }
 
-    std::string folder_;
+    pkgtest::ScratchFolder folder_;
     ModelessWizard wizard_;
     HWND page_ = nullptr;
 };
@@ -233,7 +216,7 @@ TEST_F(OpmlImportTest, ImportListsTheLeavesThatNameAFeed) {
     for (const ParseCase& c : cases) {
         const size_t messages = recorder.Records().size();
         Import(dialog, Write(c.name, c.bytes));
-        EXPECT_EQ(folder_ + "\\" + c.name, uitest::item_text(dialog.Handle(), IDE_OPML_FILE));
+        EXPECT_EQ(folder_ / c.name, uitest::item_text(dialog.Handle(), IDE_OPML_FILE));
         // A later import replaces the rows of the earlier one.
         EXPECT_EQ(c.rows, ImportRows(dialog)) << c.name;
         EXPECT_EQ(static_cast<int>(c.rows.size()), dialog.ImportedCount()) << c.name;
@@ -251,7 +234,7 @@ TEST_F(OpmlImportTest, ImportListsTheLeavesThatNameAFeed) {
         EXPECT_TRUE(::IsWindowEnabled(dialog.Item(IDOK))) << c.name;
     }
     // A missing file fails the same way; the list is then empty and shows its note.
-    Import(dialog, folder_ + "\\missing.opml");
+    Import(dialog, folder_ / "missing.opml");
     EXPECT_EQ(kImportFailedText, recorder.Records().back().text);
     EXPECT_EQ(0, fw::ListView(list).Count());
     HDC screen = ::GetDC(nullptr);
@@ -440,7 +423,7 @@ TEST_F(OpmlImportTest, BrowseOpensTheSystemDialogAndTheTitleReachesFeedsXml) {
     // No head title: the folder is named after the file.
     EXPECT_EQ("news", Page().CurrentFolderName());
     EXPECT_EQ(std::vector<std::string>{cafe + "|http://cafe.example/|Unknown Description"}, FeedRows());
-    const std::string feeds = folder_ + "\\feeds.xml";
+    const std::string feeds = folder_ / "feeds.xml";
     ASSERT_EQ(1, WriteFeedsFile(Page().Folders(), feeds));
     const std::vector<std::string> tree = xmltest::ReadTree(feeds);
     const std::string feed = "    Feed Name=\"" + cafe + "\" URL=\"http://cafe.example/\"";
