@@ -1,6 +1,7 @@
 #include "builder/destination_folder_page.h"
 
 #include "app/wizard_sheet.h"
+#include "builder/setup_trust.h"
 #include "builder/sfx_packager.h"
 #include "framework/listview.h"
 #include "framework/message.h"
@@ -226,6 +227,20 @@ bool CDestinationFolderPage::BuildCustomizedSetup() {
     // earlier good setup stays. An output that is one of the inputs is refused before anything is written.
     bool built = dataFiles_.complete && haveReaderSetup && !SameFile(outputPath, readerSetupPath_) &&
                  !SameFile(outputPath, dataFiles_.feedsPath) && !SameFile(outputPath, dataFiles_.webPagesPath);
+    // The setup was checked when it arrived and is checked again now, on a handle that lets nobody write
+    // to it until it is packed: what is packed is what was checked.
+    fw::FileHandle guard;
+    if (built) {
+        guard.Reset(::CreateFileA(readerSetupPath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        const SetupTrust trust = guard ? CheckSetupTrust(guard.Get(), readerSetupPath_, nullptr) : kSetupUnreadable;
+        const DWORD error = ::GetLastError();
+        if (trust != kSetupTrusted) {
+            guard.Reset();
+            RefuseReaderSetup(trust, error);
+            return false;
+        }
+    }
     if (built) {
         const std::string partPath = outputPath + ".part";
         built = packager.BuildPackage(240, partPath.c_str(), nullptr, nullptr) == pkg::kSuccess &&
@@ -236,6 +251,18 @@ bool CDestinationFolderPage::BuildCustomizedSetup() {
     if (!built)
         fw::ShowMessage(Handle(), "Error occurred. Please try again.", "Error", MB_OK);
     return built;
+}
+
+void CDestinationFolderPage::RefuseReaderSetup(SetupTrust trust, DWORD readError) {
+    const std::string text = "The setup of Ravelin cannot be packed.\n\n" + SetupTrustFailureText(trust, readError) +
+                             "\n\nPlease go back and download it again.";
+    fw::ShowMessage(Handle(), text, kCaption, MB_OK | MB_ICONWARNING);
+    // Nothing that failed the check may be packed later; Back reaches the download page, which fetches
+    // the setup again.
+    ::DeleteFileA(readerSetupPath_.c_str());
+    readerSetupPath_.clear();
+    if (CWizardSheet* sheet = GetWizardSheet())
+        sheet->download.ForgetSetup();
 }
 
 void CDestinationFolderPage::DeleteDataFiles() {

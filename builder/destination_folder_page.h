@@ -3,6 +3,7 @@
 
 #include "app/wizard_page.h"
 #include "builder/data_files.h"
+#include "builder/setup_trust.h"
 #include "resources/resource.h"
 
 #include <string>
@@ -37,6 +38,9 @@ public:
     // Writes the data files, packs them with the reader setup and writes the customized setup. Shows
     // the error message and returns false on failure.
     bool BuildCustomizedSetup();
+    // The reader setup failed its signature check before packing: says why, deletes it and has the
+    // download page fetch it again.
+    void RefuseReaderSetup(SetupTrust trust, DWORD readError);
     // Deletes the data files of the last build.
     void DeleteDataFiles();
 

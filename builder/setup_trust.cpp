@@ -111,6 +111,29 @@ bool IsMakerName(const std::string& name) {
 
 } // namespace
 
+std::string SetupTrustFailureText(SetupTrust trust, DWORD readError) {
+    switch (trust) {
+    case kSetupTrusted:
+        return std::string();
+    case kSetupNotSigned:
+        return std::string("The downloaded file is not signed by ") + kMakerName + ".";
+    case kSetupDamaged:
+        return "The downloaded file is damaged.";
+    case kSetupUnreadable:
+        break;
+    }
+    char* buffer = nullptr;
+    const DWORD n =
+        ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, readError, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text(buffer ? buffer : "", buffer ? n : 0);
+    if (buffer)
+        ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text.empty() ? "The downloaded file cannot be read." : text;
+}
+
 SetupTrust CheckSetupTrust(HANDLE file, const std::string& path, std::string* signerName) {
     if (signerName)
         signerName->clear();

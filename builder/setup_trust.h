@@ -18,6 +18,10 @@ extern const size_t kMakerSignerNameCount;
 // The name the wizard's messages give for the maker ("not signed by ...").
 extern const char kMakerName[];
 
+// What a warning says about a setup that is not trusted: "The downloaded file is not signed by Corvane.",
+// "The downloaded file is damaged.", or the system's text of the error that kept the file from being read.
+std::string SetupTrustFailureText(SetupTrust trust, DWORD readError);
+
 // Checks the signature of the program at path (8-bit text in the process code page) with WinVerifyTrust:
 // no user interface, revocation only from what the system has cached, so that no network wait occurs.
 // signerName, when given, receives the signer's common name whenever a signature could be read (also

@@ -2,6 +2,7 @@
 
 #include "app/wizard_sheet.h"
 #include "builder/data_files.h"
+#include "builder/setup_trust.h"
 #include "download/page/download_setup_sink.h"
 #include "download/page/progress_text.h"
 #include "download/page/setup_image.h"
@@ -177,14 +178,20 @@ void CDownloadSetupPage::OnData(long, long totalBytes, long maxBytes, double rat
 }
 
 void CDownloadSetupPage::OnFinish(short finishSuccess, const std::string& error) {
-    // A transfer that ended normally may still have brought an error page or a cut file: only a
-    // Windows program is the reader's setup.
-    if (finishSuccess == 1 && IsWindowsProgramFile(readerSetupPath_)) {
-        done_ = true;
-        MoveOn();
-        return;
+    // A transfer that ended normally may still have brought an error page, a cut file or a program that
+    // someone on the way put in its place: only a Windows program signed by the maker is the reader's
+    // setup. A body without a Content-Length that was cut short fails here, on its signature.
+    failureText_ = error;
+    if (finishSuccess == 1) {
+        const SetupTrust trust = CheckSetupTrust(readerSetupPath_, nullptr);
+        const DWORD readError = ::GetLastError();
+        if (trust == kSetupTrusted && IsWindowsProgramFile(readerSetupPath_)) {
+            done_ = true;
+            MoveOn();
+            return;
+        }
+        failureText_ = trust == kSetupTrusted ? kNotAProgram : SetupTrustFailureText(trust, readError);
     }
-    failureText_ = finishSuccess == 1 ? kNotAProgram : error;
     // The component object stays until the next start replaces it.
     Disconnect();
     // Nothing of a failed download may be packed by a later build.

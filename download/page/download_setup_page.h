@@ -29,6 +29,8 @@ public:
     const std::string& ReaderSetupPath() const { return readerSetupPath_; }
     const std::string& DownloadAddress() const { return downloadAddress_; }
     bool Done() const { return done_; }
+    // The downloaded setup is gone (the build refused it): the next activation downloads it again.
+    void ForgetSetup() { done_ = false; }
     // The sink that the page connects to the component, for callers that raise the events themselves.
     IDispatch* EventSink() const;
 

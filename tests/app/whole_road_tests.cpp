@@ -57,8 +57,8 @@ protected:
         registered_.emplace();
         ASSERT_TRUE(registered_->Ok());
         testhttp::Reply setup;
-        setup.body = pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\rvl.exe");
-        ASSERT_FALSE(setup.body.empty()) << "the stand-in reader setup beside the test";
+        setup.body = pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\signed\\rvl.exe");
+        ASSERT_FALSE(setup.body.empty()) << "the signed stand-in reader setup beside the test";
         server_.Route("/download/rvl/rvl.exe", setup);
         for (const char* path : {"/news/rss.xml", "/tech/rss.xml"}) {
             testhttp::Reply feed;

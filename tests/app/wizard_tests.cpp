@@ -72,7 +72,8 @@ protected:
         registered_.emplace();
         ASSERT_TRUE(registered_->Ok());
         testhttp::Reply setup;
-        setup.body = pwtest::ProgramBytes(3000);
+        setup.body = pwtest::StandinSetup("signed");
+        ASSERT_FALSE(setup.body.empty()) << "the signed stand-in reader setup beside the test";
         server_.Route("/download/rvl/rvl.exe", setup);
         ASSERT_TRUE(server_.Start());
         proxy_.emplace(server_.ProxyAddress());

@@ -100,12 +100,13 @@ protected:
         sheet_->PressButton(PSBTN_NEXT);
         uitest::flush_events();
     }
-    // The reader setup of the build: a copy of the stand-in, since the page deletes it at the end.
+    // The reader setup of the build: a copy of the stand-in signed as the maker, since the page deletes it
+    // at the end.
     std::string ReaderSetup() {
         const std::string input = scratch_ / "download";
         ::CreateDirectoryA(input.c_str(), nullptr);
         const std::string path = input + "\\rvl.exe";
-        pkgtest::WriteWhole(path, pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\rvl.exe"));
+        pkgtest::WriteWhole(path, pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\signed\\rvl.exe"));
         return path;
     }
     // Rows of the web pages page's list, put in as that page shows them: title, then URL.
@@ -236,6 +237,42 @@ TEST_F(DestinationPageTest, FailedBuildLeavesNoOutputAndStays) {
     EXPECT_EQ("Error occurred. Please try again.", boxes.Records()[1].text);
     EXPECT_EQ("earlier setup", pkgtest::ReadWhole(earlier));
     EXPECT_FALSE(pkgtest::Exists(earlier + ".part"));
+}
+
+// The build checks the reader setup's signature again just before it packs it: a file changed since the
+// download is refused with the cause, deleted, and the download page fetches the setup again.
+TEST_F(DestinationPageTest, ReaderSetupThatFailsItsSignatureIsNotPacked) {
+    HWND page = OpenAtDestination();
+    ASSERT_NE(nullptr, page);
+    std::string changed = pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\signed\\rvl.exe");
+    changed[changed.size() / 2] ^= 0x01;
+    const struct {
+        const char* what;
+        std::string data;
+        const char* cause;
+    } cases[] = {
+        {"unsigned", pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\rvl.exe"),
+         "The downloaded file is not signed by Corvane."},
+        {"one byte changed", changed, "The downloaded file is damaged."},
+    };
+    const std::string output = scratch_ / "Setup.exe";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string reader = ReaderSetup();
+        ASSERT_TRUE(pkgtest::WriteWhole(reader, c.data));
+        sheet_->destination.SetReaderSetupPath(reader);
+        uitest::MessageBoxRecorder boxes;
+        PressNext(page, scratch_.Path(), "Setup");
+        ASSERT_EQ(1u, boxes.Records().size());
+        EXPECT_EQ(std::string("The setup of Ravelin cannot be packed.\n\n") + c.cause +
+                      "\n\nPlease go back and download it again.",
+                  boxes.Records()[0].text);
+        EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), boxes.Records()[0].Icon());
+        EXPECT_EQ(kDestinationPage, sheet_->ActiveIndex());
+        EXPECT_FALSE(pkgtest::Exists(output));
+        EXPECT_FALSE(pkgtest::Exists(reader));
+        EXPECT_EQ("", sheet_->destination.ReaderSetupPath());
+    }
 }
 
 // A data file that is to be packed but cannot be saved (here a folder of its name stands in its way)

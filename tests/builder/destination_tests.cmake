@@ -7,6 +7,6 @@ target_link_libraries(destination_tests PRIVATE gtest_main rvl_wizard rvl_uitest
 target_link_options(destination_tests PRIVATE -mconsole)
 rvl_add_wizard_resources(destination_tests)
 rvl_test_carry_stub(destination_tests)
-add_dependencies(destination_tests rvl_standin)
+add_dependencies(destination_tests rvl_standin rvl_standin_signed)
 gtest_discover_tests(destination_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                      PROPERTIES TIMEOUT 180 RESOURCE_LOCK "rvl_extractor_output;rvl_customizer_input")

@@ -251,6 +251,14 @@ std::string ProgramBytes(size_t n) {
     return s;
 }
 
+std::string StandinSetup(const std::string& signer) {
+    char module[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, module, MAX_PATH);
+    std::string path(module);
+    path = path.substr(0, path.find_last_of('\\') + 1) + "standin\\";
+    return ReadFileBytes(path + (signer.empty() ? "" : signer + "\\") + "rvl.exe");
+}
+
 std::string UniquePath(const std::string& stem) {
     static unsigned counter = 0;
     char buffer[128];

@@ -130,6 +130,9 @@ std::string PatternBytes(size_t n);
 // n bytes (n >= 1024) that pass for a Windows program: "MZ", the PE signature at the offset it names and
 // the file header of an executable image, then the pattern.
 std::string ProgramBytes(size_t n);
+// The stand-in reader setup beside the test program: "signed" (signed as the maker, Corvane), "foreign"
+// (signed by another name) or "" (unsigned, as built).
+std::string StandinSetup(const std::string& signer);
 // A path that no earlier run used, so that WinINet's cache never answers for the server.
 std::string UniquePath(const std::string& stem);
 

@@ -262,7 +262,10 @@ void Server::State::SendReply(SOCKET s, const Request& request, const Reply& rep
     size_t piece = reply.chunkSize ? reply.chunkSize : std::max<size_t>(reply.body.size(), 1);
     size_t sent = 0;
     while (sendBody && sent < reply.body.size()) {
-        if (reply.delayMs && WaitForSingleObject(stopEvent.Get(), reply.delayMs) == WAIT_OBJECT_0) {
+        if (sent >= reply.closeAfter)
+            break;
+        if (reply.delayMs && sent < reply.delayedBytes &&
+            WaitForSingleObject(stopEvent.Get(), reply.delayMs) == WAIT_OBJECT_0) {
             ResetConnection(s);
             return;
         }
@@ -271,7 +274,7 @@ void Server::State::SendReply(SOCKET s, const Request& request, const Reply& rep
             ResetConnection(s);
             return;
         }
-        size_t n = std::min({piece, reply.body.size() - sent, reply.stallAfter - sent});
+        size_t n = std::min({piece, reply.body.size() - sent, reply.stallAfter - sent, reply.closeAfter - sent});
         bool drop = reply.dropAfter != SIZE_MAX && sent + n > reply.dropAfter;
         if (drop)
             n = reply.dropAfter > sent ? reply.dropAfter - sent : 0;
@@ -289,7 +292,7 @@ void Server::State::SendReply(SOCKET s, const Request& request, const Reply& rep
             return;
         }
     }
-    if (sendBody && reply.chunked)
+    if (sendBody && reply.chunked && sent < reply.closeAfter)
         SendAll(s, "0\r\n\r\n", 5);
     // An orderly close: the client reads up to the end of the stream, then sees the FIN.
     shutdown(s, SD_SEND);

@@ -22,7 +22,9 @@ struct Reply {
     bool chunked = false;                                     // Transfer-Encoding: chunked (then no Content-Length)
     size_t chunkSize = 0;                                     // send the body in pieces of this size (0: at once)
     unsigned delayMs = 0;                                     // pause before each piece of the body
-    size_t dropAfter = SIZE_MAX;                              // close the connection (RST) after this many body bytes
+    size_t delayedBytes = SIZE_MAX;                           // only pieces that start below this offset wait
+    size_t closeAfter = SIZE_MAX; // close in order (FIN) after this many body bytes, without a chunked body's end
+    size_t dropAfter = SIZE_MAX;  // close the connection (RST) after this many body bytes
     size_t stallAfter = SIZE_MAX; // send nothing more after this many body bytes, holding the connection till Stop
     bool silent = false;          // answer nothing at all, holding the connection till Stop
 };

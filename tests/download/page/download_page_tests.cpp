@@ -3,6 +3,7 @@
 #include "app/customizer_app.h"
 #include "app/wizard_sheet.h"
 #include "download/page/download_setup_page.h"
+#include "download/page/progress_text.h"
 #include "fetch/fetch_session.h"
 #include "framework/owners.h"
 #include "resources/resource.h"
@@ -38,25 +39,35 @@ testhttp::Reply NoStore(testhttp::Reply reply) {
     return reply;
 }
 
-testhttp::Reply SetupReply(size_t size) {
+// The maker's setup: the stand-in reader setup signed as the maker.
+const std::string& MakersSetup() {
+    static const std::string setup = pwtest::StandinSetup("signed");
+    return setup;
+}
+
+testhttp::Reply SetupReply(const std::string& body = MakersSetup()) {
     testhttp::Reply reply;
-    reply.body = pwtest::ProgramBytes(size);
+    reply.body = body;
     return NoStore(reply);
 }
 
-// The setup in pieces of 1024 bytes, each after pieceDelayMs; after stallAfter bytes the server falls
-// silent.
-testhttp::Reply SetupInPieces(size_t size, unsigned pieceDelayMs, size_t stallAfter = SIZE_MAX) {
-    testhttp::Reply reply = SetupReply(size);
+// The setup in pieces of 1024 bytes; the first slowBytes come each after pieceDelayMs, the rest at once.
+// After stallAfter bytes the server falls silent.
+testhttp::Reply SetupInPieces(size_t slowBytes, unsigned pieceDelayMs, size_t stallAfter = SIZE_MAX) {
+    testhttp::Reply reply = SetupReply();
     reply.chunkSize = 1024;
     reply.delayMs = pieceDelayMs;
+    reply.delayedBytes = slowBytes;
     reply.stallAfter = stallAfter;
     return reply;
 }
 
 class DownloadPageTest : public ::testing::Test {
 protected:
-    void SetUp() override { ::DeleteFileA(InputFolderSetup().c_str()); }
+    void SetUp() override {
+        ASSERT_GT(MakersSetup().size(), 8192u) << "the signed stand-in reader setup beside the test";
+        ::DeleteFileA(InputFolderSetup().c_str());
+    }
     void TearDown() override {
         CloseWizard();
         ::DeleteFileA(InputFolderSetup().c_str());
@@ -101,7 +112,7 @@ protected:
 };
 
 TEST_F(DownloadPageTest, RequestsTheSetupFromTheMakersHost) {
-    ServeSetup(SetupReply(3000));
+    ServeSetup(SetupReply());
     ASSERT_NE(nullptr, OpenWizard());
     NextFromWebPages();
     ASSERT_TRUE(WaitForPage(kDestinationPage));
@@ -116,8 +127,8 @@ TEST_F(DownloadPageTest, RequestsTheSetupFromTheMakersHost) {
 // A completed download lands in the customization input folder, hands its path to the destination
 // page and moves the wizard on: past the read-me page unless the reader is installed.
 TEST_F(DownloadPageTest, SuccessMovesOnWithTheSetupPath) {
-    ServeSetup(SetupReply(5000));
-    const std::string body = pwtest::ProgramBytes(5000);
+    ServeSetup(SetupReply());
+    const std::string& body = MakersSetup();
     const struct {
         ReaderKey reader;
         int expectedPage;
@@ -163,9 +174,10 @@ TEST_F(DownloadPageTest, ProgressEventShowsTheTexts) {
     EXPECT_FALSE(uitest::is_visible(page, IDT_RATE_LABEL));
     EXPECT_EQ("", uitest::item_text(page, IDT_SIZES));
 
-    // The second block comes as the one progress event; the page keeps its texts when it moves on.
+    // The page keeps the texts of the last progress event when it moves on.
     ASSERT_TRUE(WaitForPage(kDestinationPage));
-    EXPECT_EQ("2.0 KB of 2.0 KB copied", uitest::item_text(page, IDT_SIZES));
+    const long size = static_cast<long>(MakersSetup().size());
+    EXPECT_EQ(FormatSizesText(size, size), uitest::item_text(page, IDT_SIZES));
     EXPECT_EQ("100% downloading completed", uitest::item_text(page, IDT_PERCENT));
     std::string rate = uitest::item_text(page, IDT_RATE);
     EXPECT_NE(std::string::npos, rate.find(" KB/Sec")) << rate;
@@ -174,37 +186,49 @@ TEST_F(DownloadPageTest, ProgressEventShowsTheTexts) {
     EXPECT_NE(0, ::GetWindowLongA(::GetDlgItem(page, IDT_RATE_LABEL), GWL_STYLE) & WS_VISIBLE);
 }
 
-// A download that fails, or that brings no Windows program, is reported and goes back to the web pages
-// page; nothing of it is left for a build to pack, and Next there starts a new download.
-TEST_F(DownloadPageTest, FailedDownloadWarnsGoesBackAndLeavesNothingToPack) {
+// A download that fails, or that brings anything but the maker's signed setup, is reported and goes back
+// to the web pages page; nothing of it is left for a build to pack, and Next there starts a new download.
+TEST_F(DownloadPageTest, OnlyTheMakersIntactSetupIsAccepted) {
     StartServer();
-    testhttp::Reply cutShort;
-    cutShort.body = pwtest::ProgramBytes(3000);
-    cutShort.contentLength = false;
-    cutShort.headers.push_back({"Content-Length", "8000"});
-    testhttp::Reply dropped;
-    dropped.body = pwtest::ProgramBytes(8192);
+    const std::string& setup = MakersSetup();
+    std::string changed = setup;
+    changed[changed.size() / 2] ^= 0x20;
+    // Cut short at 6000 bytes by an orderly close: with the full Content-Length announced, without any,
+    // and as a chunked body without its last chunk.
+    testhttp::Reply announced = SetupReply();
+    announced.closeAfter = 6000;
+    testhttp::Reply unannounced = announced;
+    unannounced.contentLength = false;
+    testhttp::Reply chunked = announced;
+    chunked.chunked = true;
+    chunked.chunkSize = 1024;
+    testhttp::Reply dropped = SetupReply();
     dropped.dropAfter = 1500;
-    testhttp::Reply htmlPage;
-    htmlPage.body = "<html><body>Our downloads have moved.</body></html>" + std::string(2000, ' ');
-    testhttp::Reply notFound;
+    testhttp::Reply notFound = SetupReply("<html>Not Found</html>");
     notFound.status = 404;
-    notFound.body = "<html>Not Found</html>";
     uitest::MessageBoxRecorder messages;
     ASSERT_NE(nullptr, OpenWizard());
 
     const std::string failed = "The setup of Ravelin could not be downloaded.\n\n";
-    const std::string notAProgram = failed + "What the server sent is not a Windows program.\n\nPlease try again.";
+    const std::string again = "\n\nPlease try again.";
+    const std::string notSigned = failed + "The downloaded file is not signed by Corvane." + again;
+    const std::string damaged = failed + "The downloaded file is damaged." + again;
     const struct {
         const char* what;
         testhttp::Reply reply;
         std::string message; // empty: any text after the first line
     } attempts[] = {
-        {"cut short by a normal close", NoStore(cutShort),
-         failed + "The transfer was cut short: 3000 of 8000 bytes arrived.\n\nPlease try again."},
-        {"connection dropped", NoStore(dropped), ""},
-        {"HTML page", NoStore(htmlPage), notAProgram},
-        {"404 page", NoStore(notFound), notAProgram},
+        {"unsigned", SetupReply(pwtest::StandinSetup("")), notSigned},
+        {"signed by another name", SetupReply(pwtest::StandinSetup("foreign")), notSigned},
+        {"one byte changed", SetupReply(changed), damaged},
+        {"cut short, length announced", announced,
+         failed + "The transfer was cut short: 6000 of " + std::to_string(setup.size()) + " bytes arrived." + again},
+        {"cut short, no length", unannounced, damaged},
+        {"chunked, cut short", chunked, damaged},
+        {"connection dropped", dropped, ""},
+        {"HTML page", SetupReply("<html><body>Our downloads have moved.</body></html>" + std::string(2000, ' ')),
+         notSigned},
+        {"404 page", notFound, notSigned},
     };
     size_t attempt = 0;
     for (const auto& a : attempts) {
@@ -229,8 +253,7 @@ TEST_F(DownloadPageTest, FailedDownloadWarnsGoesBackAndLeavesNothingToPack) {
         EXPECT_FALSE(sheet_->download.Done());
     }
 
-    const std::string setup = pwtest::ProgramBytes(5000);
-    server_.Route(kSetupPath, SetupReply(5000));
+    server_.Route(kSetupPath, SetupReply());
     NextFromWebPages();
     ASSERT_TRUE(WaitForPage(kDestinationPage));
     EXPECT_EQ(attempt, messages.Records().size());
@@ -325,7 +348,7 @@ TEST_F(DownloadPageTest, CancelWaitsForTheDownload) {
 
 // Once the setup is there, coming back to the page moves on again without a new download.
 TEST_F(DownloadPageTest, ReturnAfterSuccessMovesOnWithoutDownloading) {
-    ServeSetup(SetupReply(2000));
+    ServeSetup(SetupReply());
     HWND sheet = OpenWizard();
     ASSERT_NE(nullptr, sheet);
     NextFromWebPages();
