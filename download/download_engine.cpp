@@ -45,13 +45,16 @@ bool IsResponseHandle(HINTERNET handle) {
            type == INTERNET_HANDLE_TYPE_GOPHER_FILE;
 }
 
-// A heap copy of a finish text: the worker's own strings end with the worker, the window reads the
-// text later on its own thread and frees it with delete[].
-char* CopyText(const std::string& text) {
-    char* copy = new (std::nothrow) char[text.size() + 1];
-    if (copy)
-        memcpy(copy, text.c_str(), text.size() + 1);
-    return copy;
+DownloadNotice FinishNotice(bool success, std::optional<std::string> text) {
+    DownloadNotice notice;
+    notice.kind = DownloadNotice::kFinish;
+    notice.success = success;
+    notice.text = std::move(text);
+    return notice;
+}
+
+std::string TooLargeText() {
+    return "The file is larger than 1 GiB, more than any setup: the transfer was stopped.";
 }
 
 std::string StallText(DWORD limitMs) {
@@ -69,18 +72,20 @@ std::string CutShortText(uint32_t received, uint32_t expected) {
 }
 
 // Watches the waits of one transfer for the server (the opening of the URL, then every read) from a
-// thread of its own. When a wait has lasted the whole limit without data, the watch ends the transfer
-// itself: it closes the response handle (which ends a pending read where WinINet allows it) and the
-// file, and posts the failure. A WinINet that keeps the wait going all the same (Wine's does) then
-// holds only the worker thread, which gives up the transfer without another notice when its call
-// returns at last; the client is not kept waiting. Once adopted, the response and the file belong to
-// the watch, so that each is closed exactly once.
+// thread of its own, and the client's request to stop. When a wait has lasted the whole limit without
+// data, or the client asks to stop while the worker waits, the watch ends the transfer itself: it
+// closes the response handle (which ends a pending read where WinINet allows it) and the file (removed
+// after a stop), and puts the finish notice. A WinINet that keeps the wait going all the same (Wine's
+// does) then holds only the worker thread, which gives up the transfer without another notice when its
+// call returns at last; the client is not kept waiting. Once adopted, the response and the file belong
+// to the watch, so that each is closed exactly once.
 class CStallWatch {
 public:
-    CStallWatch(HWND notifyWindow, DWORD limitMs) : notifyWindow_(notifyWindow), limitMs_(limitMs) {}
+    CStallWatch(const std::shared_ptr<CDownloadChannel>& channel, const std::string& filePath, DWORD limitMs)
+        : channel_(channel), filePath_(filePath), limitMs_(limitMs) {}
     ~CStallWatch() {
         Stop();
-        if (state_.load() == kStalled) {
+        if (Phase(state_.load()) == kAbandoned) {
             response_.Release();
             file_.Release();
         }
@@ -106,20 +111,21 @@ public:
         return thread_ ? ERROR_SUCCESS : ::GetLastError();
     }
 
-    // Brackets every blocking call. EndRead is false when the transfer stalled during the call: the
-    // watch has closed its handles and posted the finish notice, and the worker must touch neither.
-    void BeginRead() { state_.store(kReading); }
+    // Brackets every blocking call. Each wait has a number of its own, so that the watch can tell the
+    // wait it judged from a later one. EndRead is false when the watch ended the transfer during the
+    // call: it has closed its handles and put the finish notice, and the worker must touch neither.
+    void BeginRead() { state_.store(++wait_ << 2 | kReading); }
     bool EndRead(bool gotData) {
-        LONG reading = kReading;
-        if (!state_.compare_exchange_strong(reading, kIdle))
-            return false;
-        // A time stamp, not an event: the watch thread is not woken for every block.
+        // The time stamp is written before this wait ends and so before the next one begins: a watch that
+        // sees the next wait also sees the time of this one's data.
         if (gotData)
             lastData_ = ::GetTickCount64();
-        return true;
+        uint64_t reading = wait_ << 2 | kReading;
+        return state_.compare_exchange_strong(reading, wait_ << 2 | kIdle);
     }
 
-    // Ends the watch; no stall can be declared after it. The worker then has the handles to itself.
+    // Ends the watch; the transfer cannot be ended by it after this. The worker then has the handles to
+    // itself.
     void Stop() {
         if (!thread_)
             return;
@@ -129,46 +135,76 @@ public:
     }
 
 private:
-    static constexpr LONG kIdle = 0;
-    static constexpr LONG kReading = 1;
-    static constexpr LONG kStalled = 2;
+    static constexpr uint64_t kIdle = 0;
+    static constexpr uint64_t kReading = 1;
+    static constexpr uint64_t kAbandoned = 2;
     static constexpr DWORD kRecheckMs = 1000;
+    // How often a stop is tried again while the worker is between two waits.
+    static constexpr DWORD kStopRecheckMs = 10;
+
+    static uint64_t Phase(uint64_t state) { return state & 3; }
 
     static DWORD WINAPI Run(void* parameter) {
         static_cast<CStallWatch*>(parameter)->Watch();
         return 0;
     }
 
+    // Ends the wait that state names, if the worker is still in it.
+    bool Abandon(uint64_t state) {
+        return Phase(state) == kReading && state_.compare_exchange_strong(state, kAbandoned);
+    }
+
     void Watch() {
+        const HANDLE events[] = {stop_.Get(), channel_->StopEvent()};
+        bool stopped = false;
         for (;;) {
-            const ULONGLONG silent = ::GetTickCount64() - lastData_;
+            // The state first, then the time stamp, then the clock: the stamp is never newer than the
+            // clock (their difference cannot wrap), and a stall is declared only for the very wait that
+            // was judged, before any later data.
+            const uint64_t state = state_.load();
+            const ULONGLONG lastData = lastData_.load();
+            const ULONGLONG silent = ::GetTickCount64() - lastData;
             DWORD wait = silent < limitMs_ ? static_cast<DWORD>(limitMs_ - silent) : 0;
             if (wait == 0) {
                 // Only a read that is waiting now is a stall: the worker may as well be writing the
                 // last block to a slow disk, and is looked at again soon.
-                LONG reading = kReading;
-                if (state_.compare_exchange_strong(reading, kStalled))
+                if (Abandon(state))
                     break;
                 wait = limitMs_ < kRecheckMs ? limitMs_ : kRecheckMs;
             }
-            if (::WaitForSingleObject(stop_.Get(), wait) != WAIT_TIMEOUT)
+            const DWORD woken = ::WaitForMultipleObjects(2, events, FALSE, wait);
+            if (woken == WAIT_OBJECT_0 + 1) {
+                // The client asked to stop. Between two waits the worker notices it itself; in a wait,
+                // only the watch can end it.
+                if (Abandon(state_.load())) {
+                    stopped = true;
+                    break;
+                }
+                if (::WaitForSingleObject(stop_.Get(), kStopRecheckMs) != WAIT_TIMEOUT)
+                    return;
+            } else if (woken != WAIT_TIMEOUT) {
                 return;
+            }
         }
         if (response_)
             ::InternetCloseHandle(response_.Get());
-        // What arrived stays in the file, which is closed before anybody hears of the end.
+        // What arrived stays in the file after a stall; after a stop nothing does. Either way the file
+        // is closed before anybody hears of the end.
         if (file_)
             ::CloseHandle(file_.Get());
-        char* text = CopyText(StallText(limitMs_));
-        if (!PostDownloadNotice(notifyWindow_, WM_DOWNLOAD_FINISH, 0, reinterpret_cast<LPARAM>(text)))
-            delete[] text;
+        if (stopped)
+            ::DeleteFileA(filePath_.c_str());
+        channel_->Put(FinishNotice(false, stopped ? std::string(kDownloadStoppedText) : StallText(limitMs_)));
+        channel_->MarkReleased();
     }
 
     fw::InternetHandle response_;
     fw::FileHandle file_;
-    HWND notifyWindow_;
+    std::shared_ptr<CDownloadChannel> channel_;
+    std::string filePath_;
     DWORD limitMs_;
-    std::atomic<LONG> state_{kIdle};
+    uint64_t wait_ = 0; // the worker's own count of its waits
+    std::atomic<uint64_t> state_{kIdle};
     std::atomic<ULONGLONG> lastData_{0}; // GetTickCount64 when data last arrived
     fw::KernelHandle stop_;
     fw::KernelHandle thread_;
@@ -177,22 +213,25 @@ private:
 void RunDownload(const DownloadJob& job) {
     DownloadOutcome outcome;
     try {
-        CFileDownloader downloader(job.proxyHost, job.proxyPort, job.useProxy, job.notifyWindow, job.stallLimitMs);
+        CFileDownloader downloader(job.proxyHost, job.proxyPort, job.useProxy, job.channel, job.stallLimitMs,
+                                   job.maxBytes);
         outcome = downloader.Download(job.url, job.filePath);
     } catch (...) {
         // Out of memory in the middle of a transfer: it still ends with a finish notice.
         outcome = DownloadOutcome();
     }
-    // A stalled transfer has had its finish notice from the watch already.
+    // A transfer that the watch ended has had its finish notice from the watch already.
     if (outcome.abandoned)
         return;
+    // A stopped transfer leaves nothing behind; the file is closed by now.
+    if (outcome.stopped) {
+        ::DeleteFileA(job.filePath.c_str());
+        outcome.text = kDownloadStoppedText;
+    }
     // Every transfer ends with exactly one finish notice, whatever happened before, so that no client
     // waits for it forever. The file is closed by now: a client may open it at once.
-    char* text = outcome.text ? CopyText(*outcome.text) : nullptr;
-    if (!PostDownloadNotice(job.notifyWindow, WM_DOWNLOAD_FINISH, outcome.success ? 1 : 0,
-                            reinterpret_cast<LPARAM>(text)))
-        delete[] text;
-    ::Sleep(0);
+    job.channel->Put(FinishNotice(outcome.success, std::move(outcome.text)));
+    job.channel->MarkReleased();
 }
 
 DWORD WINAPI DownloadWorker(void* parameter) {
@@ -209,22 +248,73 @@ DWORD WINAPI DownloadWorker(void* parameter) {
 
 } // namespace
 
-bool PostDownloadNotice(HWND window, UINT message, WPARAM wp, LPARAM lp) {
+const char kDownloadStoppedText[] = "The download was stopped.";
+
+std::shared_ptr<CDownloadChannel> CDownloadChannel::Create(HWND window) {
+    std::shared_ptr<CDownloadChannel> channel(new (std::nothrow) CDownloadChannel(window));
+    if (!channel)
+        return nullptr;
+    channel->stop_.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    channel->released_.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!channel->stop_ || !channel->released_)
+        return nullptr;
+    return channel;
+}
+
+void CDownloadChannel::Put(DownloadNotice notice) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        try {
+            notices_.push_back(std::move(notice));
+        } catch (...) {
+            if (notice.kind == DownloadNotice::kFinish)
+                finishLost_ = true;
+        }
+    }
+    Wake();
+}
+
+std::vector<DownloadNotice> CDownloadChannel::TakeAll() {
+    // Cleared first: a notice put from now on wakes the window again.
+    wakePending_.store(false);
+    std::vector<DownloadNotice> taken;
+    std::lock_guard<std::mutex> guard(lock_);
+    try {
+        taken.reserve(notices_.size() + 1);
+        for (DownloadNotice& notice : notices_)
+            taken.push_back(std::move(notice));
+        notices_.clear();
+        if (finishLost_) {
+            taken.push_back(FinishNotice(false, std::nullopt));
+            finishLost_ = false;
+        }
+    } catch (...) {
+        // Nothing was taken that is not in taken; what is left stays for the next look.
+        notices_.erase(notices_.begin(), notices_.begin() + static_cast<std::ptrdiff_t>(taken.size()));
+    }
+    return taken;
+}
+
+void CDownloadChannel::Wake() {
+    if (wakePending_.exchange(true))
+        return;
     for (;;) {
-        if (::PostMessageA(window, message, wp, lp))
-            return true;
-        // A thread's message queue holds a limited number of posted messages; a worker that outruns
-        // the apartment thread waits for it rather than dropping a notice.
-        if (::GetLastError() != ERROR_NOT_ENOUGH_QUOTA || !::IsWindow(window))
-            return false;
+        if (::PostMessageA(window_, WM_DOWNLOAD_WAKE, 0, 0))
+            return;
+        // A thread's message queue holds a limited number of posted messages; a worker that outruns the
+        // apartment thread waits for it rather than leaving the notices unseen.
+        if (::GetLastError() != ERROR_NOT_ENOUGH_QUOTA || !::IsWindow(window_)) {
+            wakePending_.store(false);
+            return;
+        }
         ::Sleep(1);
     }
 }
 
-CFileDownloader::CFileDownloader(const std::string& proxyHost, LONG proxyPort, bool useProxy, HWND notifyWindow,
-                                 DWORD stallLimitMs)
-    : proxyHost_(proxyHost), proxyPort_(proxyPort), useProxy_(useProxy), notifyWindow_(notifyWindow),
-      stallLimitMs_(stallLimitMs) {}
+CFileDownloader::CFileDownloader(const std::string& proxyHost, LONG proxyPort, bool useProxy,
+                                 std::shared_ptr<CDownloadChannel> channel, DWORD stallLimitMs, uint64_t maxBytes)
+    : proxyHost_(proxyHost), proxyPort_(proxyPort), useProxy_(useProxy), channel_(std::move(channel)),
+      stallLimitMs_(stallLimitMs), maxBytes_(maxBytes) {}
 
 CFileDownloader::~CFileDownloader() {
     // The proxy session reports to session_ while it closes, so it goes first.
@@ -265,6 +355,10 @@ HINTERNET CFileDownloader::OpenHandle() const {
 
 DownloadOutcome CFileDownloader::Download(const std::string& url, const std::string& filePath) {
     DownloadOutcome outcome;
+    if (channel_->StopRequested()) {
+        outcome.stopped = true;
+        return outcome;
+    }
     if (!session_ && !OpenSession())
         return outcome;
 
@@ -272,7 +366,7 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
     // leaves none behind.
     const DWORD flags = INTERNET_FLAG_TRANSFER_BINARY | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                         INTERNET_FLAG_PRAGMA_NOCACHE;
-    CStallWatch watch(notifyWindow_, stallLimitMs_);
+    CStallWatch watch(channel_, filePath, stallLimitMs_);
     if (DWORD error = watch.Start()) {
         outcome.text = FileErrorText(error);
         return outcome;
@@ -284,6 +378,10 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
     const DWORD openError = ::GetLastError();
     if (!watch.EndRead(static_cast<bool>(response))) {
         outcome.abandoned = true;
+        return outcome;
+    }
+    if (channel_->StopRequested()) {
+        outcome.stopped = true;
         return outcome;
     }
     if (!response) {
@@ -302,12 +400,21 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
     // A monotonic millisecond clock: the rate has a value from the first block on, and a change of the
     // wall clock does not disturb it.
     const ULONGLONG start = ::GetTickCount64();
-    DWORD length = 0;
+    // Read as text: a length of 4 GiB or more does not fit the number that WinINet would give.
+    char length[32] = {};
     DWORD size = sizeof length;
-    const bool lengthAnnounced = ::HttpQueryInfoA(response.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
-                                                  &length, &size, nullptr) != FALSE;
-    if (lengthAnnounced)
-        expectedBytes_ = length;
+    const bool lengthAnnounced =
+        ::HttpQueryInfoA(response.Get(), HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr) != FALSE;
+    if (lengthAnnounced) {
+        char* end = nullptr;
+        const unsigned long long announced = strtoull(length, &end, 10);
+        if (announced > maxBytes_ || end == length) {
+            outcome.text = end == length ? CFetchSession::ErrorText(ERROR_HTTP_INVALID_HEADER) : TooLargeText();
+            session_->SetLastStatus("%s", outcome.text->c_str());
+            return outcome;
+        }
+        expectedBytes_ = static_cast<uint32_t>(announced);
+    }
 
     watch.Adopt(std::move(response), std::move(file));
     char block[kBlockSize];
@@ -321,6 +428,10 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
             outcome.abandoned = true;
             return outcome;
         }
+        if (channel_->StopRequested()) {
+            outcome.stopped = true;
+            return outcome;
+        }
         if (!read) {
             outcome.text = CFetchSession::ErrorText(readError);
             session_->SetLastStatus("%s", outcome.text->c_str());
@@ -328,6 +439,11 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
         }
         if (got == 0)
             break;
+        if (receivedBytes_ + static_cast<uint64_t>(got) > maxBytes_) {
+            outcome.text = TooLargeText();
+            session_->SetLastStatus("%s", outcome.text->c_str());
+            return outcome;
+        }
         DWORD written = 0;
         if (!::WriteFile(watch.File(), block, got, &written, nullptr) || written != got) {
             // A short write without an error code is a full disk.
@@ -346,23 +462,19 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
             session_->SetLastStatus("Read %lu bytes", static_cast<unsigned long>(receivedBytes_));
         percent_ = DownloadPercent(receivedBytes_, expectedBytes_);
 
+        DownloadNotice notice;
+        notice.expectedBytes = static_cast<LONG>(expectedBytes_);
         if (firstBlockPending_) {
             firstBlockPending_ = false;
-            PostDownloadNotice(notifyWindow_, WM_DOWNLOAD_START, 1,
-                               static_cast<LPARAM>(static_cast<LONG>(expectedBytes_)));
+            notice.kind = DownloadNotice::kStart;
         } else {
-            auto* progress = new (std::nothrow) DownloadProgress;
-            if (progress) {
-                progress->blockBytes = static_cast<LONG>(got);
-                progress->receivedBytes = static_cast<LONG>(receivedBytes_);
-                progress->expectedBytes = static_cast<LONG>(expectedBytes_);
-                progress->percent = percent_;
-                progress->rate = rate_;
-                progress->elapsed = elapsed;
-            }
-            if (!PostDownloadNotice(notifyWindow_, WM_DOWNLOAD_DATA, reinterpret_cast<WPARAM>(progress), 0))
-                delete progress;
+            notice.blockBytes = static_cast<LONG>(got);
+            notice.receivedBytes = static_cast<LONG>(receivedBytes_);
+            notice.percent = percent_;
+            notice.rate = rate_;
+            notice.elapsed = elapsed;
         }
+        channel_->Put(std::move(notice));
         // The apartment thread gets the processor soon, so that the notices do not pile up in its queue.
         ::Sleep(0);
     }

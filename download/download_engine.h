@@ -1,20 +1,84 @@
 // The download engine: one worker thread per transfer reads the URL block by block with WinINet, writes
-// the body into the target file and posts start, progress and finish notices to a hidden window on the
-// apartment thread of the object that started it. The worker never touches the COM object.
+// the body into the target file and hands start, progress and finish notices to the hidden window on
+// the apartment thread of the object that started it, through the transfer's channel. The worker never
+// touches the COM object.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "fetch/fetch_session.h"
+#include "framework/owners.h"
 
 // A transfer on which no data arrives for this long fails: WinINet's own receive time-outs are not
 // honoured everywhere (Wine ignores them), so the engine keeps the time itself.
 constexpr DWORD kDownloadStallLimitMs = 60 * 1000;
+// No setup is anywhere near this large: a body that would pass it fails, and a size announced above it
+// fails at once, so that a server cannot fill the disk.
+constexpr uint64_t kDownloadMaxBytes = 1ull << 30;
+// How long StopDownload waits for a transfer to let go of its file.
+constexpr DWORD kDownloadStopWaitMs = 5000;
+
+// One notice of a transfer, in the order the worker gave them: start, data, finish.
+struct DownloadNotice {
+    enum Kind { kStart, kData, kFinish };
+    Kind kind = kData;
+    LONG blockBytes = 0;
+    LONG receivedBytes = 0;
+    LONG expectedBytes = 0;
+    LONG percent = 0;
+    double rate = 0;    // kilobytes per second
+    double elapsed = 0; // whole seconds
+    bool success = false;
+    std::optional<std::string> text; // finish: its text, or none (a null BSTR)
+};
+
+// What one transfer tells the object that started it, shared by the worker (and its stall watch) and
+// the object's hidden window. The worker puts notices in and wakes the window with WM_DOWNLOAD_WAKE;
+// the window takes them out on the apartment thread. The object asks the transfer to stop through it,
+// and learns when the transfer has let go of its file.
+class CDownloadChannel {
+public:
+    // window: the hidden window to wake. Null when the events cannot be made.
+    static std::shared_ptr<CDownloadChannel> Create(HWND window);
+
+    CDownloadChannel(const CDownloadChannel&) = delete;
+    CDownloadChannel& operator=(const CDownloadChannel&) = delete;
+
+    // Any thread. A notice that cannot be stored for lack of memory is dropped, except a finish, which
+    // then arrives without its text: every transfer ends with exactly one finish.
+    void Put(DownloadNotice notice);
+    // The window's thread: the notices so far, in order.
+    std::vector<DownloadNotice> TakeAll();
+
+    void RequestStop() { ::SetEvent(stop_.Get()); }
+    bool StopRequested() const { return ::WaitForSingleObject(stop_.Get(), 0) == WAIT_OBJECT_0; }
+    HANDLE StopEvent() const { return stop_.Get(); }
+    // The transfer holds its file no longer (it is closed, and removed after a stop).
+    void MarkReleased() { ::SetEvent(released_.Get()); }
+    HANDLE ReleasedEvent() const { return released_.Get(); }
+
+private:
+    explicit CDownloadChannel(HWND window) : window_(window) {}
+    void Wake();
+
+    HWND window_;
+    std::mutex lock_;
+    std::deque<DownloadNotice> notices_;
+    bool finishLost_ = false;
+    // A wake message is on its way: the window will take every notice put before it looks.
+    std::atomic<bool> wakePending_{false};
+    fw::KernelHandle stop_;
+    fw::KernelHandle released_;
+};
 
 // The request of one transfer, copied on the apartment thread and owned by the worker from its start.
 struct DownloadJob {
@@ -23,47 +87,37 @@ struct DownloadJob {
     std::string proxyHost;
     LONG proxyPort = 0;
     bool useProxy = false;
-    // The hidden window of the object that started the transfer: its notices go there and only there,
-    // so that two objects never see each other's events.
-    HWND notifyWindow = nullptr;
+    // Where the notices go: the channel of the object that started the transfer, so that two objects
+    // never see each other's events.
+    std::shared_ptr<CDownloadChannel> channel;
     DWORD stallLimitMs = kDownloadStallLimitMs;
-};
-
-// One data notice, passed by pointer in WM_DOWNLOAD_DATA and destroyed by the hidden window.
-struct DownloadProgress {
-    virtual ~DownloadProgress() = default;
-    LONG blockBytes = 0;
-    LONG receivedBytes = 0;
-    LONG expectedBytes = 0;
-    LONG percent = 0;
-    double rate = 0;    // kilobytes per second
-    double elapsed = 0; // whole seconds
+    uint64_t maxBytes = kDownloadMaxBytes;
 };
 
 // How a transfer ended: success, and the text of its finish notice (none: a null text).
 struct DownloadOutcome {
     bool success = false;
     std::optional<std::string> text;
-    // The transfer stalled and its finish notice has been posted already: the worker posts none.
+    // The stall watch ended the transfer and has put its finish notice already: the worker puts none.
     bool abandoned = false;
+    // The client asked the transfer to stop, and the worker noticed it itself.
+    bool stopped = false;
 };
-
-// Posts a notice to the hidden window. A full message queue is waited out while the window lives, so
-// that no notice is lost to a slow apartment thread; returns false when the window is gone.
-bool PostDownloadNotice(HWND window, UINT message, WPARAM wp, LPARAM lp);
 
 class CFileDownloader {
 public:
-    CFileDownloader(const std::string& proxyHost, LONG proxyPort, bool useProxy, HWND notifyWindow,
-                    DWORD stallLimitMs = kDownloadStallLimitMs);
+    CFileDownloader(const std::string& proxyHost, LONG proxyPort, bool useProxy,
+                    std::shared_ptr<CDownloadChannel> channel, DWORD stallLimitMs = kDownloadStallLimitMs,
+                    uint64_t maxBytes = kDownloadMaxBytes);
     ~CFileDownloader();
     CFileDownloader(const CFileDownloader&) = delete;
     CFileDownloader& operator=(const CFileDownloader&) = delete;
 
-    // Reads the URL into the file. Posts WM_DOWNLOAD_START after the first block and WM_DOWNLOAD_DATA
-    // after every later one; the finish notice is the caller's, after the file is closed, except after a
-    // stall (abandoned). A body that ends before its announced Content-Length, and a read that waits
-    // longer than the stall limit for data, are failures; what arrived stays in the file.
+    // Reads the URL into the file. Puts a start notice after the first block and a data notice after
+    // every later one; the finish notice is the caller's, after the file is closed, except after a stall
+    // or a stop that the watch handled (abandoned). A body that ends before its announced Content-Length,
+    // one larger than the limit, and a read that waits longer than the stall limit for data are
+    // failures; what arrived stays in the file.
     DownloadOutcome Download(const std::string& url, const std::string& filePath);
 
 private:
@@ -79,8 +133,9 @@ private:
     std::string proxyHost_;
     LONG proxyPort_;
     bool useProxy_;
-    HWND notifyWindow_;
+    std::shared_ptr<CDownloadChannel> channel_;
     DWORD stallLimitMs_;
+    uint64_t maxBytes_;
     uint32_t expectedBytes_ = 0;
     uint32_t receivedBytes_ = 0;
     LONG percent_ = 0;
@@ -88,7 +143,10 @@ private:
     bool firstBlockPending_ = true;
 };
 
+// The text of the finish notice of a transfer that the client stopped.
+extern const char kDownloadStoppedText[];
+
 // Starts the worker for the job: it holds a reference on the module (and counts in DllCanUnloadNow)
-// until its very last instruction, posts exactly one WM_DOWNLOAD_FINISH and ends. Takes the job
-// whether or not the thread starts; returns the Win32 error when it cannot start.
+// until its very last instruction, puts exactly one finish notice and ends. After a stop it removes the
+// file. Takes the job whether or not the thread starts; returns the Win32 error when it cannot start.
 DWORD StartDownloadWorker(std::unique_ptr<DownloadJob> job);

@@ -1,11 +1,10 @@
-// The notices that a download worker posts to the hidden window of the object that started it.
+// The one message that a download worker posts to the hidden window of the object that started it.
 #pragma once
 
 #include <windows.h>
 
-// wParam: DownloadProgress* (the window destroys it), or 0 when the record could not be allocated.
-constexpr UINT WM_DOWNLOAD_DATA = WM_USER + 101;
-// wParam: the download id (always 1); lParam: the expected bytes.
-constexpr UINT WM_DOWNLOAD_START = WM_USER + 102;
-// wParam: 1 success, 0 failure; lParam: char* text allocated with new[] (the window frees it), or 0.
-constexpr UINT WM_DOWNLOAD_FINISH = WM_USER + 103;
+// Carries nothing (wParam and lParam are 0): it only tells the window to look for notices, which wait
+// in the transfers' channels. A message that another process posts to the window therefore changes
+// nothing: there is no pointer to free and no finish to believe. The number is new, so that a window
+// of an older module never takes it for one of its own.
+constexpr UINT WM_DOWNLOAD_WAKE = WM_USER + 110;

@@ -26,7 +26,6 @@ HRESULT CHiddenWindow::EnsureWindow() {
         return S_OK;
     HINSTANCE module = fw::ComModule::Instance();
     fw::WindowClassInfo info;
-    info.style = CS_HREDRAW | CS_VREDRAW;
     // The error of the call that failed, never one left over from an earlier call: a window that a
     // hook refuses, for one, fails without an error code of its own.
     ::SetLastError(ERROR_SUCCESS);
@@ -34,25 +33,41 @@ HRESULT CHiddenWindow::EnsureWindow() {
     if (!fw::Window::RegisterWindowClass(module, kClassName, info) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
         return LastErrorResult();
     ::SetLastError(ERROR_SUCCESS);
-    if (!Create(module, kClassName, "", WS_CHILD, 0, ::GetDesktopWindow(), 1, 1, 0, 0,
+    // Message-only: no other window lists it, and no broadcast reaches it.
+    if (!Create(module, kClassName, "", WS_CHILD, 0, HWND_MESSAGE, 0, 0, 0, 0,
                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDW_PULLWIRE_HIDDEN))))
         return LastErrorResult();
-    ::ShowWindow(Handle(), SW_HIDE);
     return S_OK;
 }
 
-void CHiddenWindow::BeginTransfer() {
+void CHiddenWindow::BeginTransfer(const std::shared_ptr<CDownloadChannel>& channel) {
+    channels_.push_back(channel);
     owner_->ControllingUnknown()->AddRef();
-    ++transfers_;
 }
 
-void CHiddenWindow::EndTransfer() {
-    if (transfers_ == 0 || !owner_)
-        return;
-    --transfers_;
-    // May be the final release of the object, which closes this window: nothing of this object may be
-    // touched after it.
-    owner_->ControllingUnknown()->Release();
+void CHiddenWindow::EndTransfer(const std::shared_ptr<CDownloadChannel>& channel) {
+    for (auto it = channels_.begin(); it != channels_.end(); ++it) {
+        if (*it == channel) {
+            channels_.erase(it);
+            // May be the final release of the object, which closes this window: nothing of this object
+            // may be touched after it.
+            if (owner_)
+                owner_->ControllingUnknown()->Release();
+            return;
+        }
+    }
+}
+
+void CHiddenWindow::StopTransfers() {
+    std::vector<HANDLE> released;
+    for (const auto& channel : channels_) {
+        channel->RequestStop();
+        released.push_back(channel->ReleasedEvent());
+    }
+    // A worker between two blocks notices the request at once, and the watch ends one that waits for
+    // the server; only a file system that hangs could keep them longer.
+    if (!released.empty() && released.size() <= MAXIMUM_WAIT_OBJECTS)
+        ::WaitForMultipleObjects(static_cast<DWORD>(released.size()), released.data(), TRUE, kDownloadStopWaitMs);
 }
 
 void CHiddenWindow::Close() {
@@ -79,57 +94,72 @@ void CHiddenWindow::OnFinalMessage() {
     // references held for the transfers are given back (their notices can no longer arrive).
     CURLDownload* owner = owner_;
     owner_ = nullptr;
-    LONG transfers = transfers_;
+    const size_t transfers = channels_.size();
     IUnknown* unknown = owner ? owner->ControllingUnknown() : nullptr;
     if (owner)
         owner->HiddenWindowGone();
     delete this;
-    for (LONG i = 0; unknown && i < transfers; ++i)
+    for (size_t i = 0; unknown && i < transfers; ++i)
         unknown->Release();
 }
 
+void CHiddenWindow::RaiseNotices() {
+    if (raising_) {
+        lookAgain_ = true;
+        return;
+    }
+    if (!owner_)
+        return;
+    // A sink may release the object from inside its handler: the object, and so this window, outlive
+    // the loop. The references of the transfers that ended go after it, the last thing done here.
+    IUnknown* unknown = owner_->ControllingUnknown();
+    unknown->AddRef();
+    size_t ended = 0;
+    raising_ = true;
+    do {
+        lookAgain_ = false;
+        // A handler may start a transfer: the loop runs over the transfers it began with.
+        const std::vector<std::shared_ptr<CDownloadChannel>> channels = channels_;
+        for (const auto& channel : channels) {
+            for (const DownloadNotice& notice : channel->TakeAll()) {
+                if (notice.kind == DownloadNotice::kStart) {
+                    owner_->OnStart(1, notice.expectedBytes);
+                } else if (notice.kind == DownloadNotice::kData) {
+                    owner_->OnData(notice.blockBytes, notice.receivedBytes, notice.expectedBytes, notice.rate,
+                                   notice.percent, notice.elapsed);
+                } else {
+                    try {
+                        // A null text gives a null BSTR, an empty text an empty one.
+                        fw::Bstr error;
+                        if (notice.text)
+                            error = fw::Bstr::FromAnsi(*notice.text);
+                        owner_->OnFinish(notice.success ? 1 : 0, error.Get());
+                    } catch (...) {
+                        // Out of memory for the text: the transfer is over all the same.
+                    }
+                    for (auto it = channels_.begin(); it != channels_.end(); ++it) {
+                        if (*it == channel) {
+                            channels_.erase(it);
+                            ++ended;
+                            break;
+                        }
+                    }
+                }
+            }
+        }
+    } while (lookAgain_);
+    raising_ = false;
+    // The last reference may go here; then this object is deleted with its window.
+    for (size_t i = 0; i < ended; ++i)
+        unknown->Release();
+    unknown->Release();
+}
+
 LRESULT CHiddenWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_DOWNLOAD_DATA: {
-        // The record is destroyed here whether or not an object is left to hear of it.
-        std::unique_ptr<DownloadProgress> progress(reinterpret_cast<DownloadProgress*>(wp));
-        if (!owner_)
-            return 0;
-        if (progress) {
-            // A sink may release the object from inside its handler; the object outlives the call.
-            fw::ComPtr<IUnknown> keep(owner_->ControllingUnknown());
-            owner_->OnData(progress->blockBytes, progress->receivedBytes, progress->expectedBytes, progress->rate,
-                           progress->percent, progress->elapsed);
-        }
-        return 1;
+    if (msg == WM_DOWNLOAD_WAKE) {
+        // The message carries nothing: whoever sent it, the window only looks at its own transfers.
+        RaiseNotices();
+        return 0;
     }
-    case WM_DOWNLOAD_START: {
-        if (!owner_)
-            return 0;
-        fw::ComPtr<IUnknown> keep(owner_->ControllingUnknown());
-        owner_->OnStart(static_cast<INT>(wp), static_cast<LONG>(lp));
-        return 1;
-    }
-    case WM_DOWNLOAD_FINISH: {
-        std::unique_ptr<char[]> text(reinterpret_cast<char*>(lp));
-        if (!owner_)
-            return 0;
-        fw::ComPtr<IUnknown> keep(owner_->ControllingUnknown());
-        try {
-            // A null text gives a null BSTR, an empty text an empty one.
-            fw::Bstr error;
-            if (text)
-                error = fw::Bstr::FromAnsi(text.get());
-            owner_->OnFinish(static_cast<INT>(wp), error.Get());
-        } catch (...) {
-            // Out of memory for the text: the transfer is over all the same, and its reference goes below.
-        }
-        // The last reference may go with keep, at the end of this scope; then this object is deleted
-        // with its window and only the return value is left to hand back.
-        EndTransfer();
-        return 1;
-    }
-    default:
-        return Default(msg, wp, lp);
-    }
+    return Default(msg, wp, lp);
 }

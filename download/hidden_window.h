@@ -1,12 +1,16 @@
-// The hidden window of one URLDownload object: its workers post their notices here, and it raises the
-// object's events on the object's own thread.
+// The hidden window of one URLDownload object: a message-only window on the object's thread. Its
+// transfers put their notices into their channels and wake it; it raises the object's events from them.
 #pragma once
 
 #include <windows.h>
 
+#include <memory>
+#include <vector>
+
 #include "framework/window.h"
 
 class CURLDownload;
+class CDownloadChannel;
 
 class CHiddenWindow final : public fw::Window {
 public:
@@ -17,10 +21,13 @@ public:
     HRESULT EnsureWindow();
     // A transfer is about to start: the window holds a counted reference on its object until the
     // transfer's finish notice has been raised, so that every notice finds the object alive.
-    void BeginTransfer();
-    // A transfer has ended (its finish notice was raised) or could not start: its reference goes. This
-    // may be the object's final release, which closes this window.
-    void EndTransfer();
+    void BeginTransfer(const std::shared_ptr<CDownloadChannel>& channel);
+    // The transfer could not start: its reference goes. This may be the object's final release, which
+    // closes this window.
+    void EndTransfer(const std::shared_ptr<CDownloadChannel>& channel);
+    // Asks every running transfer to stop and waits, up to a limit, until each has let go of its file.
+    // Their finish notices follow as for any other end.
+    void StopTransfers();
     // The object's final release: the window goes, and this object with it (now or, when called from
     // inside one of its own handlers, as soon as the window is destroyed).
     void Close();
@@ -32,6 +39,14 @@ protected:
 private:
     ~CHiddenWindow() override = default;
 
+    // Raises the events of every notice waiting in the channels, transfer by transfer in order.
+    void RaiseNotices();
+
     CURLDownload* owner_;
-    LONG transfers_ = 0;
+    // The running transfers, one counted reference on the object each.
+    std::vector<std::shared_ptr<CDownloadChannel>> channels_;
+    // An event handler that runs a message loop may let another wake in: that one only asks the running
+    // RaiseNotices to look again, so that the events of a transfer keep their order.
+    bool raising_ = false;
+    bool lookAgain_ = false;
 };

@@ -295,12 +295,15 @@ STDMETHODIMP CURLDownload::StartDownload(BSTR szURL, BSTR szFilePath) {
         job->proxyHost = proxyHost_;
         job->proxyPort = proxyPort_;
         job->useProxy = useProxy_;
-        job->notifyWindow = hiddenWindow_->Handle();
+        const std::shared_ptr<CDownloadChannel> channel = CDownloadChannel::Create(hiddenWindow_->Handle());
+        if (!channel)
+            return E_OUTOFMEMORY;
+        job->channel = channel;
 
-        hiddenWindow_->BeginTransfer();
+        hiddenWindow_->BeginTransfer(channel);
         DWORD error = StartDownloadWorker(std::move(job));
         if (error != ERROR_SUCCESS) {
-            hiddenWindow_->EndTransfer();
+            hiddenWindow_->EndTransfer(channel);
             return HRESULT_FROM_WIN32(error);
         }
         return S_OK;
@@ -308,7 +311,10 @@ STDMETHODIMP CURLDownload::StartDownload(BSTR szURL, BSTR szFilePath) {
 }
 
 STDMETHODIMP CURLDownload::StopDownload() {
-    // A started transfer always runs to its end and ends with OnFinish.
+    // Every transfer of this object that still runs ends, removes its file and finishes with
+    // OnFinish(0, "The download was stopped."); one that has finished already keeps its file.
+    if (hiddenWindow_)
+        hiddenWindow_->StopTransfers();
     return S_OK;
 }
 

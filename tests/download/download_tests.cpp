@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "tests/download/pullwire_client.h"
 #include "tests/http/http_server.h"
 
@@ -314,15 +316,55 @@ TEST_F(PullwireDownload, SetProxyAfterStartLeavesTheRunningTransferAlone) {
     EXPECT_EQ("late.pullwire.invalid", http_.Requests()[0].host.substr(0, 21));
 }
 
-TEST_F(PullwireDownload, StopDownloadReturnsOkAndTheTransferStillFinishes) {
-    const std::string body = PatternBytes(4000);
-    const std::string url = Serve("stop", Pieces(body, 60));
-    const std::string target = temp_.Path("stop.bin");
+// StopDownload ends a transfer between two blocks and one that waits for a silent server alike: one
+// failed finish with its text, and the file is gone by the time the call returns.
+TEST_F(PullwireDownload, StopDownloadEndsTheTransferAndRemovesTheFile) {
+    const std::string body = PatternBytes(8192);
+    testhttp::Reply silent = Pieces(body, 0);
+    silent.stallAfter = 2048;
+    const struct {
+        const char* what;
+        testhttp::Reply reply;
+    } cases[] = {{"slow pieces", Pieces(body, 300)}, {"silent server", silent}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string url = Serve("stop", c.reply);
+        const std::string target = temp_.Path("stop.bin");
+        Client client;
+        ASSERT_EQ(S_OK, client.Start(url, target));
+        ASSERT_TRUE(PumpUntil([&] { return !client.Sink().Events().empty(); })) << "no OnStart";
+        EXPECT_EQ(S_OK, client.Object()->StopDownload());
+        EXPECT_FALSE(FileExists(target));
+        ASSERT_TRUE(client.WaitForFinish());
+        PumpFor(300);
+        EXPECT_EQ("OnFinish(0, \"The download was stopped.\")", client.Sink().Table().back());
+        EXPECT_EQ(1, std::count_if(client.Sink().Events().begin(), client.Sink().Events().end(),
+                                   [](const Event& e) { return e.id == 2; }));
+        EXPECT_FALSE(FileExists(target));
+    }
+}
+
+// Another process can post to the hidden window too: neither a forged finish nor a pointer that the
+// window would free, nor a wake of its own, changes what the client hears.
+TEST_F(PullwireDownload, ForgedMessagesToTheHiddenWindowChangeNothing) {
+    const std::string body = PatternBytes(4096);
+    const std::string url = Serve("forged", Pieces(body, 150));
+    const std::string target = temp_.Path("forged.bin");
     Client client;
     ASSERT_EQ(S_OK, client.Start(url, target));
-    EXPECT_EQ(S_OK, client.Object()->StopDownload());
+    HWND window = ::FindWindowExA(HWND_MESSAGE, nullptr, "PullwireHiddenWindow", nullptr);
+    ASSERT_NE(nullptr, window) << "a message-only window";
+    EXPECT_NE(::GetDesktopWindow(), ::GetAncestor(window, GA_PARENT));
+    for (UINT message = WM_USER + 100; message <= WM_USER + 110; ++message) {
+        ::PostMessageA(window, message, 1, reinterpret_cast<LPARAM>("not a heap block"));
+        ::PostMessageA(window, message, reinterpret_cast<WPARAM>("not a record"), 0);
+    }
     ASSERT_TRUE(client.WaitForFinish());
-    EXPECT_EQ(kSuccess, client.Sink().Table().back());
+    PumpFor(300);
+    const std::vector<std::string> expected = {"OnStart(1, 4096)", "OnData(1024, 2048, 4096, 50%)",
+                                               "OnData(1024, 3072, 4096, 75%)", "OnData(1024, 4096, 4096, 100%)",
+                                               kSuccess};
+    EXPECT_EQ(expected, client.Sink().Table());
     EXPECT_EQ(body, ReadFileBytes(target));
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 
 #include "download/download_engine.h"
 #include "download/download_messages.h"
@@ -17,37 +18,82 @@ namespace {
 
 constexpr DWORD kShortLimitMs = 2000;
 
-// Runs one transfer on a worker as the component does and waits for its finish notice, posted to a
-// message-only window of this thread. Gives success and text of the notice.
-DownloadOutcome Transfer(const std::string& url, const std::string& target) {
+// Runs one transfer on a worker as the component does and waits for its finish notice, in the channel
+// that wakes a message-only window of this thread. Gives success and text of the notice.
+DownloadOutcome Transfer(const std::string& url, const std::string& target, uint64_t maxBytes = kDownloadMaxBytes) {
     DownloadOutcome outcome;
     HWND window = ::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     EXPECT_NE(nullptr, window);
     auto job = std::make_unique<DownloadJob>();
     job->url = url;
     job->filePath = target;
-    job->notifyWindow = window;
+    job->channel = CDownloadChannel::Create(window);
     job->stallLimitMs = kShortLimitMs;
+    job->maxBytes = maxBytes;
+    const std::shared_ptr<CDownloadChannel> channel = job->channel;
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), StartDownloadWorker(std::move(job)));
     const ULONGLONG deadline = ::GetTickCount64() + 30000;
     for (bool finished = false; !finished && ::GetTickCount64() < deadline;) {
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLPOSTMESSAGE);
         MSG msg;
         while (::PeekMessageA(&msg, window, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_DOWNLOAD_DATA) {
-                delete reinterpret_cast<DownloadProgress*>(msg.wParam);
-            } else if (msg.message == WM_DOWNLOAD_FINISH) {
-                finished = true;
-                outcome.success = msg.wParam == 1;
-                if (msg.lParam)
-                    outcome.text = reinterpret_cast<const char*>(msg.lParam);
-                delete[] reinterpret_cast<char*>(msg.lParam);
+            if (msg.message != WM_DOWNLOAD_WAKE)
+                continue;
+            for (const DownloadNotice& notice : channel->TakeAll()) {
+                if (notice.kind == DownloadNotice::kFinish) {
+                    EXPECT_FALSE(finished) << "a second finish notice";
+                    finished = true;
+                    outcome.success = notice.success;
+                    outcome.text = notice.text;
+                }
             }
         }
         EXPECT_TRUE(finished || ::GetTickCount64() < deadline) << "no finish notice";
     }
     ::DestroyWindow(window);
     return outcome;
+}
+
+// A body larger than the limit fails when it passes it; a size announced above it fails before any of the
+// body is read.
+TEST(DownloadEngine, BodiesLargerThanTheLimitFail) {
+    testhttp::Server http;
+    ASSERT_TRUE(http.Start());
+    TempFolder temp;
+    const std::string body = PatternBytes(8192);
+    testhttp::Reply announced;
+    announced.body = body;
+    announced.chunkSize = 1024;
+    testhttp::Reply unannounced = announced;
+    unannounced.contentLength = false;
+    testhttp::Reply huge;
+    huge.body = body;
+    huge.contentLength = false;
+    huge.headers.push_back({"Content-Length", "5000000000"});
+    const struct {
+        const char* name;
+        testhttp::Reply reply;
+        uint64_t limit;
+        bool success;
+        size_t bytesWritten;
+    } cases[] = {
+        {"announced, within", announced, 8192, true, 8192},
+        {"announced, above", announced, 8191, false, 0},
+        {"not announced, within", unannounced, 8192, true, 8192},
+        {"not announced, above", unannounced, 4096, false, 4096},
+        {"announced above 4 GiB", huge, kDownloadMaxBytes, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = UniquePath("large");
+        http.Route(path, c.reply);
+        const std::string target = temp.Path("large.bin");
+        const DownloadOutcome outcome = Transfer(http.Url(path), target, c.limit);
+        EXPECT_EQ(c.success, outcome.success);
+        EXPECT_EQ(c.success ? "" : "The file is larger than 1 GiB, more than any setup: the transfer was stopped.",
+                  outcome.text.value_or("(null)"));
+        EXPECT_EQ(body.substr(0, c.bytesWritten), ReadFileBytes(target));
+    }
 }
 
 struct StallCase {
