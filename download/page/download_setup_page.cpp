@@ -16,8 +16,7 @@ namespace {
 
 const char kCaption[] = "Ravelin Customizer";
 const char kStatusText[] = "Downloading setup of Ravelin...";
-const char kCancelRefused[] = "Please wait while Customizer downloads latest setup of Ravelin.";
-const char kStopRefused[] = "Please wait while customizer downloads latest setup of Ravelin.";
+const char kStopQuestion[] = "Stop the download and close the Ravelin Customizer?";
 const char kStartFailed[] = "Customizer could not start the download of the latest setup of Ravelin.\n"
                             "Please try again.";
 
@@ -145,6 +144,30 @@ bool CDownloadSetupPage::StartDownload() {
         component_.Reset();
         return false;
     }
+    downloading_ = true;
+    return true;
+}
+
+void CDownloadSetupPage::StopTransfer() {
+    downloading_ = false;
+    // The page hears nothing more of this transfer, not even its finish.
+    Disconnect();
+    if (component_)
+        component_->StopDownload();
+    // The component removes the file; should it not have managed to, nothing of it may be packed.
+    ::DeleteFileA(readerSetupPath_.c_str());
+    if (CWizardSheet* sheet = GetWizardSheet())
+        sheet->destination.SetReaderSetupPath(std::string());
+}
+
+bool CDownloadSetupPage::ConfirmStop() {
+    const int answer =
+        fw::ShowMessage(SheetHandle(), kStopQuestion, kCaption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+    if (answer != IDYES)
+        return false;
+    // The question may have been open while the download ended: what is stopped is what runs now.
+    if (downloading_)
+        StopTransfer();
     return true;
 }
 
@@ -181,6 +204,7 @@ void CDownloadSetupPage::OnFinish(short finishSuccess, const std::string& error)
     // A transfer that ended normally may still have brought an error page, a cut file or a program that
     // someone on the way put in its place: only a Windows program signed by the maker is the reader's
     // setup. A body without a Content-Length that was cut short fails here, on its signature.
+    downloading_ = false;
     failureText_ = error;
     if (finishSuccess == 1) {
         const SetupTrust trust = CheckSetupTrust(readerSetupPath_, nullptr);
@@ -243,16 +267,16 @@ INT_PTR CDownloadSetupPage::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 bool CDownloadSetupPage::OnQueryCancel() {
-    if (done_)
-        return true;
-    fw::ShowMessage(SheetHandle(), kCancelRefused, kCaption, MB_OK | MB_ICONWARNING);
-    return false;
+    // Only a running download has a question of its own; otherwise the wizard closes as from any page.
+    return !downloading_ || ConfirmStop();
 }
 
 bool CDownloadSetupPage::OnCommand(int id, int code, HWND control) {
     if (id == IDC_CANCEL_DOWNLOAD) {
-        if (!done_)
-            fw::ShowMessage(SheetHandle(), kStopRefused, kCaption, MB_OK | MB_ICONWARNING);
+        // The page's own stop button (not shown) asks the same question; once stopped, the wizard closes as
+        // after Cancel.
+        if (downloading_ && ConfirmStop() && Sheet())
+            ::PostMessageA(SheetHandle(), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
         return true;
     }
     return CWizardPage::OnCommand(id, code, control);
@@ -267,6 +291,10 @@ LRESULT CDownloadSetupPage::OnWizardNext() {
 }
 
 void CDownloadSetupPage::OnDestroy() {
+    // The wizard closes while the download runs (the system ends the session, say): it stops, and its
+    // file goes.
+    if (downloading_)
+        StopTransfer();
     Disconnect();
     // The component goes before COM is uninitialised on this thread, which may unload its module.
     component_.Reset();

@@ -1,8 +1,8 @@
 // Downloads the reader's setup through Pullwire's URLDownload object into the customization input
 // folder, shows the progress, and moves the wizard on by itself when the download has ended: forward
-// after a success that brought a Windows program, back to the web pages page with a warning after a
-// failure. While it runs, the wizard's Back, Next
-// and Finish are off and Cancel is refused.
+// after a success that brought the maker's signed setup, back to the web pages page with a warning after
+// a failure. While it runs, the wizard's Back, Next and Finish are off, and Cancel asks whether to stop
+// the download and close the wizard.
 #pragma once
 
 #include "app/wizard_page.h"
@@ -54,6 +54,10 @@ private:
     bool StartDownload();
     // Ends the sink's connection to the current component, if any.
     void Disconnect();
+    // Stops the running transfer: the page hears no more of it, and its file is removed.
+    void StopTransfer();
+    // Asks whether to stop the download and close the wizard; on Yes stops the transfer if it still runs.
+    bool ConfirmStop();
     // After a download that succeeded: the destination page gets the path, the wizard moves on.
     void MoveOn();
     // No transfer could be started: says so and goes back to the web pages page.
@@ -66,6 +70,8 @@ private:
     std::string readerSetupPath_;
     std::string downloadAddress_;
     bool done_ = false;
+    // A transfer was started and has not finished.
+    bool downloading_ = false;
     // Why the last download failed: the component's text, or that no program arrived.
     std::string failureText_;
     std::string sizesText_;

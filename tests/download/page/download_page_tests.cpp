@@ -315,35 +315,50 @@ TEST_F(DownloadPageTest, MissingComponentIsReportedAndGoesBack) {
     EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), messages.Records()[0].Icon());
 }
 
-// Cancel and the page's own stop button wait while the download runs; after it, Cancel closes.
-TEST_F(DownloadPageTest, CancelWaitsForTheDownload) {
-    ServeSetup(SetupInPieces(4096, 300));
+// Cancel while the setup downloads asks whether to stop: No lets the download go on; Yes stops it, also
+// while the server sends nothing at all, removes the file and closes the wizard. After the download,
+// Cancel closes without that question.
+TEST_F(DownloadPageTest, CancelAsksWhetherToStopTheDownload) {
+    StartServer();
     uitest::MessageBoxRecorder messages;
-    HWND sheet = OpenWizard();
-    ASSERT_NE(nullptr, sheet);
-    NextFromWebPages();
-    ASSERT_TRUE(uitest::pump_until([&] { return SetupRequests() == 1; }));
-    sheet_->PressButton(PSBTN_CANCEL);
-    ::SendMessageA(Page(), WM_COMMAND, MAKEWPARAM(IDC_CANCEL_DOWNLOAD, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(Page(), IDC_CANCEL_DOWNLOAD)));
-    uitest::flush_events();
-    EXPECT_FALSE(sheet_->IsClosed());
-    EXPECT_EQ(kDownloadPage, sheet_->ActiveIndex());
-    const std::vector<std::string> expected = {"Please wait while Customizer downloads latest setup of Ravelin.",
-                                               "Please wait while customizer downloads latest setup of Ravelin."};
-    std::vector<std::string> texts;
-    for (const uitest::MessageRecord& r : messages.Records()) {
-        texts.push_back(r.text);
-        EXPECT_EQ(kCaption, r.caption);
-        EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), r.Icon());
-        EXPECT_EQ(static_cast<UINT>(MB_OK), r.Buttons());
+    const struct {
+        const char* what;
+        testhttp::Reply reply;
+        int answer;
+    } cases[] = {
+        {"No", SetupInPieces(4096, 300), IDNO},
+        {"Yes, between two pieces", SetupInPieces(SIZE_MAX, 300), IDYES},
+        {"Yes, the server silent", SetupInPieces(0, 0, 2048), IDYES},
+    };
+    size_t attempt = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        server_.Route(kSetupPath, c.reply);
+        ASSERT_NE(nullptr, OpenWizard());
+        NextFromWebPages();
+        ++attempt;
+        ASSERT_TRUE(uitest::pump_until([&] { return SetupRequests() == attempt; }));
+        ASSERT_TRUE(uitest::pump_until([&] { return pwtest::ReadFileBytes(InputFolderSetup()).size() >= 1024; }));
+        messages.SetAnswer(c.answer);
+        sheet_->PressButton(PSBTN_CANCEL);
+        uitest::flush_events();
+        ASSERT_EQ(attempt, messages.Records().size());
+        const uitest::MessageRecord& question = messages.Records().back();
+        EXPECT_EQ("Stop the download and close the Ravelin Customizer?", question.text);
+        EXPECT_EQ(kCaption, question.caption);
+        EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2), question.flags);
+        if (c.answer == IDNO) {
+            EXPECT_FALSE(sheet_->IsClosed());
+            ASSERT_TRUE(WaitForPage(kDestinationPage));
+            sheet_->PressButton(PSBTN_CANCEL);
+            EXPECT_TRUE(uitest::pump_until([&] { return sheet_->IsClosed(); }));
+            EXPECT_EQ(attempt, messages.Records().size());
+        } else {
+            EXPECT_TRUE(uitest::pump_until([&] { return sheet_->IsClosed(); }));
+            EXPECT_FALSE(pwtest::FileExists(InputFolderSetup()));
+        }
+        CloseWizard();
     }
-    EXPECT_EQ(expected, texts);
-
-    ASSERT_TRUE(WaitForPage(kDestinationPage));
-    sheet_->PressButton(PSBTN_CANCEL);
-    EXPECT_TRUE(uitest::pump_until([&] { return sheet_->IsClosed(); }));
-    EXPECT_EQ(2u, messages.Records().size());
 }
 
 // Once the setup is there, coming back to the page moves on again without a new download.
