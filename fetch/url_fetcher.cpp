@@ -25,6 +25,63 @@ long QueryStatusCode(HINTERNET response) {
     return strtol(code, nullptr, 10);
 }
 
+// Opens the URL once on a session of its own and closes the response unread.
+ProbeResult OpenOnce(const std::string& url, DWORD timeoutMs) {
+    ProbeResult result;
+    CFetchSession session;
+    if (!session.IsOpen()) {
+        result.errorText = CFetchSession::ErrorText(session.OpenError());
+        return result;
+    }
+    // Where WinINet honours them, its own time-outs end the wait with its own error first.
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+        DWORD value = timeoutMs;
+        InternetSetOptionExA(session.Handle(), option, &value, sizeof value, 0);
+    }
+    fw::InternetHandle response(InternetOpenUrlA(session.Handle(), url.c_str(), nullptr, 0,
+                                                 INTERNET_FLAG_TRANSFER_ASCII, CFetchSession::kContext));
+    if (!response) {
+        result.errorText = CFetchSession::ErrorText(GetLastError());
+        return result;
+    }
+    result.outcome = IsResponseHandle(response.Get()) ? ProbeOutcome::Opened : ProbeOutcome::NotOpenable;
+    // The response is closed unread before the session goes, in the order the handles were opened.
+    response.Reset();
+    return result;
+}
+
+// One probe, shared by the thread that opens the URL and the caller that waits for it: a caller that
+// stops waiting leaves the rest to the thread.
+struct ProbeJob {
+    std::string url;
+    DWORD timeoutMs = 0;
+    ProbeResult result;
+};
+
+DWORD WINAPI ProbeThread(void* parameter) {
+    std::unique_ptr<std::shared_ptr<ProbeJob>> job(static_cast<std::shared_ptr<ProbeJob>*>(parameter));
+    (*job)->result = OpenOnce((*job)->url, (*job)->timeoutMs);
+    return 0;
+}
+
+// Waits until the thread ends or the time is up; true when it ended. Windows of this thread are
+// repainted meanwhile, and nothing else is dispatched: no click reaches the caller's dialog again.
+bool WaitKeepingWindowsPainted(HANDLE thread, DWORD limitMs) {
+    const ULONGLONG deadline = GetTickCount64() + limitMs;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+        const DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, left, QS_PAINT);
+        if (woken == WAIT_OBJECT_0)
+            return true;
+        if (woken != WAIT_OBJECT_0 + 1)
+            return false;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT))
+            DispatchMessageA(&msg);
+    }
+}
+
 } // namespace
 
 bool CUrlFetcher::OpenSession() {
@@ -116,21 +173,24 @@ int CUrlFetcher::Fetch(const std::string& url, std::string& content) {
     return 1;
 }
 
-ProbeResult ProbeUrl(const std::string& url) {
-    ProbeResult result;
-    CFetchSession session;
-    if (!session.IsOpen()) {
-        result.errorText = CFetchSession::ErrorText(session.OpenError());
-        return result;
-    }
-    fw::InternetHandle response(InternetOpenUrlA(session.Handle(), url.c_str(), nullptr, 0,
-                                                 INTERNET_FLAG_TRANSFER_ASCII, CFetchSession::kContext));
-    if (!response) {
+ProbeResult ProbeUrl(const std::string& url, DWORD timeoutMs) {
+    // WinINet does not honour its time-outs everywhere (Wine's wait for a server that never answers has
+    // no end): the open runs on a thread of its own, which the caller waits for with the limit.
+    auto job = std::make_shared<ProbeJob>();
+    job->url = url;
+    job->timeoutMs = timeoutMs;
+    auto* handoff = new std::shared_ptr<ProbeJob>(job);
+    fw::KernelHandle thread(CreateThread(nullptr, 0, ProbeThread, handoff, 0, nullptr));
+    if (!thread) {
+        delete handoff;
+        ProbeResult result;
         result.errorText = CFetchSession::ErrorText(GetLastError());
         return result;
     }
-    result.outcome = IsResponseHandle(response.Get()) ? ProbeOutcome::Opened : ProbeOutcome::NotOpenable;
-    // The response is closed unread before the session goes, in the order the handles were opened.
-    response.Reset();
-    return result;
+    if (!WaitKeepingWindowsPainted(thread.Get(), timeoutMs)) {
+        ProbeResult result;
+        result.errorText = CFetchSession::ErrorText(ERROR_INTERNET_TIMEOUT);
+        return result;
+    }
+    return job->result;
 }

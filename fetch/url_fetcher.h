@@ -1,5 +1,5 @@
 // The one-block URL fetch behind the feed validator, and the one-time URL probe behind the web page
-// dialogs. Both run synchronously on the caller's thread.
+// dialogs. Both return only when they are done; the probe opens the URL on a thread of its own.
 #pragma once
 
 #include <windows.h>
@@ -51,6 +51,7 @@ struct ProbeResult {
     std::string errorText; // only for Failed
 };
 
-// Opens the URL once, on a session of its own with WinINet's default time-outs, and closes the
-// response unread. No HTTP status is looked at: a 404 or 500 page counts as opened.
-ProbeResult ProbeUrl(const std::string& url);
+// Opens the URL once, on a session of its own, and closes the response unread. No HTTP status is looked
+// at: a 404 or 500 page counts as opened. A server that does not answer within timeoutMs makes the probe
+// fail with WinINet's time-out text, whether or not WinINet itself keeps the time.
+ProbeResult ProbeUrl(const std::string& url, DWORD timeoutMs = CUrlFetcher::kDefaultTimeout);

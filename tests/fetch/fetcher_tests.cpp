@@ -258,6 +258,17 @@ TEST_F(ProbeUrlTest, NetworkFailuresCarryTheSystemText) {
     }
 }
 
+// WinINet under Wine never ends the wait for a server that takes the connection and says nothing: the
+// probe ends all the same, with the fetch's time-out text.
+TEST_F(ProbeUrlTest, ServerThatNeverAnswersTimesOut) {
+    testhttp::Reply r;
+    r.silent = true;
+    server.Route("/silent", r);
+    ProbeResult result = ProbeUrl(server.Url("/silent"), 1000);
+    EXPECT_EQ(ProbeOutcome::Failed, result.outcome);
+    EXPECT_EQ(CFetchSession::ErrorText(ERROR_INTERNET_TIMEOUT), result.errorText);
+}
+
 TEST_F(ProbeUrlTest, ProbeSendsOneGet) {
     server.Route("/page", Body("<html></html>"));
     ASSERT_EQ(ProbeOutcome::Opened, ProbeUrl(server.Url("/page")).outcome);
