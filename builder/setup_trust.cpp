@@ -6,10 +6,9 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 
-// The only place where the maker's signer names are set.
+// The only place where the maker's signer names are set; the first is the one the messages name.
 const char* const kMakerSignerNames[] = {"Corvane"};
 const size_t kMakerSignerNameCount = sizeof kMakerSignerNames / sizeof kMakerSignerNames[0];
-const char kMakerName[] = "Corvane";
 
 namespace {
 
@@ -83,27 +82,29 @@ bool CertificateTableCutShort(HANDLE file) {
 
 // The common name of the subject of the certificate that signed the file, from the provider data of a
 // verification that has left its state open.
-std::string SignerCommonName(HANDLE stateData) {
+std::wstring SignerCommonName(HANDLE stateData) {
     CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(stateData);
     if (!provider)
-        return std::string();
+        return std::wstring();
     CRYPT_PROVIDER_SGNR* signer = ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
     if (!signer)
-        return std::string();
+        return std::wstring();
     CRYPT_PROVIDER_CERT* certificate = ::WTHelperGetProvCertFromChain(signer, 0);
     if (!certificate || !certificate->pCert)
-        return std::string();
+        return std::wstring();
     wchar_t name[256] = {};
     // The common name attribute itself: the simple display name would fall back to other attributes
     // (organisation, e-mail) when a certificate has no common name.
     const DWORD n = ::CertGetNameStringW(certificate->pCert, CERT_NAME_ATTR_TYPE, 0,
                                          const_cast<char*>(szOID_COMMON_NAME), name, ARRAYSIZE(name));
-    return n > 1 ? ToAnsi(name) : std::string();
+    return n > 1 ? std::wstring(name) : std::wstring();
 }
 
-bool IsMakerName(const std::string& name) {
+// Compared as the certificate holds the name (UTF-16), exactly: no conversion may make another name equal.
+bool IsMakerName(const std::wstring& name) {
     for (size_t i = 0; i < kMakerSignerNameCount; ++i) {
-        if (name == kMakerSignerNames[i])
+        std::wstring maker;
+        if (ToWide(kMakerSignerNames[i], &maker) && !name.empty() && name == maker)
             return true;
     }
     return false;
@@ -116,7 +117,7 @@ std::string SetupTrustFailureText(SetupTrust trust, DWORD readError) {
     case kSetupTrusted:
         return std::string();
     case kSetupNotSigned:
-        return std::string("The downloaded file is not signed by ") + kMakerName + ".";
+        return std::string("The downloaded file is not signed by ") + kMakerSignerNames[0] + ".";
     case kSetupDamaged:
         return "The downloaded file is damaged.";
     case kSetupUnreadable:
@@ -161,11 +162,11 @@ SetupTrust CheckSetupTrust(HANDLE file, const std::string& path, std::string* si
 
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
     const LONG status = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-    const std::string signer = data.hWVTStateData ? SignerCommonName(data.hWVTStateData) : std::string();
+    const std::wstring signer = data.hWVTStateData ? SignerCommonName(data.hWVTStateData) : std::wstring();
     data.dwStateAction = WTD_STATEACTION_CLOSE;
     ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
     if (signerName)
-        *signerName = signer;
+        *signerName = ToAnsi(signer.c_str());
 
     if (status == ERROR_SUCCESS)
         return IsMakerName(signer) ? kSetupTrusted : kSetupNotSigned;
