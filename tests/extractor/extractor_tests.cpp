@@ -664,6 +664,31 @@ TEST_F(ExtractorTest, HostilePackagesEndCleanlyAndWriteNothingOutside) {
     }
 }
 
+// A publisher signs the customized setup: the signer pads the file and appends a certificate table after
+// the package. The cases run inside a script that signs between them (SignedSetup.cmake).
+class SignedSetup : public ExtractorTest {
+protected:
+    std::string Unsigned() const { return pkgtest::ProgramFolder() + "signing\\setup.exe"; }
+    std::string Signed() const { return pkgtest::ProgramFolder() + "signing\\setup-signed.exe"; }
+};
+
+TEST_F(SignedSetup, IsWrittenByThePackageWriter) {
+    ::CreateDirectoryA((pkgtest::ProgramFolder() + "signing").c_str(), nullptr);
+    ASSERT_TRUE(
+        ::CopyFileA(Build({{"rvl.exe", Standin()}, {"feeds.xml", "signed feeds"}, {"webpages.xml", "pages"}}).c_str(),
+                    Unsigned().c_str(), FALSE));
+}
+
+TEST_F(SignedSetup, Runs) {
+    const std::string bytes = pkgtest::ReadWhole(Signed());
+    ASSERT_GT(bytes.size(), pkgtest::ReadWhole(Unsigned()).size()) << "no signed setup at " << Signed();
+    SetupRun run = Start(Write(bytes, "Signed Setup.exe"), "/NORESTART");
+    ASSERT_TRUE(run.setupRan) << (run.boxes.empty() ? "" : run.boxes[0]);
+    EXPECT_EQ("/RVLC /NORESTART", run.record["arguments"]);
+    EXPECT_EQ(Hex("signed feeds"), run.record["FeedsFilePath.data"]);
+    EXPECT_EQ(Hex("pages"), run.record["WebPagesFilePath.data"]);
+}
+
 #ifdef RVL_HAVE_CUSTOMIZER
 TEST(CustomizerResources, CarriesTheExtractorByteForByte) {
     const std::string path = pkgtest::ProgramFolder() + "RVLCustomizer.exe";
