@@ -86,8 +86,9 @@ DWORD LastError(DWORD otherwise) {
 std::wstring ArgumentText(const wchar_t* commandLine) {
     const wchar_t* p = commandLine;
     if (*p == L'"') {
-        for (++p; *p != L'\0' && *p != L'"'; ++p) {
-        }
+        ++p;
+        while (*p != L'\0' && *p != L'"')
+            ++p;
         if (*p == L'"')
             ++p;
     } else {
@@ -120,9 +121,9 @@ class CMessenger {
 public:
     CMessenger(const std::wstring& ownPath, bool quiet) : quiet_(quiet) {
         caption_ = ownPath.substr(ownPath.find_last_of(L'\\') + 1);
-        const size_t stem = caption_.size() >= 4 ? caption_.size() - 4 : 0;
-        if (caption_.size() > 4 && ::CompareStringOrdinal(caption_.c_str() + stem, -1, L".exe", -1, TRUE) == CSTR_EQUAL)
-            caption_.resize(stem);
+        const size_t length = caption_.size();
+        if (length > 4 && ::CompareStringOrdinal(&caption_[length - 4], -1, L".exe", -1, TRUE) == CSTR_EQUAL)
+            caption_.resize(length - 4);
     }
     void Tell(const std::wstring& text) const {
         if (!quiet_)
@@ -249,7 +250,11 @@ public:
     explicit CFolderWriter(const std::wstring& folder) : folder_(folder) {}
 
     bool Create(const std::string& name) override {
-        path_ = folder_ + L"\\" + Widen(name);
+        const std::wstring wide = Widen(name);
+        // A name that is no text of this code page is damage, not a failure of the system.
+        if (wide.empty())
+            return false;
+        path_ = folder_ + L"\\" + wide;
         // The folder is new and private: a name already there is not ours, and is not written through.
         file_.Reset(::CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
