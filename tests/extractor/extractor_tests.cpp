@@ -457,8 +457,12 @@ TEST_F(ExtractorTest, SharedFolderOrALinkMadeInAdvanceChangesNothing) {
 std::wstring LongForm(const std::wstring& path) {
     return L"\\\\?\\" + path;
 }
-std::wstring Wide(const std::string& ascii) {
-    return std::wstring(ascii.begin(), ascii.end());
+// A path of the process code page as a wide path (the temporary folder may lie outside ASCII).
+std::wstring Wide(const std::string& path) {
+    std::wstring wide(path.size(), L'\0');
+    wide.resize(::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), &wide[0],
+                                      static_cast<int>(wide.size())));
+    return wide;
 }
 
 // Copies the package into the folder, which is made with its parents below the scratch folder
