@@ -1,5 +1,6 @@
 #include "framework/text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -142,13 +143,10 @@ size_t Find(const std::string& hay, const std::string& needle) {
     size_t nlen = std::strlen(n);
     if (nlen == 0)
         return 0;
-    for (size_t i = 0; i + nlen <= hlen;) {
-        if (std::memcmp(h + i, n, nlen) == 0)
-            return i;
-        // A double-byte character is one unit: a match never starts on its trail byte.
-        i += (IsLeadByte(static_cast<unsigned char>(h[i])) && h[i + 1] != '\0') ? 2 : 1;
-    }
-    return std::string::npos;
+    // A plain byte search: in UTF-8 no character's bytes hold another character, so a match of valid
+    // text can only begin at a character boundary.
+    const char* hit = std::search(h, h + hlen, n, n + nlen);
+    return hit == h + hlen ? std::string::npos : static_cast<size_t>(hit - h);
 }
 
 std::string ReplaceAll(const std::string& s, const std::string& from, const std::string& to) {

@@ -25,8 +25,8 @@ inline bool EqualNoCase(const std::string& a, const std::string& b) {
 // A hash that texts equal under CompareNoCase always share.
 uint64_t HashNoCase(const std::string& s);
 
-// Case-sensitive search of needle in hay, stepping over double-byte characters as units (_mbsstr).
-// Both are searched as zero-terminated strings: a zero byte ends the searchable text.
+// Case-sensitive byte search of needle in hay. Both are searched as zero-terminated strings: a zero
+// byte ends the searchable text.
 // Returns the byte position of the first match, or std::string::npos.
 size_t Find(const std::string& hay, const std::string& needle);
 inline bool Contains(const std::string& hay, const std::string& needle) {

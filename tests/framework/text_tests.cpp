@@ -57,6 +57,8 @@ TEST(Text, FindStopsAtZeroByte) {
     std::string hay("abc\0<rss version=", 17);
     EXPECT_EQ(std::string::npos, text::Find(hay, "<rss"));
     EXPECT_EQ(1u, text::Find("abcabc", "bc"));
+    // A byte that a legacy double-byte code page takes for a lead byte hides nothing from the search.
+    EXPECT_EQ(1u, text::Find("\x81<rss", "<rss"));
     EXPECT_FALSE(text::Contains("<RSS version=", "<rss"));
 }
 
