@@ -101,7 +101,9 @@ int CheckSetupName(const std::string& name) {
         if (u < ' ' || std::strchr(kForbidden, c))
             return u;
     }
-    if (name.size() >= 256)
+    // The file system's limit counts characters, not the bytes of the process code page (a name in
+    // Japanese takes three bytes a character in UTF-8).
+    if (::MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0) >= 256)
         return kSetupNameTooLongOrEmpty;
     if (dotsOnly)
         return '.';
