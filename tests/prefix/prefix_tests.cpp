@@ -26,7 +26,9 @@ TEST(TestPrefix, TemporaryFolderIsNamedOutsideTheLegacyCodePages) {
     EXPECT_NE(nullptr, wcschr(wide, L'\u03C1'));
     char path[MAX_PATH * 3] = {};
     ASSERT_NE(0u, ::GetTempPathA(sizeof path, path));
-    EXPECT_EQ(fw::ToWide(path), std::wstring(wide));
+    wchar_t back[MAX_PATH + 1] = {};
+    ::MultiByteToWideChar(CP_ACP, 0, path, -1, back, MAX_PATH + 1);
+    EXPECT_EQ(std::wstring(wide), back);
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(path));
 }
 
