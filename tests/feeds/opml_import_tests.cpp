@@ -404,9 +404,10 @@ TEST_F(OpmlImportTest, TextInAnyScriptReachesTheFolderAndFeedsXmlExactly) {
     const std::string feeds = folder_ / "feeds.xml";
     ASSERT_EQ(2, WriteFeedsFile(Page().Folders(), feeds));
     const std::vector<std::string> tree = xmltest::ReadTree(feeds);
-    for (const std::string& line :
-         {"  Folder Name=\"Ειδήσεις της ημέρας\"", "    Feed Name=\"日本語のニュース\" URL=\"" + url + "\"",
-          std::string("    Feed Name=\"Новости дня\" URL=\"http://ru.example/\"")}) {
+    const std::vector<std::string> expected = {"  Folder Name=\"Ειδήσεις της ημέρας\"",
+                                               "    Feed Name=\"日本語のニュース\" URL=\"" + url + "\"",
+                                               "    Feed Name=\"Новости дня\" URL=\"http://ru.example/\""};
+    for (const std::string& line : expected) {
         EXPECT_TRUE(std::any_of(tree.begin(), tree.end(), [&](const std::string& l) { return l.rfind(line, 0) == 0; }))
             << xmltest::Difference({line}, tree);
     }
