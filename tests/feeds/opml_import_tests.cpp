@@ -39,7 +39,7 @@ std::string Utf16(const std::string& ascii, bool bigEndian) {
     return out;
 }
 
-// "Café" in the ANSI code page, as the wizard keeps text.
+// "Café" in the process code page, as the wizard keeps text.
 std::string AnsiCafe() {
     return fw::ToAnsi(L"Caf\x00E9");
 }
@@ -151,7 +151,7 @@ struct ParseCase {
 
 TEST_F(OpmlImportTest, ImportListsTheLeavesThatNameAFeed) {
     const std::string cafe = AnsiCafe();
-    ASSERT_EQ(4u, cafe.size()) << "the ANSI code page has no single byte for e acute";
+    ASSERT_EQ("Café", cafe) << "the process code page is UTF-8";
     const std::string cafeFeed = "<outline text=\"Caf\xC3\xA9\" xmlUrl=\"http://cafe.example/\"/>";
     const std::string tech =
         Opml("<title>Tech</title>", "<outline text=\"Category\">" + Feed("One", "http://one/") +
@@ -188,7 +188,7 @@ TEST_F(OpmlImportTest, ImportListsTheLeavesThatNameAFeed) {
         {"notxml.opml", "This is not XML at all.", "", {}},
         {"broken.opml", Opml("<title>Broken</title>", "<outline text=\"a\" xmlUrl=\"http://a/\">"), "", {}},
         {"rss.opml", "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>t</title></channel></rss>", "", {}},
-        // Encodings: the titles reach the list in the ANSI code page.
+        // Encodings: the titles reach the list in the process code page.
         {"utf8.opml", Opml("<title>Caf\xC3\xA9</title>", cafeFeed), cafe, {"+" + cafe + "|http://cafe.example/"}},
         {"utf8bom.opml",
          "\xEF\xBB\xBF" + Opml("<title>Caf\xC3\xA9</title>", cafeFeed),
