@@ -270,13 +270,8 @@ TEST_F(PagesTest, VisibleTextsReadBackWithoutReplacementCharacters) {
     for (int index : {kWelcomePage, kFeedsPage, kWebPagesPage, kInstructionPage, kDestinationPage, kFinishPage}) {
         Show(index);
         std::vector<HWND> windows = {Page(index)};
-        ::EnumChildWindows(
-            Page(index),
-            [](HWND child, LPARAM all) {
-                reinterpret_cast<std::vector<HWND>*>(all)->push_back(child);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&windows));
+        for (HWND child = ::GetWindow(Page(index), GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+            windows.push_back(child);
         for (HWND window : windows) {
             wchar_t text[1024] = {};
             ::GetWindowTextW(window, text, 1024);
