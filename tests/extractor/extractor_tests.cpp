@@ -324,8 +324,12 @@ TEST_F(ExtractorTest, ExistingOutputFolderIsReusedAndClearedOfEarlierFiles) {
 std::wstring LongForm(const std::wstring& path) {
     return L"\\\\?\\" + path;
 }
-std::wstring Wide(const std::string& ascii) {
-    return std::wstring(ascii.begin(), ascii.end());
+// A path of the process code page (the temporary folder may be named in any script).
+std::wstring Wide(const std::string& path) {
+    std::wstring wide(path.size(), L'\0');
+    wide.resize(static_cast<size_t>(::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
+                                                          &wide[0], static_cast<int>(wide.size()))));
+    return wide;
 }
 
 // Copies the package into the folder, which is made with its parents below the scratch folder
