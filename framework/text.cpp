@@ -46,7 +46,7 @@ bool IsLeadByte(unsigned char c) {
 namespace {
 
 unsigned FoldAscii(unsigned char c) {
-    return (c >= 'a' && c <= 'z') ? c - 32u : c;
+    return (c >= 'A' && c <= 'Z') ? c + 32u : c;
 }
 
 bool IsAscii(const std::string& s) {
@@ -57,7 +57,7 @@ bool IsAscii(const std::string& s) {
     return true;
 }
 
-// The text's characters with every letter in upper case: the form that CompareNoCase compares and
+// The text's characters with every letter in lower case: the form that CompareNoCase compares and
 // HashNoCase hashes. false when the text is no valid text of the process code page.
 bool FoldedCharacters(const std::string& s, std::wstring& folded) {
 #if defined(_WIN32)
@@ -71,15 +71,15 @@ bool FoldedCharacters(const std::string& s, std::wstring& folded) {
     std::wstring wide(static_cast<size_t>(n), L'\0');
     ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, s.data(), size, &wide[0], n);
     // The invariant locale folds the same way whatever the user's language (no Turkish dotless i).
-    n = ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), n, nullptr, 0);
+    n = ::LCMapStringW(LOCALE_INVARIANT, LCMAP_LOWERCASE, wide.data(), n, nullptr, 0);
     if (n <= 0)
         return false;
     folded.assign(static_cast<size_t>(n), L'\0');
-    ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), static_cast<int>(wide.size()), &folded[0], n);
-    // The system's table leaves the final sigma as it is; it is the same letter as the other one.
+    ::LCMapStringW(LOCALE_INVARIANT, LCMAP_LOWERCASE, wide.data(), static_cast<int>(wide.size()), &folded[0], n);
+    // The final sigma is the same letter as the other one.
     for (wchar_t& unit : folded) {
         if (unit == 0x03C2)
-            unit = 0x03A3;
+            unit = 0x03C3;
     }
     return true;
 #else
@@ -89,8 +89,8 @@ bool FoldedCharacters(const std::string& s, std::wstring& folded) {
 #endif
 }
 
-// Byte by byte, a-z folded to A-Z: the rule for ASCII (where it orders as the full one does), natively,
-// and for bytes that are no valid text.
+// Byte by byte, A-Z folded to a-z: the rule for ASCII (where it orders as the full one does), natively,
+// and for bytes that are no valid text. Lower case, so that "_" sorts before the letters as it always has.
 int CompareBytesNoCase(const std::string& a, const std::string& b) {
     const size_t n = a.size() < b.size() ? a.size() : b.size();
     for (size_t i = 0; i < n; ++i) {

@@ -46,6 +46,7 @@ TEST(Text, CompareNoCaseFoldsLettersOutsideAscii) {
     }
     // Text outside ASCII sorts after ASCII, as its characters do; bytes that are no text still compare.
     EXPECT_LT(text::CompareNoCase("Zebra", "éclair"), 0);
+    EXPECT_LT(text::CompareNoCase("_x", "a"), 0);
     EXPECT_EQ(0, text::CompareNoCase("\xFF\xFE"
                                      "Ab",
                                      "\xFF\xFE"
