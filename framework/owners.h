@@ -178,4 +178,16 @@ inline std::string ToAnsi(BSTR s) {
     return ToAnsi(s, s ? static_cast<int>(::SysStringLen(s)) : 0);
 }
 
+// Exact conversions: false, with *out left as it was, when a character has no exact form in the code page
+// (never "?" or a best-fit look-alike) or the bytes are not valid text of it. A length of -1 means the text
+// ends at its terminator. CP_ACP is the process code page, which may itself be UTF-8.
+bool ToMultiByteExact(UINT codePage, const wchar_t* s, int length, std::string* out);
+bool ToWideExact(UINT codePage, const std::string& s, std::wstring* out);
+inline bool ToAnsiExact(const wchar_t* s, int length, std::string* out) {
+    return ToMultiByteExact(CP_ACP, s, length, out);
+}
+inline bool ToWideExact(const std::string& s, std::wstring* out) {
+    return ToWideExact(CP_ACP, s, out);
+}
+
 } // namespace fw

@@ -28,7 +28,15 @@ struct NameCase {
 
 TEST(CheckSetupName, RefusesForbiddenCharactersAndDeviceNames) {
     const std::string longName(300, 'a');
+    // The limit counts characters: 255 in Japanese (765 bytes) are taken, 256 are not.
+    std::string japanese, longerJapanese;
+    for (int i = 0; i < 255; ++i)
+        japanese += "名";
+    longerJapanese = japanese + "前";
     const NameCase cases[] = {
+        {japanese.c_str(), 0},
+        {longerJapanese.c_str(), kSetupNameTooLongOrEmpty},
+        {"Настройка", 0},
         {"con", kSetupNameDevice},
         {"Con.txt", kSetupNameDevice},
         {"lpt1", kSetupNameDevice},
@@ -41,7 +49,7 @@ TEST(CheckSetupName, RefusesForbiddenCharactersAndDeviceNames) {
         {".con", 0},
         {"a.b.c", 0},
         {"MyNewRVL", 0},
-        {"Setup \xE4\xF6", 0},
+        {"Setup äö", 0},
         {"a?b", '?'},
         {"a/b", '/'},
         {"...", '.'},

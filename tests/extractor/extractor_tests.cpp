@@ -457,11 +457,11 @@ TEST_F(ExtractorTest, SharedFolderOrALinkMadeInAdvanceChangesNothing) {
 std::wstring LongForm(const std::wstring& path) {
     return L"\\\\?\\" + path;
 }
-// A path of the process code page as a wide path (the temporary folder may lie outside ASCII).
+// A path of the process code page (the temporary folder may be named in any script).
 std::wstring Wide(const std::string& path) {
     std::wstring wide(path.size(), L'\0');
-    wide.resize(::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), &wide[0],
-                                      static_cast<int>(wide.size())));
+    wide.resize(static_cast<size_t>(::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
+                                                          &wide[0], static_cast<int>(wide.size()))));
     return wide;
 }
 

@@ -29,6 +29,11 @@ TEST(CompareUrls, ClassifiesPairs) {
         {"http://example.com/feed.xml", "http://example.org/feed.xml", kUrlsDifferent},
         {"http://example.com/feed.xml", "https://example.com/feed.xml", kUrlsDifferent},
         {"http://news.example.com/rss", "http://example.com/rss", kUrlsDifferent},
+        // Outside ASCII: letters fold, and a URL as written equals its form on the wire.
+        {"http://example.com/café/Été", "http://EXAMPLE.com/CAFÉ/été", kUrlsEquivalent},
+        {"http://example.com/café", "http://example.com/caf%C3%A9", kUrlsEquivalent},
+        {"http://bücher.example/новости", "http://www.xn--bcher-kva.example/НОВОСТИ", kUrlsEquivalent},
+        {"http://example.com/café", "http://example.com/cafe", kUrlsDifferent},
         {"not a url", "http://example.com/feed.xml", kUrlsUnsplittable},
         {"http://example.com/feed.xml", "not a url", kUrlsUnsplittable},
         {"", "", kUrlsUnsplittable},
@@ -58,6 +63,10 @@ TEST(UrlIndex, AgreesWithComparingEveryPair) {
         "",
         "http://caf\xE9.example/r\xE9sum\xE9",
         "http://CAF\xC9.example/r",
+        "http://example.com/café",
+        "http://example.com/CAFÉ",
+        "http://example.com/caf%C3%A9",
+        "http://Bücher.example/x",
         "feed:http://example.com/feed.xml",
         "http://www.www.example.com/feed.xml",
     };

@@ -20,9 +20,14 @@ const char* const kSubkeys[] = {"FeedsFilePath", "WebPagesFilePath", "AdRSSInfoF
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
-    char recordPath[MAX_PATH] = {};
-    const DWORD length = ::GetEnvironmentVariableA("RVL_STANDIN_RECORD", recordPath, MAX_PATH);
+    // Read wide: Wine's GetEnvironmentVariableA cuts a value outside ASCII under the UTF-8 code page to
+    // as many bytes as it has characters.
+    wchar_t widePath[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"RVL_STANDIN_RECORD", widePath, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
+        return 2;
+    char recordPath[MAX_PATH * 3] = {};
+    if (!::WideCharToMultiByte(CP_ACP, 0, widePath, -1, recordPath, sizeof recordPath, nullptr, nullptr))
         return 2;
 
     char module[MAX_PATH] = {};
