@@ -14,8 +14,7 @@ std::string CFinishPage::ShownPath() const {
 
 bool CFinishPage::OnInitDialog() {
     SetTitleFont(Handle(), IDT_TITLE, titleFont_);
-    // The apostrophe is the right single quotation mark of Windows-1252.
-    SetItemText(IDT_TITLE, "Completed Ravelin\x92s Customization");
+    SetItemText(IDT_TITLE, "Completed Ravelin’s Customization");
     SetCheck(IDX_OPEN_FOLDER, true);
     return true;
 }

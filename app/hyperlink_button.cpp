@@ -68,20 +68,21 @@ LRESULT CHyperlinkButton::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void CHyperlinkButton::Draw(const DRAWITEMSTRUCT& item) const {
-    LOGFONTA logFont = {};
-    ::GetObjectA(::GetStockObject(DEFAULT_GUI_FONT), sizeof logFont, &logFont);
+    LOGFONTW logFont = {};
+    ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof logFont, &logFont);
     logFont.lfUnderline = TRUE;
-    fw::Font font(::CreateFontIndirectA(&logFont));
+    fw::Font font(::CreateFontIndirectW(&logFont));
 
-    char text[301] = {};
-    ::GetWindowTextA(item.hwndItem, text, sizeof text);
+    // GDI's 8-bit calls read text in the system's code page, not the process's: the text is drawn wide.
+    wchar_t text[301] = {};
+    ::GetWindowTextW(item.hwndItem, text, static_cast<int>(sizeof text / sizeof text[0]));
     HDC dc = item.hDC;
     HGDIOBJ previousFont = ::SelectObject(dc, font.Get());
     COLORREF previousColour = ::SetTextColor(dc, RGB(0, 0, 255));
     // The page's background shows through: the button draws neither a background nor a focus rectangle.
     int previousMode = ::SetBkMode(dc, TRANSPARENT);
     RECT r = item.rcItem;
-    ::DrawTextA(dc, text, -1, &r, DT_VCENTER | DT_SINGLELINE);
+    ::DrawTextW(dc, text, -1, &r, DT_VCENTER | DT_SINGLELINE);
     ::SetBkMode(dc, previousMode);
     ::SetTextColor(dc, previousColour);
     ::SelectObject(dc, previousFont);

@@ -1,18 +1,19 @@
 #include "app/page_fonts.h"
 
 HFONT CreateTitleFont() {
-    return ::CreateFontA(20, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Verdana");
+    return ::CreateFontW(20, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Verdana");
 }
 
 HFONT CreateBoldFontOf(HWND dialog, int id) {
     HFONT current = reinterpret_cast<HFONT>(::SendDlgItemMessageA(dialog, id, WM_GETFONT, 0, 0));
-    LOGFONTA logFont = {};
-    if (!::GetObjectA(current ? static_cast<HGDIOBJ>(current) : ::GetStockObject(DEFAULT_GUI_FONT), sizeof logFont,
+    // Wide: a face name outside ASCII would not survive GDI's 8-bit calls, which use the system's code page.
+    LOGFONTW logFont = {};
+    if (!::GetObjectW(current ? static_cast<HGDIOBJ>(current) : ::GetStockObject(DEFAULT_GUI_FONT), sizeof logFont,
                       &logFont))
         return nullptr;
     logFont.lfWeight = FW_BOLD;
-    return ::CreateFontIndirectA(&logFont);
+    return ::CreateFontIndirectW(&logFont);
 }
 
 namespace {

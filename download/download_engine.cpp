@@ -279,8 +279,7 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
     }
     // A server that takes the connection but never answers is as silent as one that stops mid-body.
     watch.BeginRead();
-    fw::InternetHandle response(
-        ::InternetOpenUrlA(OpenHandle(), url.c_str(), nullptr, 0, flags, CFetchSession::kContext));
+    fw::InternetHandle response(CFetchSession::OpenUrl(OpenHandle(), url, flags));
     const DWORD openError = ::GetLastError();
     if (!watch.EndRead(static_cast<bool>(response))) {
         outcome.abandoned = true;

@@ -1,5 +1,7 @@
 #include "feeds/compare_urls.h"
 
+#include "fetch/fetch_session.h"
+#include "framework/owners.h"
 #include "framework/text.h"
 
 #include <windows.h>
@@ -7,8 +9,52 @@
 
 #include <vector>
 
-// Canonicalises url and cracks it into its parts; false when WinINet cannot do either.
-bool SplitUrlForComparison(const std::string& url, CSplitUrl& parts) {
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// The escapes of characters outside ASCII (%XX runs of their UTF-8 bytes) shown as the characters, so
+// that such characters fold like the others ("CAF%C3%89" is "CAFÉ" and equals "café"). A run that is no
+// UTF-8, or a character the process code page cannot hold, keeps its escapes.
+std::string ShowEncodedCharacters(const std::string& object) {
+    std::string out;
+    for (size_t i = 0; i < object.size();) {
+        std::string bytes;
+        size_t end = i;
+        while (end + 2 < object.size() && object[end] == '%' && HexValue(object[end + 1]) >= 8 &&
+               HexValue(object[end + 2]) >= 0) {
+            bytes += static_cast<char>(HexValue(object[end + 1]) * 16 + HexValue(object[end + 2]));
+            end += 3;
+        }
+        std::wstring wide;
+        std::string shown;
+        if (!bytes.empty() && fw::ToWideExact(CP_UTF8, bytes, &wide) &&
+            fw::ToAnsiExact(wide.c_str(), static_cast<int>(wide.size()), &shown)) {
+            out += shown;
+            i = end;
+        } else {
+            out.append(object, i, end > i ? end - i : 1);
+            i = end > i ? end : i + 1;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+// Canonicalises url in the form a request sends it and cracks it into its parts; false when WinINet
+// cannot do either.
+bool SplitUrlForComparison(const std::string& typed, CSplitUrl& parts) {
+    // A URL as written ("café") and as sent ("caf%C3%A9") are one feed: both are compared as sent.
+    const std::string url = CFetchSession::RequestUrl(typed);
     // InternetCanonicalizeUrlA reports the size it needs (ERROR_INSUFFICIENT_BUFFER) when the buffer is
     // too small; escaping can make the URL up to three times longer.
     std::vector<char> canonical(url.size() * 3 + INTERNET_MAX_URL_LENGTH);
@@ -37,8 +83,8 @@ bool SplitUrlForComparison(const std::string& url, CSplitUrl& parts) {
     parts.scheme = piece(components.lpszScheme, components.dwSchemeLength);
     parts.host = piece(components.lpszHostName, components.dwHostNameLength);
     // The object part is the path with its query and fragment, as a request would send it.
-    parts.object = piece(components.lpszUrlPath, components.dwUrlPathLength) +
-                   piece(components.lpszExtraInfo, components.dwExtraInfoLength);
+    parts.object = ShowEncodedCharacters(piece(components.lpszUrlPath, components.dwUrlPathLength) +
+                                         piece(components.lpszExtraInfo, components.dwExtraInfoLength));
     // The hosts are compared ignoring case, so "WWW." counts as the prefix too: otherwise
     // "WWW.example.com" would become "www.WWW.example.com" and differ from "example.com".
     std::string folded = parts.host;

@@ -2,31 +2,8 @@
 
 #include "framework/text.h"
 
-namespace {
-
-constexpr uint64_t kFnvOffset = 14695981039346656037ull;
-constexpr uint64_t kFnvPrime = 1099511628211ull;
-
-uint64_t Mix(uint64_t hash, unsigned char byte) {
-    return (hash ^ byte) * kFnvPrime;
-}
-
-} // namespace
-
-// The ANSI comparison folds the letters A-Z and may fold characters beyond ASCII as well (by code page,
-// double-byte characters as units). The hash therefore takes the ASCII characters up to the first byte
-// outside ASCII, with A-Z folded, and the length: two texts equal under the comparison hash alike.
 uint64_t CUrlIndex::TextHash(const std::string& text) {
-    uint64_t hash = kFnvOffset;
-    for (size_t n = text.size(); n; n >>= 8)
-        hash = Mix(hash, static_cast<unsigned char>(n & 0xFF));
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x80)
-            break;
-        hash = Mix(hash, (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte - 'A' + 'a') : byte);
-    }
-    return hash;
+    return text::HashNoCase(text);
 }
 
 uint64_t CUrlIndex::PartsHash(const CSplitUrl& split) {

@@ -219,3 +219,95 @@ std::string CFetchSession::ErrorText(DWORD winInetError) {
         result = "Internet error " + std::to_string(winInetError);
     return result;
 }
+
+namespace {
+
+bool IsAsciiText(const std::string& s) {
+    for (char c : s) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+// Characters outside ASCII as %XX escapes of their UTF-8 bytes; ASCII as it is.
+void AppendPercentEncoded(std::string& out, const wchar_t* s, size_t length) {
+    static const char kHex[] = "0123456789ABCDEF";
+    size_t ascii = 0;
+    for (size_t i = 0; i <= length; ++i) {
+        if (i < length && s[i] < 0x80)
+            continue;
+        for (; ascii < i; ++ascii)
+            out += static_cast<char>(s[ascii]);
+        size_t end = i;
+        while (end < length && s[end] >= 0x80)
+            ++end;
+        if (end == i)
+            continue;
+        // Text read exactly from a code page holds no unpaired surrogate, so this conversion succeeds.
+        std::string utf8;
+        fw::ToMultiByteExact(CP_UTF8, s + i, static_cast<int>(end - i), &utf8);
+        for (char c : utf8) {
+            const auto byte = static_cast<unsigned char>(c);
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        }
+        i = end - 1;
+        ascii = end;
+    }
+}
+
+// IdnToAscii lives in kernel32 from Windows 8 on and in normaliz.dll before; it is found at run time so
+// that neither program imports a DLL that is not on the system's known list. normaliz.dll, once
+// loaded, stays for the life of the process, as the pointer into it does.
+using IdnToAsciiFunction = int(WINAPI*)(DWORD, LPCWSTR, int, LPWSTR, int);
+IdnToAsciiFunction FindIdnToAscii() {
+    auto found = reinterpret_cast<IdnToAsciiFunction>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "IdnToAscii")));
+    if (!found) {
+        if (HMODULE normaliz = ::LoadLibraryExW(L"normaliz.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
+            found = reinterpret_cast<IdnToAsciiFunction>(
+                reinterpret_cast<void (*)()>(::GetProcAddress(normaliz, "IdnToAscii")));
+    }
+    return found;
+}
+
+} // namespace
+
+std::string CFetchSession::RequestUrl(const std::string& url) {
+    std::wstring wide;
+    if (IsAsciiText(url) || !fw::ToWideExact(url, &wide))
+        return url;
+    std::string out;
+    size_t rest = 0;
+    const size_t schemeEnd = wide.find(L"://");
+    if (schemeEnd != std::wstring::npos && wide.find_first_of(L"/?#") == schemeEnd + 1) {
+        // scheme://[user@]host[:port]: the host is the part between the last "@" and the port.
+        const size_t authority = schemeEnd + 3;
+        size_t authorityEnd = wide.find_first_of(L"/?#", authority);
+        if (authorityEnd == std::wstring::npos)
+            authorityEnd = wide.size();
+        size_t host = wide.rfind(L'@', authorityEnd);
+        host = (host == std::wstring::npos || host < authority) ? authority : host + 1;
+        size_t hostEnd = wide.find(L':', host);
+        if (hostEnd == std::wstring::npos || hostEnd > authorityEnd || wide[host] == L'[')
+            hostEnd = authorityEnd;
+        AppendPercentEncoded(out, wide.data(), host);
+        const std::wstring name = wide.substr(host, hostEnd - host);
+        static const IdnToAsciiFunction idnToAscii = FindIdnToAscii();
+        wchar_t ascii[256];
+        const int n = idnToAscii ? idnToAscii(0, name.data(), static_cast<int>(name.size()), ascii, 256) : 0;
+        if (n > 0)
+            out += fw::ToAnsi(ascii, n);
+        else
+            AppendPercentEncoded(out, name.data(), name.size());
+        rest = hostEnd;
+    }
+    AppendPercentEncoded(out, wide.data() + rest, wide.size() - rest);
+    return out;
+}
+
+HINTERNET CFetchSession::OpenUrl(HINTERNET session, const std::string& url, DWORD flags) {
+    return ::InternetOpenUrlA(session, RequestUrl(url).c_str(), nullptr, 0, flags, kContext);
+}

@@ -39,6 +39,16 @@ public:
     DWORD OpenError() const { return openError_; }
     HINTERNET Handle() const { return handle_.Get(); }
 
+    // Opens url through session (InternetOpenUrl, no extra headers) the way a browser sends it: see
+    // RequestUrl. The handle belongs to the caller; null with the last error set on failure.
+    static HINTERNET OpenUrl(HINTERNET session, const std::string& url, DWORD flags);
+    HINTERNET OpenUrl(const std::string& url, DWORD flags) const { return OpenUrl(Handle(), url, flags); }
+
+    // The form of url that goes on the wire, as a browser makes it: a host outside ASCII by IdnToAscii,
+    // every other character outside ASCII percent-encoded as UTF-8. A URL in ASCII comes back as it is;
+    // so does one whose host IdnToAscii refuses, apart from its encoded characters.
+    static std::string RequestUrl(const std::string& url);
+
     // A window, not owned, that shows every new last-status text. None at construction.
     void SetStatusWindow(HWND window) { statusWindow_ = window; }
     void ClearStatusWindow() { statusWindow_ = nullptr; }

@@ -64,8 +64,7 @@ int CUrlFetcher::Fetch(const std::string& url, std::string& content) {
         return 0;
     CFetchSession& session = *session_;
 
-    fw::InternetHandle response(InternetOpenUrlA(session.Handle(), url.c_str(), nullptr, 0,
-                                                 INTERNET_FLAG_TRANSFER_BINARY, CFetchSession::kContext));
+    fw::InternetHandle response(session.OpenUrl(url, INTERNET_FLAG_TRANSFER_BINARY));
     if (!response) {
         session.SetLastStatus("%s", CFetchSession::ErrorText(GetLastError()).c_str());
         return 0;
@@ -123,8 +122,7 @@ ProbeResult ProbeUrl(const std::string& url) {
         result.errorText = CFetchSession::ErrorText(session.OpenError());
         return result;
     }
-    fw::InternetHandle response(InternetOpenUrlA(session.Handle(), url.c_str(), nullptr, 0,
-                                                 INTERNET_FLAG_TRANSFER_ASCII, CFetchSession::kContext));
+    fw::InternetHandle response(session.OpenUrl(url, INTERNET_FLAG_TRANSFER_ASCII));
     if (!response) {
         result.errorText = CFetchSession::ErrorText(GetLastError());
         return result;

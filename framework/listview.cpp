@@ -1,5 +1,7 @@
 #include "framework/listview.h"
 
+#include "framework/owners.h"
+
 namespace fw {
 
 const char kEmptyListText[] = "There are no items to show in this view.";
@@ -24,7 +26,9 @@ bool PaintEmptyList(HWND list, HDC dc) {
     if (header && ::SendMessageA(header, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item)))
         client.top += item.bottom;
     client.top += kEmptyTextGap;
-    ::DrawTextA(dc, kEmptyListText, -1, &client, DT_CENTER | DT_WORDBREAK | DT_NOCLIP | DT_NOPREFIX);
+    // GDI's 8-bit calls read text in the system's code page, not the process's: the text is drawn wide.
+    const std::wstring text = ToWide(kEmptyListText);
+    ::DrawTextW(dc, text.c_str(), -1, &client, DT_CENTER | DT_WORDBREAK | DT_NOCLIP | DT_NOPREFIX);
     ::RestoreDC(dc, saved);
     return true;
 }

@@ -43,20 +43,97 @@ bool IsLeadByte(unsigned char c) {
 #endif
 }
 
-int CompareNoCase(const std::string& a, const std::string& b) {
-#if defined(_WIN32)
-    return _mbsicmp(reinterpret_cast<const unsigned char*>(a.c_str()),
-                    reinterpret_cast<const unsigned char*>(b.c_str()));
-#else
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(a.c_str());
-    const unsigned char* q = reinterpret_cast<const unsigned char*>(b.c_str());
-    for (;; ++p, ++q) {
-        int x = (*p >= 'A' && *p <= 'Z') ? *p + 32 : *p;
-        int y = (*q >= 'A' && *q <= 'Z') ? *q + 32 : *q;
-        if (x != y || x == 0)
-            return x - y;
+namespace {
+
+unsigned FoldAscii(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? c - 32u : c;
+}
+
+bool IsAscii(const std::string& s) {
+    for (char c : s) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
     }
+    return true;
+}
+
+// The text's characters with every letter in upper case: the form that CompareNoCase compares and
+// HashNoCase hashes. false when the text is no valid text of the process code page.
+bool FoldedCharacters(const std::string& s, std::wstring& folded) {
+#if defined(_WIN32)
+    folded.clear();
+    if (s.empty())
+        return true;
+    const int size = static_cast<int>(s.size());
+    int n = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, s.data(), size, nullptr, 0);
+    if (n <= 0)
+        return false;
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, s.data(), size, &wide[0], n);
+    // The invariant locale folds the same way whatever the user's language (no Turkish dotless i).
+    n = ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), n, nullptr, 0);
+    if (n <= 0)
+        return false;
+    folded.assign(static_cast<size_t>(n), L'\0');
+    ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), static_cast<int>(wide.size()), &folded[0], n);
+    // The system's table leaves the final sigma as it is; it is the same letter as the other one.
+    for (wchar_t& unit : folded) {
+        if (unit == 0x03C2)
+            unit = 0x03A3;
+    }
+    return true;
+#else
+    (void)s;
+    (void)folded;
+    return false;
 #endif
+}
+
+// Byte by byte, a-z folded to A-Z: the rule for ASCII (where it orders as the full one does), natively,
+// and for bytes that are no valid text.
+int CompareBytesNoCase(const std::string& a, const std::string& b) {
+    const size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned x = FoldAscii(static_cast<unsigned char>(a[i]));
+        const unsigned y = FoldAscii(static_cast<unsigned char>(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+constexpr uint64_t kFnvOffset = 14695981039346656037ull;
+constexpr uint64_t kFnvPrime = 1099511628211ull;
+
+uint64_t MixUnit(uint64_t hash, unsigned unit) {
+    hash = (hash ^ (unit & 0xFF)) * kFnvPrime;
+    return (hash ^ (unit >> 8)) * kFnvPrime;
+}
+
+} // namespace
+
+int CompareNoCase(const std::string& a, const std::string& b) {
+    // Only two ASCII texts take the short way: a character outside ASCII could fold into ASCII.
+    std::wstring x, y;
+    if ((IsAscii(a) && IsAscii(b)) || !FoldedCharacters(a, x) || !FoldedCharacters(b, y))
+        return CompareBytesNoCase(a, b);
+    const int order = x.compare(y);
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+}
+
+uint64_t HashNoCase(const std::string& s) {
+    uint64_t hash = kFnvOffset;
+    std::wstring folded;
+    if (!IsAscii(s) && FoldedCharacters(s, folded)) {
+        for (wchar_t unit : folded)
+            hash = MixUnit(hash, static_cast<unsigned>(unit) & 0xFFFF);
+    } else {
+        // ASCII folds to the same units either way, so an ASCII text and an equal one outside ASCII
+        // hash alike.
+        for (char c : s)
+            hash = MixUnit(hash, FoldAscii(static_cast<unsigned char>(c)));
+    }
+    return hash;
 }
 
 size_t Find(const std::string& hay, const std::string& needle) {

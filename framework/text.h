@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstdint>
 #include <string>
 
 namespace text {
@@ -13,12 +14,16 @@ std::string TrimLeft(const std::string& s);
 std::string TrimRight(const std::string& s);
 std::string Trim(const std::string& s);
 
-// Case-insensitive comparison with double-byte characters compared as units (_mbsicmp on Windows).
-// Returns <0, 0, >0.
+// Case-insensitive comparison. On Windows both texts are read as characters of the process code page
+// and every letter folds, not only A-Z ("CAFÉ" equals "café"); a text whose bytes are no valid text of
+// that code page is compared byte by byte with A-Z folded. Natively the text is taken as bytes and only
+// A-Z fold. Returns <0, 0, >0.
 int CompareNoCase(const std::string& a, const std::string& b);
 inline bool EqualNoCase(const std::string& a, const std::string& b) {
     return CompareNoCase(a, b) == 0;
 }
+// A hash that texts equal under CompareNoCase always share.
+uint64_t HashNoCase(const std::string& s);
 
 // Case-sensitive byte search of needle in hay. Both are searched as zero-terminated strings: a zero
 // byte ends the searchable text.

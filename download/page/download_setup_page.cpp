@@ -73,10 +73,11 @@ bool CDownloadSetupPage::OnInitDialog() {
     HFONT font = reinterpret_cast<HFONT>(SendItem(IDT_STATUS, WM_GETFONT));
     if (!font)
         font = static_cast<HFONT>(::GetStockObject(SYSTEM_FONT));
-    LOGFONTA logFont = {};
-    if (::GetObjectA(font, sizeof(logFont), &logFont) == sizeof(logFont)) {
+    // Wide: a face name outside ASCII would not survive GDI's 8-bit calls, which use the system's code page.
+    LOGFONTW logFont = {};
+    if (::GetObjectW(font, sizeof(logFont), &logFont) == sizeof(logFont)) {
         logFont.lfWeight = FW_BOLD;
-        boldFont_.Reset(::CreateFontIndirectA(&logFont));
+        boldFont_.Reset(::CreateFontIndirectW(&logFont));
         if (boldFont_)
             SendItem(IDT_STATUS, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.Get()), TRUE);
     }

@@ -262,6 +262,31 @@ TEST_F(PagesTest, ReadMeNextBacksUpTheReaderFilesAndClosesTheReader) {
     ::RemoveDirectoryA(folder.c_str());
 }
 
+// Read back wide, every text of the pages (those of the templates and those the pages set) is whole:
+// no character was lost between the program's 8-bit text and the controls.
+TEST_F(PagesTest, VisibleTextsReadBackWithoutReplacementCharacters) {
+    sheet_->finish.SetOutputPath("C:\\Out\\Setup.exe");
+    // The download page would start its download; its texts are the template's own.
+    for (int index : {kWelcomePage, kFeedsPage, kWebPagesPage, kInstructionPage, kDestinationPage, kFinishPage}) {
+        Show(index);
+        std::vector<HWND> windows = {Page(index)};
+        ::EnumChildWindows(
+            Page(index),
+            [](HWND child, LPARAM all) {
+                reinterpret_cast<std::vector<HWND>*>(all)->push_back(child);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&windows));
+        for (HWND window : windows) {
+            wchar_t text[1024] = {};
+            ::GetWindowTextW(window, text, 1024);
+            EXPECT_EQ(nullptr, wcschr(text, 0xFFFD)) << "page " << index << " control " << ::GetDlgCtrlID(window);
+        }
+    }
+    EXPECT_EQ("Completed Ravelin\xE2\x80\x99s Customization", uitest::item_text(Page(kFinishPage), IDT_TITLE));
+    EXPECT_NE(std::string::npos, uitest::item_text(Page(kWelcomePage), IDT_COPYRIGHT).find("\xC2\xA9"));
+}
+
 TEST_F(PagesTest, ReadMeShowsTheNote) {
     Show(kInstructionPage);
     EXPECT_EQ(0u, uitest::item_text(Page(kInstructionPage), IDT_NOTE)
@@ -274,7 +299,7 @@ TEST_F(PagesTest, FinishShowsTheTitleAndThePathWithoutExe) {
     sheet_->finish.SetOutputPath("C:\\Out\\Setup.exe");
     Show(kFinishPage);
     HWND page = Page(kFinishPage);
-    EXPECT_EQ("Completed Ravelin\x92s Customization", uitest::item_text(page, IDT_TITLE));
+    EXPECT_EQ("Completed Ravelin’s Customization", uitest::item_text(page, IDT_TITLE));
     EXPECT_EQ("C:\\Out\\Setup", uitest::item_text(page, IDE_SETUP_PATH));
     EXPECT_EQ(BST_CHECKED, ::IsDlgButtonChecked(page, IDX_OPEN_FOLDER));
     EXPECT_EQ(BST_UNCHECKED, ::IsDlgButtonChecked(page, IDX_RUN_SETUP));

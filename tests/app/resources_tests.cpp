@@ -84,13 +84,11 @@ std::vector<HWND> ChildrenOf(HWND dialog) {
     return children;
 }
 
-// The ANSI text a template shows for a Windows-1252 text: the right single quotation mark is 0x92 there.
-std::string Ansi(const char* cp1252) {
-    wchar_t wide[512];
-    int n = ::MultiByteToWideChar(1252, 0, cp1252, -1, wide, 512);
-    char ansi[512];
-    ::WideCharToMultiByte(CP_ACP, 0, wide, n, ansi, sizeof(ansi), nullptr, nullptr);
-    return ansi;
+// The wide form of a text of the process code page, for GDI, whose 8-bit calls use the system's.
+std::wstring Wide(const std::string& text) {
+    wchar_t wide[1024];
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide, 1024);
+    return n > 0 ? std::wstring(wide, static_cast<size_t>(n - 1)) : std::wstring();
 }
 
 // One control of a template: its id (IDC_STATIC for unnamed ones, then found by its order among the
@@ -141,7 +139,7 @@ const std::vector<ExpectedTemplate>& FixedTemplates() {
          317,
          193,
          {
-             {IDT_TITLE, "Static", "Completed Ravelin\x92s Customization.", 114, 7, 196, 25},
+             {IDT_TITLE, "Static", "Completed Ravelin’s Customization.", 114, 7, 196, 25},
              {IDT_INTRO, "Static",
               "You have successfully customized Ravelin. You can now run the customized setup present at:", 114, 36,
               196, 20},
@@ -170,8 +168,8 @@ const std::vector<ExpectedTemplate>& FixedTemplates() {
              {IDC_STATIC, "Static", "", 84, 5, 0, 0},
              {IDC_STATIC, "Static", "", 20, 13, 0, 0},
              {IDT_INTRO, "Static",
-              "Click Browse to select a folder where you want the customizer to place Ravelin\x92s customized setup.",
-              49, 14, 249, 16},
+              "Click Browse to select a folder where you want the customizer to place Ravelin’s customized setup.", 49,
+              14, 249, 16},
              {IDC_STATIC, "Static", "&Folder:", 49, 34, 24, 8},
              {IDE_FOLDER, "Edit", "", 49, 45, 192, 14},
              {IDC_BROWSE, "Button", "B&rowse...", 248, 45, 50, 14},
@@ -210,7 +208,7 @@ TEST(PageTemplates, ShowTheirControlsWhereTheWizardPlacesThem) {
             EXPECT_STRCASEEQ(c.windowClass, ClassOf(child).c_str());
             LONG_PTR type = ::GetWindowLongPtrA(child, GWL_STYLE) & SS_TYPEMASK;
             if (!(::lstrcmpiA(c.windowClass, "Static") == 0 && (type == SS_BITMAP || type == SS_ICON))) {
-                EXPECT_EQ(Ansi(c.text), TextOf(child));
+                EXPECT_EQ(c.text, TextOf(child));
             }
             RECT expected = DialogUnits(dialog.Handle(), c.x, c.y, c.w, c.h);
             RECT actual = PlaceOf(dialog.Handle(), child);
@@ -343,13 +341,13 @@ std::string TextFitProblem(HWND control, HFONT font, const std::string& text) {
     LONG_PTR style = ::GetWindowLongPtrA(control, GWL_STYLE);
     if (::lstrcmpiA(cls.c_str(), "Static") == 0) {
         RECT need = {0, 0, inner.right, 0};
-        ::DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+        ::DrawTextW(dc, Wide(text).c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
         if (need.right > inner.right || need.bottom > inner.bottom)
             problem = "needs " + std::to_string(need.right) + " x " + std::to_string(need.bottom) + ", has " +
                       std::to_string(inner.right) + " x " + std::to_string(inner.bottom);
     } else if (::lstrcmpiA(cls.c_str(), "Button") == 0) {
         RECT need = {0, 0, 0, 0};
-        ::DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_SINGLELINE);
+        ::DrawTextW(dc, Wide(text).c_str(), -1, &need, DT_CALCRECT | DT_SINGLELINE);
         // A check box draws its box and a gap before the text; a push button keeps a margin each side.
         bool checkBox = (style & BS_TYPEMASK) == BS_AUTOCHECKBOX || (style & BS_TYPEMASK) == BS_CHECKBOX;
         int room = checkBox ? inner.right - ::GetSystemMetrics(SM_CXMENUCHECK) - 4 : inner.right - 6;
@@ -369,6 +367,32 @@ const int kAllTemplates[] = {
     IDD_WELCOME,      IDD_FEEDS,       IDD_WEBPAGES,          IDD_DOWNLOAD,        IDD_README,
     IDD_DESTINATION,  IDD_FINISH,      IDD_ADD_FEED,          IDD_FEED_PROPERTIES, IDD_RENAME_FOLDER,
     IDD_IMPORT_FEEDS, IDD_ADD_WEBPAGE, IDD_WEBPAGE_PROPERTIES};
+
+// Every text of the templates and the string table reads back wide without a replacement character.
+TEST(Templates, TextsReadBackWideWithoutReplacementCharacters) {
+    for (int templateId : kAllTemplates) {
+        TemplateWindow dialog(templateId);
+        ASSERT_NE(dialog.Handle(), nullptr);
+        std::vector<HWND> windows = ChildrenOf(dialog.Handle());
+        windows.push_back(dialog.Handle());
+        for (HWND window : windows) {
+            wchar_t text[1024] = {};
+            ::GetWindowTextW(window, text, 1024);
+            EXPECT_EQ(nullptr, wcschr(text, 0xFFFD))
+                << "template " << templateId << " control " << ::GetDlgCtrlID(window);
+        }
+    }
+    int strings = 0;
+    for (UINT id = 0; id < 0x10000; ++id) {
+        const wchar_t* text = nullptr;
+        const int length = ::LoadStringW(::GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+        if (length > 0) {
+            ++strings;
+            EXPECT_EQ(std::wstring::npos, std::wstring(text, static_cast<size_t>(length)).find(L'\xFFFD')) << id;
+        }
+    }
+    EXPECT_GT(strings, 0);
+}
 
 TEST(Templates, VisibleControlsStayInsideAndDoNotOverlap) {
     // The read-me heading's rectangle reaches into the note's; its one word ends long before the note
@@ -429,9 +453,9 @@ TEST(Templates, RunTimeTextsFitTheirControlsInTheirFonts) {
         const char* text;
     } table[] = {
         {IDD_WELCOME, IDT_TITLE, true, "Welcome to the Ravelin Customizer"},
-        {IDD_FINISH, IDT_TITLE, true, "Completed Ravelin\x92s Customization"},
+        {IDD_FINISH, IDT_TITLE, true, "Completed Ravelin’s Customization"},
         {IDD_WELCOME, IDT_VERSION, false, "Ravelin Customizer 1.23"},
-        {IDD_WELCOME, IDT_COPYRIGHT, false, "Copyright \xa9 2026 Corvane. All rights reserved."},
+        {IDD_WELCOME, IDT_COPYRIGHT, false, "Copyright © 2026 Corvane. All rights reserved."},
         {IDD_README, IDT_IMPORTANT, false, "Important"},
         {IDD_README, IDT_NOTE, false, note},
         {IDD_DOWNLOAD, IDT_STATUS, false, "Downloading setup of Ravelin..."},
@@ -452,7 +476,7 @@ TEST(Templates, RunTimeTextsFitTheirControlsInTheirFonts) {
             face.lfWeight = FW_BOLD;
         }
         HFONT font = ::CreateFontIndirectA(&face);
-        EXPECT_EQ("", TextFitProblem(control, font, Ansi(t.text))) << t.text;
+        EXPECT_EQ("", TextFitProblem(control, font, t.text)) << t.text;
         ::DeleteObject(font);
     }
 }

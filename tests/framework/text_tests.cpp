@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 TEST(Text, TrimRemovesEveryKindOfWhiteSpaceAtBothEnds) {
     EXPECT_EQ("a b", text::Trim(" \t\r\n\v\fa b\f\v\n\r\t "));
     EXPECT_EQ("", text::Trim(" \t "));
@@ -14,6 +18,39 @@ TEST(Text, CompareNoCaseFoldsLettersOnly) {
     EXPECT_LT(text::CompareNoCase("abc", "abd"), 0);
     EXPECT_GT(text::CompareNoCase("b", "A"), 0);
     EXPECT_NE(0, text::CompareNoCase("My Feeds ", "My Feeds"));
+}
+
+// Letters outside ASCII fold on Windows, where the text is UTF-8; natively only A-Z fold.
+TEST(Text, CompareNoCaseFoldsLettersOutsideAscii) {
+#if defined(_WIN32)
+    ASSERT_EQ(65001u, GetACP());
+    const bool folds = true;
+#else
+    const bool folds = false;
+#endif
+    const struct {
+        const char* a;
+        const char* b;
+        bool equalWhenFolded;
+    } cases[] = {
+        {"CAFÉ", "café", true},         {"ÉTÉ", "été", true},       {"НОВОСТИ Дня", "новости дня", true},
+        {"ΕΙΔΉΣΕΙΣ", "ειδήσεις", true}, {"日本語", "日本語", true}, {"café", "cafe", false},
+        {"日本語", "日本人", false},    {"été ", "ÉTÉ", false},
+    };
+    for (const auto& c : cases) {
+        const bool same = std::string(c.a) == c.b;
+        EXPECT_EQ(c.equalWhenFolded && (folds || same), text::EqualNoCase(c.a, c.b)) << c.a << " / " << c.b;
+        if (text::EqualNoCase(c.a, c.b)) {
+            EXPECT_EQ(text::HashNoCase(c.a), text::HashNoCase(c.b)) << c.a;
+        }
+    }
+    // Text outside ASCII sorts after ASCII, as its characters do; bytes that are no text still compare.
+    EXPECT_LT(text::CompareNoCase("Zebra", "éclair"), 0);
+    EXPECT_EQ(0, text::CompareNoCase("\xFF\xFE"
+                                     "Ab",
+                                     "\xFF\xFE"
+                                     "aB"));
+    EXPECT_NE(0, text::CompareNoCase("\xFF\xFE", "\xFF\xFD"));
 }
 
 TEST(Text, FindStopsAtZeroByte) {
