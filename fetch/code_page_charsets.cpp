@@ -99,14 +99,22 @@ bool AppendWide(std::wstring* w, UINT cp, const char* p, int n) {
     return true;
 }
 
+// Whether MultiByteToWideChar tells invalid bytes of the code page: some code pages take no flags.
+bool ReportsInvalidBytes(UINT cp) {
+    const char a = 'a';
+    wchar_t w;
+    return ::MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, &a, 1, &w, 1) == 1;
+}
+
 // The bytes as UTF-16, invalid sequences as U+FFFD. A whole block that converts cleanly is converted in
 // one call; otherwise character by character, so that the system's substitute for an invalid byte (a
-// "?" or a code page's own default) never stands in the text. Code pages whose characters are longer
-// than two bytes, or which take no flags, are converted by the system as they are.
+// "?" or a code page's own default) never stands in the text. Code pages whose characters can be longer
+// than two bytes (ISO-2022, GB18030), or whose invalid bytes the system does not tell, are converted by
+// the system as they are.
 std::wstring ToWideReplacing(UINT cp, const std::string& bytes, bool cut) {
     std::wstring w;
     CPINFO info = {};
-    if (!::GetCPInfo(cp, &info) || info.MaxCharSize > 2 || cp == 50220 || cp == 54936) {
+    if (!::GetCPInfo(cp, &info) || info.MaxCharSize > 2 || !ReportsInvalidBytes(cp)) {
         const int size = ::MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
         if (size > 0) {
             w.resize(static_cast<size_t>(size));

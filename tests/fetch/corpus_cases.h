@@ -37,6 +37,7 @@ inline const CorpusCase kCorpus[] = {
     {"empty.xml", 2, "", "", ""},
     {"title_attributes.xml", 1, "", "http://attr.example.com/", "The title carries an attribute"},
     {"cdata_title.xml", 1, "Tom & Jerry's", "http://cartoons.example.com/", "<p>Cartoons</p>"},
+    {"utf16le_bom.xml", 1, "Ελληνικά νέα", "http://nea.example.gr/", "Ειδήσεις & καιρός"},
 };
 
 // The whole document, byte for byte; the test fails on a missing file through the empty result

@@ -17,13 +17,11 @@ TEST(FeedText, CorpusDocumentsAreClassifiedAndExtracted) {
         SCOPED_TRACE(c.file);
         ASSERT_TRUE(CorpusFileExists(c.file));
         std::string content = FirstBlock(ReadCorpusFile(c.file));
-        EXPECT_EQ(c.result, feedtext::Classify(content));
-        if (c.result == feedtext::kValidFeed) {
-            feedtext::Channel channel = feedtext::ReadFeed(content, "", content.size() == 1024, nullptr).channel;
-            EXPECT_EQ(c.title, channel.title);
-            EXPECT_EQ(c.link, channel.link);
-            EXPECT_EQ(c.description, channel.description);
-        }
+        const feedtext::FeedDocument doc = feedtext::ReadFeed(content, "", content.size() == 1024, nullptr);
+        EXPECT_EQ(c.result, doc.result);
+        EXPECT_EQ(c.title, doc.channel.title);
+        EXPECT_EQ(c.link, doc.channel.link);
+        EXPECT_EQ(c.description, doc.channel.description);
     }
 }
 
