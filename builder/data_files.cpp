@@ -54,9 +54,10 @@ bool Save(IXMLDOMDocument* document, const std::string& path) {
 } // namespace
 
 std::string CustomizationInputFolder() {
-    char temp[MAX_PATH] = {};
-    const DWORD length = ::GetTempPathA(MAX_PATH, temp);
-    if (length == 0 || length >= MAX_PATH)
+    // MAX_PATH characters, each up to three bytes in UTF-8.
+    char temp[MAX_PATH * 3 + 1] = {};
+    const DWORD length = ::GetTempPathA(sizeof temp, temp);
+    if (length == 0 || length >= sizeof temp)
         temp[0] = '\0';
     std::string folder = std::string(temp) + "RVLCustomizerInput";
     if (::CreateDirectoryA(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS)

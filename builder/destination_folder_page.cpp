@@ -4,6 +4,7 @@
 #include "builder/sfx_packager.h"
 #include "framework/listview.h"
 #include "framework/message.h"
+#include "framework/owners.h"
 #include "framework/text.h"
 
 #include <shlobj.h>
@@ -34,12 +35,15 @@ std::vector<WebPageRow> WebPageRows() {
 
 // The file-system path of a shell item list, without a trailing backslash unless it is a drive's root
 // (Wine gives the documents folder with one, which would double the backslash of the output path).
+// Read wide: MAX_PATH characters outside ASCII take more than MAX_PATH bytes of UTF-8. A path that the
+// process code page cannot hold gives an empty text rather than an altered one.
 std::string PathOfItems(LPCITEMIDLIST items) {
-    char buffer[MAX_PATH] = {};
-    if (!::SHGetPathFromIDListA(items, buffer))
+    wchar_t buffer[MAX_PATH] = {};
+    if (!::SHGetPathFromIDListW(items, buffer))
         return std::string();
-    ::PathRemoveBackslashA(buffer);
-    return buffer;
+    ::PathRemoveBackslashW(buffer);
+    std::string path;
+    return fw::ToAnsiExact(buffer, -1, &path) ? path : std::string();
 }
 
 std::string DocumentsFolder() {
@@ -101,7 +105,9 @@ int CheckSetupName(const std::string& name) {
         if (u < ' ' || std::strchr(kForbidden, c))
             return u;
     }
-    if (name.size() >= 256)
+    // The file system's limit counts characters, not the bytes of the process code page (a name in
+    // Japanese takes three bytes a character in UTF-8).
+    if (::MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0) >= 256)
         return kSetupNameTooLongOrEmpty;
     if (dotsOnly)
         return '.';

@@ -267,10 +267,14 @@ STDMETHODIMP CURLDownload::OnStart(INT nDownloadID, LONG nMaxBytes) {
 
 STDMETHODIMP CURLDownload::StartDownload(BSTR szURL, BSTR szFilePath) {
     return fw::ComTry([&]() -> HRESULT {
-        // The process's ANSI code page (CP_ACP), which is also the one the ...A file and WinINet functions
-        // read these strings in; a thread locale of its own would give a path that CreateFileA misreads.
-        std::string url = fw::ToAnsi(szURL);
-        std::string filePath = fw::ToAnsi(szFilePath);
+        // The process's code page (CP_ACP, UTF-8 in the wizard's process), which is also the one the ...A
+        // file and WinINet functions read these strings in; a thread locale of its own would give a path
+        // that CreateFileA misreads. A character that code page cannot hold (a system that keeps a legacy
+        // code page) would turn into another file or address: such arguments are refused, with no event.
+        std::string url, filePath;
+        if (!fw::ToAnsiExact(szURL, szURL ? static_cast<int>(::SysStringLen(szURL)) : 0, &url) ||
+            !fw::ToAnsiExact(szFilePath, szFilePath ? static_cast<int>(::SysStringLen(szFilePath)) : 0, &filePath))
+            return E_INVALIDARG;
 
         // The target exists (empty) from now on, whatever becomes of the transfer; a file that cannot
         // be created is reported by the worker's finish notice.
@@ -314,7 +318,10 @@ STDMETHODIMP CURLDownload::StopDownload() {
 
 STDMETHODIMP CURLDownload::SetProxy(BSTR wszProxy, LONG nPort, VARIANT_BOOL bUseProxy) {
     return fw::ComTry([&]() -> HRESULT {
-        proxyHost_ = fw::ToAnsi(wszProxy);
+        std::string host;
+        if (!fw::ToAnsiExact(wszProxy, wszProxy ? static_cast<int>(::SysStringLen(wszProxy)) : 0, &host))
+            return E_INVALIDARG;
+        proxyHost_ = std::move(host);
         proxyPort_ = nPort;
         // Only the value 1 switches the proxy on; VARIANT_TRUE (-1) switches it off like 0.
         useProxy_ = static_cast<USHORT>(bUseProxy) == 1;

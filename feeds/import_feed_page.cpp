@@ -18,6 +18,9 @@ const char kImportCaption[] = "Import feeds";
 const char kImportFailedText[] =
     "Unable to import feeds from specified file. Please make sure that OPML directory is a valid.";
 const char kSelectAFeedText[] = "Please Select a feed.";
+const char kFeedsLeftOutText[] =
+    "%u feed(s) of this file were left out: their titles or addresses hold characters that this system's "
+    "code page cannot show.";
 const char kAllFeedsPresentText[] =
     "All the feeds in the selected OPML file have been already added. The OPML folder will not be added.";
 
@@ -134,6 +137,9 @@ bool CImportFeedPage::Parse() {
         return false;
     opmlTitle_ = content.title;
     importList_.AppendRows(content.feeds);
+    if (content.leftOut != 0)
+        fw::ShowMessage(Handle(), text::Format(kFeedsLeftOutText, static_cast<unsigned>(content.leftOut)).c_str(),
+                        kImportCaption, MB_OK | MB_ICONWARNING);
     return true;
 }
 

@@ -78,16 +78,20 @@ fw::ComPtr<IXMLDOMNode> Parent(IXMLDOMNode* node) {
     return parent;
 }
 
-std::string TextOf(IXMLDOMNode* node) {
+// The node's text in the process code page; false when a character of it has no exact form there (a
+// system that keeps a legacy code page), so that nothing is shown or stored altered.
+bool TextOf(IXMLDOMNode* node, std::string& out) {
+    out.clear();
     fw::Bstr text;
     if (FAILED(node->get_text(text.Put())))
-        return std::string();
-    return fw::ToAnsi(text.Get());
+        return true;
+    return fw::ToAnsiExact(text.Get(), static_cast<int>(::SysStringLen(text.Get())), &out);
 }
 
 // The value of the first attribute whose local name is name, ignoring case; empty when there is none or
-// the node has no attributes (text and comment nodes).
-std::string Attribute(IXMLDOMNode* node, const wchar_t* name) {
+// the node has no attributes (text and comment nodes). *exact turns false when the value has no exact
+// form in the process code page.
+std::string Attribute(IXMLDOMNode* node, const wchar_t* name, bool* exact) {
     fw::ComPtr<IXMLDOMNamedNodeMap> attributes;
     if (node->get_attributes(attributes.Put()) != S_OK || !attributes)
         return std::string();
@@ -98,23 +102,33 @@ std::string Attribute(IXMLDOMNode* node, const wchar_t* name) {
         fw::ComPtr<IXMLDOMNode> attribute;
         if (attributes->get_item(i, attribute.Put()) != S_OK || !attribute)
             continue;
-        if (LocalNameIs(attribute.Get(), name))
-            return TextOf(attribute.Get());
+        if (LocalNameIs(attribute.Get(), name)) {
+            std::string value;
+            if (!TextOf(attribute.Get(), value))
+                *exact = false;
+            return value;
+        }
     }
     return std::string();
 }
 
 // A leaf that names a feed and has a title becomes one feed.
-void ReadLeaf(IXMLDOMNode* node, std::vector<CImportedFeed>& feeds) {
-    std::string url = Attribute(node, L"xmlURL");
-    if (url.empty())
+// One whose title or URL the process code page cannot hold exactly is left out and counted.
+void ReadLeaf(IXMLDOMNode* node, OpmlContent& content) {
+    bool exact = true;
+    std::string url = Attribute(node, L"xmlURL", &exact);
+    if (url.empty() && exact)
         return;
-    std::string title = Attribute(node, L"title");
-    if (title.empty())
-        title = Attribute(node, L"text");
+    std::string title = Attribute(node, L"title", &exact);
+    if (title.empty() && exact)
+        title = Attribute(node, L"text", &exact);
+    if (!exact) {
+        ++content.leftOut;
+        return;
+    }
     if (title.empty())
         return;
-    feeds.push_back(CImportedFeed{std::move(title), std::move(url)});
+    content.feeds.push_back(CImportedFeed{std::move(title), std::move(url)});
 }
 
 bool HasChildren(IXMLDOMNode* node) {
@@ -127,7 +141,7 @@ bool HasChildren(IXMLDOMNode* node) {
 // costs no stack, and no child list is indexed (an indexed child list of the DOM may be walked from its
 // start on every access). The count, not the node objects, tells when the walk is back at body: the
 // DOM may hand out a new object for the same node on each call.
-void ReadBody(IXMLDOMNode* body, std::vector<CImportedFeed>& feeds) {
+void ReadBody(IXMLDOMNode* body, OpmlContent& content) {
     fw::ComPtr<IXMLDOMNode> node = FirstChild(body);
     size_t depth = 0;
     while (node) {
@@ -139,7 +153,7 @@ void ReadBody(IXMLDOMNode* body, std::vector<CImportedFeed>& feeds) {
                 continue;
             }
         } else {
-            ReadLeaf(node.Get(), feeds);
+            ReadLeaf(node.Get(), content);
         }
         // On to the next sibling, or the next sibling of the nearest ancestor below body that has one.
         for (;;) {
@@ -164,11 +178,12 @@ void ReadOpmlElement(IXMLDOMNode* opml, OpmlContent& content) {
     for (fw::ComPtr<IXMLDOMNode> child = FirstChild(opml); child; child = NextSibling(child.Get())) {
         if (LocalNameIs(child.Get(), L"head")) {
             for (fw::ComPtr<IXMLDOMNode> item = FirstChild(child.Get()); item; item = NextSibling(item.Get())) {
-                if (LocalNameIs(item.Get(), L"title"))
-                    content.title = TextOf(item.Get());
+                // A title that cannot be held exactly is none: the folder takes the file's name.
+                if (LocalNameIs(item.Get(), L"title") && !TextOf(item.Get(), content.title))
+                    content.title.clear();
             }
         } else if (LocalNameIs(child.Get(), L"body")) {
-            ReadBody(child.Get(), content.feeds);
+            ReadBody(child.Get(), content);
         }
     }
 }

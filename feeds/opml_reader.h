@@ -23,6 +23,9 @@ struct CImportedFeed {
 struct OpmlContent {
     std::string title; // the text of the head's title; the last one when there are several
     std::vector<CImportedFeed> feeds;
+    // Feeds left out because their title or URL has a character that the process code page cannot hold
+    // (only where the system keeps a legacy code page).
+    size_t leftOut = 0;
 };
 
 // A new, running DOMDocument that loads synchronously, resolves no external entity and loads no DTD;

@@ -739,6 +739,8 @@ TEST(Version, TheWizardAndTheExtractorCarryTheProjectVersion) {
         ::FreeLibrary(module);
         const std::string identity = std::string("name=\"") + d.assembly + "\" version=\"" + RVL_PROJECT_VERSION + "\"";
         EXPECT_NE(std::string::npos, manifest.find(identity)) << "no " << identity << " in\n" << manifest;
+        const char utf8[] = "<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">UTF-8<";
+        EXPECT_NE(std::string::npos, manifest.find(utf8)) << "no UTF-8 code page in\n" << manifest;
     }
 }
 

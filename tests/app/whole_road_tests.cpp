@@ -1,7 +1,8 @@
 // The whole job from outside: RVLCustomizer.exe runs as a process of its own (Pullwire registered, the
 // maker's host and every other host routed to this test's server) and is driven from this process only
 // through window messages. The customized setup it writes is then run with the stand-in reader setup
-// inside, which writes down what it received.
+// inside, which writes down what it received. The temporary folder of the test prefix, and so the
+// download, the build and the run, is named in Greek and Japanese.
 #include "app/wizard_sheet.h"
 #include "tests/app/wizard_driver.h"
 #include "tests/app/wizard_test_support.h"
@@ -68,6 +69,7 @@ protected:
         testhttp::Reply page;
         page.body = "<html><head><title>Welcome</title></head><body>Hello</body></html>";
         server_.Route("/pages/welcome.html", page);
+        server_.Route("/pages/jp.html", page);
         ASSERT_TRUE(server_.Start());
         proxy_.emplace(server_.ProxyAddress());
         ASSERT_TRUE(proxy_->Ok());
@@ -102,23 +104,26 @@ TEST_F(WholeRoadTest, FeedsAndPagesTypedIntoTheProgramReachTheReaderSetup) {
     ASSERT_TRUE(wizard.Press(PSBTN_NEXT, kFeedsPage)) << log.str();
     EXPECT_EQ("", wizard.AddFeed("http://news.example.com/news/rss.xml")) << log.str();
     EXPECT_EQ("", wizard.AddFeed("tech.example.com/tech/rss.xml")) << log.str();
+    // Names and titles typed in any script are kept exactly, through to the data files and the file name.
+    EXPECT_EQ("", wizard.RenameFolder("日本語のフォルダ")) << log.str();
     // A web page is no feed: refused with its message, and nothing is added.
     EXPECT_EQ("Invalid RSS feed: Cannot add http://www.example.com/pages/welcome.html : The URL you specified is not "
               "a feed. Enter a different URL.",
               wizard.AddFeed("http://www.example.com/pages/welcome.html"));
     ASSERT_TRUE(wizard.Press(PSBTN_NEXT, kWebPagesPage)) << log.str();
-    EXPECT_EQ("", wizard.AddWebPage("Our welcome", "http://www.example.com/pages/welcome.html")) << log.str();
+    EXPECT_EQ("", wizard.AddWebPage("Домашняя страница", "http://www.example.com/pages/welcome.html")) << log.str();
+    EXPECT_EQ("", wizard.AddWebPage("ホームページ", "http://www.example.com/pages/jp.html")) << log.str();
     wizard.Press(PSBTN_NEXT, -1);
     ASSERT_EQ(kDestinationPage, wizard.WaitForPage(kDestinationPage, kDestinationPage, 60000)) << log.str();
     wizard.SetPageText(IDE_FOLDER, folder_);
-    wizard.SetPageText(IDE_SETUP_NAME, "Custom");
+    wizard.SetPageText(IDE_SETUP_NAME, "Настройка");
     ASSERT_TRUE(wizard.Press(PSBTN_NEXT, kFinishPage, 60000)) << log.str();
-    EXPECT_EQ(folder_ + "\\Custom", wizard.PageText(IDE_SETUP_PATH));
+    EXPECT_EQ(folder_ + "\\Настройка", wizard.PageText(IDE_SETUP_PATH));
     wizard.SetPageCheck(IDX_OPEN_FOLDER, false);
     ASSERT_TRUE(wizard.Finish(20000)) << log.str();
     ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(customizer_.hProcess, 20000)) << "the program ends with its wizard";
 
-    const std::string setup = folder_ + "\\Custom.exe";
+    const std::string setup = folder_ + "\\Настройка.exe";
     ASSERT_TRUE(pkgtest::Exists(setup));
     const std::string recordPath = folder_ + "\\record.txt";
     ::SetEnvironmentVariableA("RVL_STANDIN_RECORD", recordPath.c_str());
@@ -133,11 +138,14 @@ TEST_F(WholeRoadTest, FeedsAndPagesTypedIntoTheProgramReachTheReaderSetup) {
     EXPECT_EQ("/RVLC", record["arguments"]);
     const std::string feeds = FromHex(record["FeedsFilePath.data"]);
     EXPECT_EQ(2u, Count(feeds, "<Feed ")) << feeds;
+    EXPECT_EQ(1u, Count(feeds, "<Folder Name=\"日本語のフォルダ\"")) << feeds;
     EXPECT_EQ(1u, Count(feeds, "Name=\"Daily News\" URL=\"http://news.example.com/news/rss.xml\"")) << feeds;
     EXPECT_EQ(1u, Count(feeds, "Name=\"Tech Weekly\" URL=\"http://tech.example.com/tech/rss.xml\"")) << feeds;
     const std::string pages = FromHex(record["WebPagesFilePath.data"]);
-    EXPECT_EQ(1u, Count(pages, "<Feed ")) << pages;
-    EXPECT_EQ(1u, Count(pages, "Name=\"Our welcome\" URL=\"http://www.example.com/pages/welcome.html\"")) << pages;
+    EXPECT_EQ(2u, Count(pages, "<Feed ")) << pages;
+    EXPECT_EQ(1u, Count(pages, "Name=\"Домашняя страница\" URL=\"http://www.example.com/pages/welcome.html\""))
+        << pages;
+    EXPECT_EQ(1u, Count(pages, "Name=\"ホームページ\" URL=\"http://www.example.com/pages/jp.html\"")) << pages;
 }
 
 } // namespace

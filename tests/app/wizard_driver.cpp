@@ -160,9 +160,9 @@ int WizardDriver::WaitForPageOrMessage(int first, int second, DWORD timeoutMs, s
     return ActivePage();
 }
 
-std::string WizardDriver::AddThroughDialog(const char* caption, const std::function<void(HWND)>& fill) {
+std::string WizardDriver::ThroughDialog(int button, const char* caption, const std::function<void(HWND)>& fill) {
     HWND page = ActivePageWindow();
-    Click(page, IDC_ADD);
+    Click(page, button);
     HWND dialog = nullptr;
     if (!WaitFor([&] { return (dialog = FindDialog(process_, caption)) != nullptr; }, 10000)) {
         Log(std::string("no \"") + caption + "\" dialog appeared");
@@ -194,15 +194,20 @@ std::string WizardDriver::AddThroughDialog(const char* caption, const std::funct
 
 std::string WizardDriver::AddFeed(const std::string& url) {
     Log("adding the feed " + url);
-    return AddThroughDialog("Add New Feed", [&](HWND dialog) { SetText(dialog, IDE_URL, url); });
+    return ThroughDialog(IDC_ADD, "Add New Feed", [&](HWND dialog) { SetText(dialog, IDE_URL, url); });
 }
 
 std::string WizardDriver::AddWebPage(const std::string& title, const std::string& url) {
     Log("adding the web page " + title + " at " + url);
-    return AddThroughDialog("Add New Web Page", [&](HWND dialog) {
+    return ThroughDialog(IDC_ADD, "Add New Web Page", [&](HWND dialog) {
         SetText(dialog, IDE_WEBPAGE_TITLE, title);
         SetText(dialog, IDE_URL, url);
     });
+}
+
+std::string WizardDriver::RenameFolder(const std::string& name) {
+    Log("renaming the folder to " + name);
+    return ThroughDialog(IDC_RENAME, "Rename Folder", [&](HWND dialog) { SetText(dialog, IDE_FOLDER_NAME, name); });
 }
 
 void WizardDriver::SetPageText(int id, const std::string& text) const {

@@ -36,6 +36,8 @@ public:
     std::string AddFeed(const std::string& url);
     // Adds a web page through the Add New Web Page dialog; the same answer.
     std::string AddWebPage(const std::string& title, const std::string& url);
+    // Renames the folder shown on the feeds page through the Rename Folder dialog; the same answer.
+    std::string RenameFolder(const std::string& name);
     // Puts text into an edit of the current page.
     void SetPageText(int id, const std::string& text) const;
     std::string PageText(int id) const;
@@ -44,7 +46,8 @@ public:
     bool Finish(DWORD timeoutMs);
 
 private:
-    std::string AddThroughDialog(const char* caption, const std::function<void(HWND)>& fill);
+    // Presses button on the current page and fills the dialog it opens.
+    std::string ThroughDialog(int button, const char* caption, const std::function<void(HWND)>& fill);
     void Log(const std::string& line) const {
         if (log_)
             log_(line);

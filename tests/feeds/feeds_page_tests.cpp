@@ -39,6 +39,8 @@ protected:
         server_.Route("/old.xml", {200, kOldFeedVersion});
         server_.Route("/page.html", {200, kWebPage});
         server_.Route("/missing.xml", {404, "gone"});
+        // "/café/новости.xml" as a browser sends it.
+        server_.Route("/caf%C3%A9/%D0%BD%D0%BE%D0%B2%D0%BE%D1%81%D1%82%D0%B8.xml", {200, kFeedTwo});
 
         header_.Reset(::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_HEADER)));
         watermark_.Reset(::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_WATERMARK)));
@@ -403,6 +405,24 @@ TEST_F(FeedsPageTest, DuplicatesOfTheFolderShownAreRefusedWithoutFetching) {
     EXPECT_EQ((std::vector<std::string>{"/two.xml|" + server_.Url("/two.xml"), "Feed One|" + url}), Records("Other"));
 }
 
+// A URL outside ASCII is fetched as a browser sends it, kept as typed, and its duplicates are found in
+// any case and in either form.
+TEST_F(FeedsPageTest, UrlsOutsideAsciiAreFetchedEncodedAndKeptAsTyped) {
+    const std::string url = server_.Url("/café/новости.xml");
+    ASSERT_EQ(0u, AddFeed(url).size());
+    ASSERT_FALSE(server_.Requests().empty());
+    EXPECT_EQ("/caf%C3%A9/%D0%BD%D0%BE%D0%B2%D0%BE%D1%81%D1%82%D0%B8.xml", server_.Requests().back().path);
+    EXPECT_EQ(std::vector<std::string>{"Feed Two|" + url}, Rows());
+    EXPECT_EQ(std::vector<std::string>{"Feed Two|" + url}, Records("My Feeds"));
+    const size_t fetches = server_.Requests().size();
+    for (const char* path : {"/CAFÉ/НОВОСТИ.xml", "/caf%C3%A9/%D0%BD%D0%BE%D0%B2%D0%BE%D1%81%D1%82%D0%B8.xml"}) {
+        const std::vector<uitest::MessageRecord> shown = AddFeed(server_.Url(path));
+        ASSERT_EQ(1u, shown.size()) << path;
+        EXPECT_NE(std::string::npos, shown[0].text.find("already exists")) << path;
+    }
+    EXPECT_EQ(fetches, server_.Requests().size());
+}
+
 TEST_F(FeedsPageTest, RemoveTakesTheSelectedRowsAndTheirRecords) {
     for (const char* path : {"/one.xml", "/two.xml", "/three.xml"})
         ASSERT_EQ(0u, AddFeed(server_.Url(path)).size());
@@ -463,6 +483,10 @@ TEST_F(FeedsPageTest, RenameRefusesEmptyAndTakenNames) {
          "My Feeds"},
         {"   ", "Please specify a folder name.", "RVLCustomizer", "My Feeds"},
         {"  News  ", "", "", "News"},
+        // Names in any script are kept exactly, and letters outside ASCII fold too.
+        {"été", "", "", "été"},
+        {"ÉTÉ", "A folder with the same name already exists. The folder will not be renamed.", "RVLCustomizer", "été"},
+        {"日本のニュース", "", "", "日本のニュース"},
     };
     for (const RenameCase& c : cases) {
         uitest::MessageBoxRecorder recorder;

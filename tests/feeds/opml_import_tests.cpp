@@ -1,6 +1,7 @@
 #include "builder/data_files.h"
 #include "feeds/dlg_rename_folder.h"
 #include "feeds/import_feed_page.h"
+#include "fetch/url_fetcher.h"
 #include "tests/app/wizard_test_support.h"
 #include "tests/builder/win_files.h"
 #include "tests/builder/xml_tree.h"
@@ -375,6 +376,47 @@ TEST_F(OpmlImportTest, AddMakesAFolderOfTheCheckedFeedsNotYetPresent) {
     }
     EXPECT_EQ(4u, FolderNames().size());
     EXPECT_EQ(std::vector<std::string>{"Five|http://five.example/|Unknown Description"}, FeedRows());
+}
+
+// Titles in any script and a URL outside ASCII reach the rows, the folder and feeds.xml exactly, and the
+// URL is fetched as a browser sends it.
+TEST_F(OpmlImportTest, TextInAnyScriptReachesTheFolderAndFeedsXmlExactly) {
+    testhttp::Server server;
+    server.Route("/caf%C3%A9/%E3%83%8B%E3%83%A5%E3%83%BC%E3%82%B9.xml",
+                 {200, "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>x</title></channel></rss>"});
+    ASSERT_TRUE(server.Start());
+    const std::string url = server.Url("/café/ニュース.xml");
+    const std::string path =
+        Write("国際.opml", Opml("<title>Ειδήσεις της ημέρας</title>",
+                                Feed("日本語のニュース", url.c_str()) +
+                                    Outline("title=\"Новости дня\" xmlUrl=\"http://ru.example/\"")));
+    {
+        CImportFeedPage dialog(Page());
+        ASSERT_TRUE(dialog.Create(wizard_->Handle()));
+        Import(dialog, path);
+        EXPECT_EQ((std::vector<std::string>{"+日本語のニュース|" + url, "+Новости дня|http://ru.example/"}),
+                  ImportRows(dialog));
+        Press(dialog, IDOK);
+    }
+    EXPECT_EQ("Ειδήσεις της ημέρας", Page().CurrentFolderName());
+    EXPECT_EQ((std::vector<std::string>{"日本語のニュース|" + url, "Новости дня|http://ru.example/"}),
+              Records("Ειδήσεις της ημέρας"));
+    const std::string feeds = folder_ / "feeds.xml";
+    ASSERT_EQ(2, WriteFeedsFile(Page().Folders(), feeds));
+    const std::vector<std::string> tree = xmltest::ReadTree(feeds);
+    const std::vector<std::string> expected = {"  Folder Name=\"Ειδήσεις της ημέρας\"",
+                                               "    Feed Name=\"日本語のニュース\" URL=\"" + url + "\"",
+                                               "    Feed Name=\"Новости дня\" URL=\"http://ru.example/\""};
+    for (const std::string& line : expected) {
+        EXPECT_TRUE(std::any_of(tree.begin(), tree.end(), [&](const std::string& l) { return l.rfind(line, 0) == 0; }))
+            << xmltest::Difference({line}, tree);
+    }
+    const std::string stored = Records("Ειδήσεις της ημέρας")[0];
+    CUrlFetcher fetcher;
+    std::string content;
+    ASSERT_EQ(1, fetcher.Fetch(stored.substr(stored.find('|') + 1), content));
+    ASSERT_EQ(1u, server.Requests().size());
+    EXPECT_EQ("/caf%C3%A9/%E3%83%8B%E3%83%A5%E3%83%BC%E3%82%B9.xml", server.Requests()[0].path);
 }
 
 // Through the feeds page's button and the system's file-open dialog, as a user imports a file.

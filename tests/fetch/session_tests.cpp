@@ -26,6 +26,22 @@ void NotifyResolving(const char* host) {
                                   const_cast<char*>(host), static_cast<DWORD>(strlen(host) + 1));
 }
 
+// What goes on the wire for a URL outside ASCII: the host by IdnToAscii, the rest as UTF-8 escapes.
+TEST(FetchSession, RequestUrlIsTheFormABrowserSends) {
+    const struct {
+        const char* written;
+        const char* sent;
+    } cases[] = {
+        {"http://example.com/feed.xml?a=b c", "http://example.com/feed.xml?a=b c"},
+        {"http://bücher.example/straße?q=été#teil", "http://xn--bcher-kva.example/stra%C3%9Fe?q=%C3%A9t%C3%A9#teil"},
+        {"https://user@BÜCHER.example:8080/日本", "https://user@xn--bcher-kva.example:8080/%E6%97%A5%E6%9C%AC"},
+        {"http://127.0.0.1:81/новости", "http://127.0.0.1:81/%D0%BD%D0%BE%D0%B2%D0%BE%D1%81%D1%82%D0%B8"},
+        {"новости.xml", "%D0%BD%D0%BE%D0%B2%D0%BE%D1%81%D1%82%D0%B8.xml"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.sent, CFetchSession::RequestUrl(c.written)) << c.written;
+}
+
 TEST(FetchSession, OpensOnConstructionWithNoStatus) {
     CFetchSession session;
     EXPECT_TRUE(session.IsOpen());
