@@ -126,16 +126,27 @@ void CAddNewFeed::OnOK() {
 
     int result;
     std::string message;
+    bool exact = true;
     {
         fw::WaitCursor wait;
         CFeedValidator validator(url_);
         result = validator.Validate();
         message = validator.Message();
-        if (result == feedtext::kValidFeed) {
+        exact = validator.ExactText();
+        if (result == feedtext::kValidFeed && exact) {
             title_ = validator.Title();
             link_ = validator.Link();
             description_ = validator.Description();
         }
+    }
+    if (result == feedtext::kValidFeed && !exact) {
+        // Only a Windows without the UTF-8 code page gets here; the feed is refused rather than stored
+        // with "?" or look-alikes in place of its characters.
+        Refuse(text::Format("%s %s %s", kCannotAdd, url_.c_str(),
+                            ": The feed's title or description holds characters that this version of Windows "
+                            "cannot keep in the customization. Windows 10 version 1903 or later keeps them."),
+               kAddFeedErrorCaption, true);
+        return;
     }
     switch (result) {
     case feedtext::kValidFeed:

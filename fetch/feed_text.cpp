@@ -45,17 +45,9 @@ std::string ExtractElement(const std::string& content, const std::string& name) 
     return text::Trim(content.substr(start, end - start));
 }
 
-std::string DecodeTitle(const std::string& title) {
-    std::string s = text::ReplaceAll(title, "&lt;", "<");
-    s = text::ReplaceAll(s, "&gt;", ">");
-    s = text::ReplaceAll(s, "&amp;", "&");
-    s = text::ReplaceAll(s, "&quot;", "\"");
-    return text::ReplaceAll(s, "&#39;", "'");
-}
-
 Channel ExtractChannel(const std::string& content) {
     Channel c;
-    c.title = DecodeTitle(ExtractElement(content, "title"));
+    c.title = ExtractElement(content, "title");
     c.link = ExtractElement(content, "link");
     c.description = ExtractElement(content, "description");
     return c;

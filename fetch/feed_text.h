@@ -25,12 +25,10 @@ int Classify(const std::string& content);
 // space; empty when either tag is missing or the end tag comes first.
 std::string ExtractElement(const std::string& content, const std::string& name);
 
-// Decodes "&lt;", "&gt;", "&amp;", "&quot;" and "&#39;", once each, in that order.
-std::string DecodeTitle(const std::string& title);
-
 struct Channel {
     std::string title, link, description;
 };
+// The three values as they stand in the text, markup and all (see feed_encoding.h for their decoding).
 Channel ExtractChannel(const std::string& content);
 
 } // namespace feedtext

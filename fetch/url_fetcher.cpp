@@ -81,6 +81,22 @@ bool WaitKeepingWindowsPainted(HANDLE thread, DWORD limitMs) {
     }
 }
 
+// A response header as text; empty when the response has none.
+std::string QueryHeader(HINTERNET response, DWORD info) {
+    std::string value(256, '\0');
+    DWORD size = static_cast<DWORD>(value.size());
+    if (!HttpQueryInfoA(response, info, &value[0], &size, nullptr)) {
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+            return std::string();
+        // size is now the length that the value needs, its terminator included.
+        value.assign(size, '\0');
+        if (!HttpQueryInfoA(response, info, &value[0], &size, nullptr))
+            return std::string();
+    }
+    value.resize(size);
+    return value;
+}
+
 } // namespace
 
 bool CUrlFetcher::OpenSession() {
@@ -116,6 +132,7 @@ std::string CUrlFetcher::LastStatus() const {
 
 int CUrlFetcher::Fetch(const std::string& url, std::string& content) {
     content.clear();
+    contentType_.clear();
     if (!OpenSession())
         return 0;
     CFetchSession& session = *session_;
@@ -167,6 +184,7 @@ int CUrlFetcher::Fetch(const std::string& url, std::string& content) {
         return 0;
     }
     content.assign(data, read);
+    contentType_ = QueryHeader(response.Get(), HTTP_QUERY_CONTENT_TYPE);
     session.SetLastStatus("%s", "");
     return 1;
 }

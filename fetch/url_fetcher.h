@@ -25,6 +25,9 @@ public:
     // then tells why. The session is created by the first fetch and kept for later ones.
     int Fetch(const std::string& url, std::string& content);
 
+    // The Content-Type header of the response that the last successful fetch read; empty when it had none.
+    std::string ContentType() const { return contentType_; }
+
     // The session's last-status text; empty when there is no session.
     std::string LastStatus() const;
 
@@ -36,6 +39,7 @@ private:
 
     std::unique_ptr<CFetchSession> session_;
     DWORD timeout_ = kDefaultTimeout;
+    std::string contentType_;
     // Why the last session could not be opened; the fetch reports it since no session holds a text.
     std::string sessionError_;
 };

@@ -3,6 +3,8 @@
 #include "feeds/dlg_rename_folder.h"
 #include "framework/owners.h"
 #include "resources/resource.h"
+#include "tests/builder/win_files.h"
+#include "tests/builder/xml_tree.h"
 #include "tests/http/http_server.h"
 #include "tests/ui/add_dialog_browse.h"
 #include "tests/ui/ui.h"
@@ -255,6 +257,68 @@ TEST_F(FeedsPageTest, AcceptedFeedsBecomeRowsAndRecords) {
     }
     EXPECT_EQ(expected, Rows());
     EXPECT_EQ(expected, Records("My Feeds"));
+}
+
+// Titles in any script, from documents in any encoding, reach the list and feeds.xml exactly, whichever
+// of the byte order mark, the XML declaration and the response's charset names the encoding.
+TEST_F(FeedsPageTest, TitlesInAnyEncodingArriveExactly) {
+    static const char kUtf16[] = "\xFF\xFE<\0r\0s\0s\0 \0v\0e\0r\0s\0i\0o\0n\0=\0\"\0\x32\0\"\0>\0<\0t\0i\0t\0l\0e\0>\0"
+                                 "\x95\x03\xbb\x03\xbb\x03\xac\x03\xb4\x03\xb1\x03<\0/\0t\0i\0t\0l\0e\0>\0";
+    const std::string utf16Title(kUtf16, sizeof kUtf16 - 1); // zero bytes and all
+    const struct {
+        const char* path;
+        const char* contentType;
+        std::string body; // the title element and what stands before it
+        const char* title;
+    } feeds[] = {
+        {"/de.xml", "text/xml; charset=utf-8",
+         "<?xml version=\"1.0\" encoding=\"utf-8\"?><rss version=\"2.0\">"
+         "<title>Café Müller – Grüße</title>",
+         "Café Müller – Grüße"},
+        {"/el.xml", "application/rss+xml", "<rss version=\"2.0\"><title>Ειδήσεις της ημέρας</title>",
+         "Ειδήσεις της ημέρας"},
+        {"/ja.xml", "text/xml; charset=iso-8859-1", "\xEF\xBB\xBF<rss version=\"2.0\"><title>日本語のニュース</title>",
+         "日本語のニュース"},
+        {"/ru.xml", "text/xml; charset=windows-1252",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><rss version=\"2.0\">"
+         "<title>Новости дня</title>",
+         "Новости дня"},
+        {"/es.xml", "text/xml",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><rss version=\"2.0\">"
+         "<title>Se\xF1or Caf\xE9</title>",
+         "Señor Café"},
+        {"/weather.xml", "text/xml; charset=windows-1251",
+         "<rss version=\"2.0\"><title>\xCF\xEE\xE3\xEE\xE4\xE0</title>", "Погода"},
+        {"/refs.xml", "text/xml", "<rss version=\"2.0\"><title>Joe&#8217;s &#x263A; Caf&#233; &amp; Bar</title>",
+         "Joe’s ☺ Café & Bar"},
+        {"/cdata.xml", "text/xml", "<rss version=\"2.0\"><title><![CDATA[Tom & Jerry’s <Cartoons>]]></title>",
+         "Tom & Jerry’s <Cartoons>"},
+        {"/utf16.xml", "text/xml", utf16Title, "Ελλάδα"},
+    };
+    std::vector<std::string> rows;
+    for (const auto& feed : feeds) {
+        testhttp::Reply reply;
+        reply.body = feed.body;
+        reply.headers = {{"Content-Type", feed.contentType}};
+        server_.Route(feed.path, reply);
+        const std::string url = server_.Url(feed.path);
+        EXPECT_EQ(0u, AddFeed(url).size()) << url;
+        rows.push_back(std::string(feed.title) + "|" + url);
+    }
+    EXPECT_EQ(rows, Rows());
+
+    ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+    const pkgtest::ScratchFolder scratch;
+    const std::string path = scratch / "feeds.xml";
+    EXPECT_EQ(static_cast<int>(rows.size()), WriteFeedsFile(Page().Folders(), path));
+    std::vector<std::string> written;
+    for (const std::string& line : xmltest::ReadTree(path)) {
+        const size_t name = line.find("Feed Name=\""), url = line.find("\" URL=\""), end = line.find("\" Status=");
+        if (name != std::string::npos && url != std::string::npos && end != std::string::npos)
+            written.push_back(line.substr(name + 11, url - name - 11) + "|" + line.substr(url + 7, end - url - 7));
+    }
+    EXPECT_EQ(rows, written);
+    ::CoUninitialize();
 }
 
 TEST_F(FeedsPageTest, UrlWithoutSchemeIsFetchedAsHttp) {

@@ -1,4 +1,5 @@
-// The feed documents of corpus/ with what the validator must make of their first 1024 bytes.
+// The feed documents of corpus/ with what the validator must make of their first 1024 bytes (the values
+// as character data: references replaced, CDATA unwrapped).
 #pragma once
 
 #include <fstream>
@@ -28,14 +29,15 @@ inline const CorpusCase kCorpus[] = {
     {"long_header.xml", 1, "County News Service", "http://news.example.com/", ""},
     {"uppercase_tags.xml", 2, "", "", ""},
     {"uppercase_title.xml", 1, "", "http://mixed.example.com/", "Only the title is in capitals"},
-    {"title_references.xml", 1, "<b>Fish &amp; Chips</b> \"Daily\" 'Offers'", "http://chippy.example.com/?a=1&amp;b=2",
-     "Cod &amp; haddock &lt;fresh&gt;"},
+    {"title_references.xml", 1, "<b>Fish &amp; Chips</b> \"Daily\" 'Offers'", "http://chippy.example.com/?a=1&b=2",
+     "Cod & haddock <fresh>"},
     {"zero_byte_early.xml", 2, "", "", ""},
     {"zero_byte_description.xml", 1, "Half Seen", "http://half.example.com/", ""},
     {"rss_no_version.xml", 2, "", "", ""},
     {"empty.xml", 2, "", "", ""},
     {"title_attributes.xml", 1, "", "http://attr.example.com/", "The title carries an attribute"},
-    {"cdata_title.xml", 1, "<![CDATA[Tom & Jerry's]]>", "http://cartoons.example.com/", "<![CDATA[<p>Cartoons</p>]]>"},
+    {"cdata_title.xml", 1, "Tom & Jerry's", "http://cartoons.example.com/", "<p>Cartoons</p>"},
+    {"utf16le_bom.xml", 1, "Ελληνικά νέα", "http://nea.example.gr/", "Ειδήσεις & καιρός"},
 };
 
 // The whole document, byte for byte; the test fails on a missing file through the empty result
