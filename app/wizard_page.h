@@ -17,6 +17,10 @@ public:
 protected:
     bool OnSetActive() override;
     void OnHelp() override;
+    // Cancel, Esc, the close box and Alt+F4 all come here: the wizard asks before work would be lost.
+    // A page that must answer Cancel itself overrides this and calls it where the general question
+    // applies.
+    bool OnQueryCancel() override;
 
 private:
     const char* helpTopic_;

@@ -36,6 +36,17 @@ public:
     // Opens one topic of the help file; does nothing without HTML Help.
     void ShowHelpTopic(const char* topic) const;
 
+    // Whether the publisher has added feeds or web pages that no written setup holds yet.
+    bool HoldsUnsavedWork() const;
+    // Asks whether to close while HoldsUnsavedWork; true when the wizard may close.
+    bool ConfirmClose() const;
+
+private:
+    // COM and OLE for the whole wizard (the list backgrounds, the XML DOM of the import, the download
+    // component): first in, last out, so that every page and control has gone before it ends.
+    fw::OleScope ole_;
+
+public:
     // The pages, for the pages that read one another's data in place. Declared in the order of
     // construction; the sheet shows them in the order of WizardPageIndex.
     CWelcomePage welcome;
@@ -50,6 +61,9 @@ private:
     // Declared after the pages: freed before the pages are destroyed.
     fw::Library helpLibrary_;
 };
+
+// Asked before the wizard closes while it holds unsaved work (Yes/No, No by default).
+extern const char kCloseQuestion[];
 
 // The one wizard of the process; null while no wizard runs.
 CWizardSheet* GetWizardSheet();

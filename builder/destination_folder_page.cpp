@@ -142,8 +142,7 @@ bool CDestinationFolderPage::OnCommand(int id, int code, HWND control) {
 }
 
 void CDestinationFolderPage::Browse() {
-    // The new-style folder browser needs an apartment on this thread.
-    const bool initialized = SUCCEEDED(::CoInitialize(nullptr));
+    // The new-style folder browser needs the apartment that the wizard's sheet holds on this thread.
     BROWSEINFOA info{};
     // The sheet owns the browser and is disabled while it is open: Next or Cancel of the wizard cannot
     // run under it.
@@ -159,8 +158,6 @@ void CDestinationFolderPage::Browse() {
         }
         ::CoTaskMemFree(items);
     }
-    if (initialized)
-        ::CoUninitialize();
 }
 
 bool CDestinationFolderPage::Refuse(const char* text, int editId) const {
@@ -198,6 +195,7 @@ LRESULT CDestinationFolderPage::OnWizardNext() {
         fw::WaitCursor wait;
         if (!BuildCustomizedSetup())
             return kStay;
+        setupWritten_ = true;
         DeleteDataFiles();
     }
     return kMoveToNeighbour;

@@ -58,8 +58,6 @@ CDownloadSetupPage::~CDownloadSetupPage() {
     // nothing connected to itself.
     Disconnect();
     component_.Reset();
-    if (comInitialised_)
-        ::CoUninitialize();
     sink_->DetachPage();
     sink_->Release();
 }
@@ -115,10 +113,6 @@ bool CDownloadSetupPage::StartDownload() {
     SetItemText(IDT_RATE, rateText_);
     ShowItem(IDT_RATE_LABEL, false);
 
-    if (!comInitialised_) {
-        // S_FALSE (already initialised on this thread) is counted too and must be balanced as well.
-        comInitialised_ = SUCCEEDED(::CoInitialize(nullptr));
-    }
     if (FAILED(::CoCreateInstance(CLSID_URLDownload, nullptr, CLSCTX_INPROC_SERVER, IID_IURLDownload,
                                   component_.PutVoid())))
         return false;
@@ -237,7 +231,7 @@ INT_PTR CDownloadSetupPage::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 
 bool CDownloadSetupPage::OnQueryCancel() {
     if (done_)
-        return true;
+        return CWizardPage::OnQueryCancel();
     fw::ShowMessage(SheetHandle(), kCancelRefused, kCaption, MB_OK | MB_ICONWARNING);
     return false;
 }
@@ -261,11 +255,7 @@ LRESULT CDownloadSetupPage::OnWizardNext() {
 
 void CDownloadSetupPage::OnDestroy() {
     Disconnect();
-    // The component goes before COM is uninitialised on this thread, which may unload its module.
+    // The component goes with the page's window, before the sheet ends COM on this thread.
     component_.Reset();
-    if (comInitialised_) {
-        ::CoUninitialize();
-        comInitialised_ = false;
-    }
     CWizardPage::OnDestroy();
 }
