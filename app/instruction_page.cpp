@@ -68,6 +68,10 @@ void BackUpReaderFile(const std::string& file) {
     }
 }
 
+LRESULT CInstructionPage::OnWizardBack() {
+    return JumpTo(kWebPagesPage);
+}
+
 bool CInstructionPage::OnInitDialog() {
     SendItem(IDC_NOTE_ICON, STM_SETICON, reinterpret_cast<WPARAM>(::LoadIconA(nullptr, IDI_INFORMATION)), 0);
     note_ = fw::LoadResourceString(Module(), IDS_README_NOTE);

@@ -32,6 +32,9 @@ CWizardSheet* GetWizardSheet() {
 void SetWizardSheet(CWizardSheet* sheet) {
     theSheet = sheet;
 }
+CWizardLinks* WizardLinks() {
+    return theSheet;
+}
 
 CWizardSheet::CWizardSheet(const std::string& caption, HBITMAP watermark, HBITMAP header)
     : fw::PropertySheet(fw::ThisModule(), caption, watermark, header) {

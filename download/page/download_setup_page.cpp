@@ -1,6 +1,5 @@
 #include "download/page/download_setup_page.h"
 
-#include "app/wizard_sheet.h"
 #include "builder/data_files.h"
 #include "download/page/download_setup_sink.h"
 #include "download/page/progress_text.h"
@@ -183,8 +182,8 @@ void CDownloadSetupPage::OnFinish(short finishSuccess, const std::string& error)
     Disconnect();
     // Nothing of a failed download may be packed by a later build.
     ::DeleteFileA(readerSetupPath_.c_str());
-    if (CWizardSheet* sheet = GetWizardSheet())
-        sheet->destination.SetReaderSetupPath(std::string());
+    if (CWizardLinks* links = WizardLinks())
+        links->SetReaderSetupPath(std::string());
     ::PostMessageA(Handle(), kMsgDownloadFailed, 0, 0);
 }
 
@@ -200,11 +199,11 @@ void CDownloadSetupPage::ReportFailure() {
 }
 
 void CDownloadSetupPage::MoveOn() {
-    CWizardSheet* sheet = GetWizardSheet();
-    if (!sheet)
+    CWizardLinks* links = WizardLinks();
+    if (!links || !Sheet())
         return;
-    sheet->destination.SetReaderSetupPath(readerSetupPath_);
-    sheet->SetActivePage(IsReaderInstalled() ? kInstructionPage : kDestinationPage);
+    links->SetReaderSetupPath(readerSetupPath_);
+    Sheet()->SetActivePage(IsReaderInstalled() ? kInstructionPage : kDestinationPage);
 }
 
 void CDownloadSetupPage::GiveUp() {
