@@ -658,10 +658,12 @@ TEST_F(FeedsPageTest, EachRowActsOnItsOwnRecordAndTheRowsSetTheOrder) {
         EXPECT_EQ(step.rows, Rows()) << step.step;
         EXPECT_EQ(step.rows, Records("Twice")) << step.step;
     }
-    const DataFiles files = WriteDataFiles(Page().Folders(), {});
-    const std::string xml = pkgtest::ReadWhole(files.feedsPath);
-    ::DeleteFileA(files.feedsPath.c_str());
-    ::DeleteFileA(files.webPagesPath.c_str());
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string path = std::string(temp) + "rvl-order-feeds.xml";
+    ASSERT_EQ(2, WriteFeedsFile(Page().Folders(), path));
+    const std::string xml = pkgtest::ReadWhole(path);
+    ::DeleteFileA(path.c_str());
     const size_t alpha = xml.find("Alpha"), gammaAt = xml.find("Gamma");
     EXPECT_TRUE(alpha != std::string::npos && gammaAt != std::string::npos && alpha < gammaAt) << xml;
     EXPECT_EQ(std::string::npos, xml.find("Beta")) << xml;
