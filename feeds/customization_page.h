@@ -30,7 +30,6 @@ protected:
     bool OnInitDialog() override;
     bool OnCommand(int id, int code, HWND control) override;
     bool OnNotify(NMHDR* header, LRESULT& result) override;
-    void OnDestroy() override;
 
 private:
     void AddFeed();
@@ -45,5 +44,4 @@ private:
 
     CFeedListCtrl feedList_;
     CFeedFolderList folders_;
-    bool oleInitialized_ = false;
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <ole2.h>
 #include <oleauto.h>
 #include <unknwn.h>
 #include <string>
@@ -189,5 +190,21 @@ inline bool ToAnsiExact(const wchar_t* s, int length, std::string* out) {
 inline bool ToWideExact(const std::string& s, std::wstring* out) {
     return ToWideExact(CP_ACP, s, out);
 }
+
+// OLE (and COM) on the calling thread for the object's life. An apartment of another kind that the thread
+// already has is kept (the call then fails and nothing is balanced).
+class OleScope {
+public:
+    OleScope() : initialized_(SUCCEEDED(::OleInitialize(nullptr))) {}
+    ~OleScope() {
+        if (initialized_)
+            ::OleUninitialize();
+    }
+    OleScope(const OleScope&) = delete;
+    OleScope& operator=(const OleScope&) = delete;
+
+private:
+    bool initialized_;
+};
 
 } // namespace fw

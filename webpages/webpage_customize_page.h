@@ -19,6 +19,7 @@ public:
     // the page was first shown.
     std::vector<std::pair<std::string, std::string>> Rows() const { return list_.Rows(); }
     CWebPageListCtrl& List() { return list_; }
+    const CWebPageListCtrl& List() const { return list_; }
 
 protected:
     bool OnInitDialog() override;

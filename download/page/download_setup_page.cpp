@@ -1,6 +1,5 @@
 #include "download/page/download_setup_page.h"
 
-#include "app/wizard_sheet.h"
 #include "builder/data_files.h"
 #include "builder/setup_trust.h"
 #include "download/page/download_setup_sink.h"
@@ -58,8 +57,6 @@ CDownloadSetupPage::~CDownloadSetupPage() {
     // nothing connected to itself.
     Disconnect();
     component_.Reset();
-    if (comInitialised_)
-        ::CoUninitialize();
     sink_->DetachPage();
     sink_->Release();
 }
@@ -116,10 +113,6 @@ bool CDownloadSetupPage::StartDownload() {
     SetItemText(IDT_RATE, rateText_);
     ShowItem(IDT_RATE_LABEL, false);
 
-    if (!comInitialised_) {
-        // S_FALSE (already initialised on this thread) is counted too and must be balanced as well.
-        comInitialised_ = SUCCEEDED(::CoInitialize(nullptr));
-    }
     if (FAILED(::CoCreateInstance(CLSID_URLDownload, nullptr, CLSCTX_INPROC_SERVER, IID_IURLDownload,
                                   component_.PutVoid())))
         return false;
@@ -157,8 +150,8 @@ void CDownloadSetupPage::StopTransfer() {
         component_->StopDownload();
     // The component removes the file; should it not have managed to, nothing of it may be packed.
     ::DeleteFileA(readerSetupPath_.c_str());
-    if (CWizardSheet* sheet = GetWizardSheet())
-        sheet->destination.SetReaderSetupPath(std::string());
+    if (CWizardLinks* links = WizardLinks())
+        links->SetReaderSetupPath(std::string());
 }
 
 bool CDownloadSetupPage::ConfirmStop() {
@@ -221,8 +214,8 @@ void CDownloadSetupPage::OnFinish(short finishSuccess, const std::string& error)
     Disconnect();
     // Nothing of a failed download may be packed by a later build.
     ::DeleteFileA(readerSetupPath_.c_str());
-    if (CWizardSheet* sheet = GetWizardSheet())
-        sheet->destination.SetReaderSetupPath(std::string());
+    if (CWizardLinks* links = WizardLinks())
+        links->SetReaderSetupPath(std::string());
     ::PostMessageA(Handle(), kMsgDownloadFailed, 0, 0);
 }
 
@@ -238,11 +231,11 @@ void CDownloadSetupPage::ReportFailure() {
 }
 
 void CDownloadSetupPage::MoveOn() {
-    CWizardSheet* sheet = GetWizardSheet();
-    if (!sheet)
+    CWizardLinks* links = WizardLinks();
+    if (!links || !Sheet())
         return;
-    sheet->destination.SetReaderSetupPath(readerSetupPath_);
-    sheet->SetActivePage(IsReaderInstalled() ? kInstructionPage : kDestinationPage);
+    links->SetReaderSetupPath(readerSetupPath_);
+    Sheet()->SetActivePage(IsReaderInstalled() ? kInstructionPage : kDestinationPage);
 }
 
 void CDownloadSetupPage::GiveUp() {
@@ -268,8 +261,8 @@ INT_PTR CDownloadSetupPage::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 bool CDownloadSetupPage::OnQueryCancel() {
-    // Only a running download has a question of its own; otherwise the wizard closes as from any page.
-    return !downloading_ || ConfirmStop();
+    // A running download has a question of its own; otherwise the wizard closes as from any page.
+    return downloading_ ? ConfirmStop() : CWizardPage::OnQueryCancel();
 }
 
 bool CDownloadSetupPage::OnCommand(int id, int code, HWND control) {
@@ -297,11 +290,7 @@ void CDownloadSetupPage::OnDestroy() {
     if (downloading_)
         StopTransfer();
     Disconnect();
-    // The component goes before COM is uninitialised on this thread, which may unload its module.
+    // The component goes with the page's window, before the sheet ends COM on this thread.
     component_.Reset();
-    if (comInitialised_) {
-        ::CoUninitialize();
-        comInitialised_ = false;
-    }
     CWizardPage::OnDestroy();
 }

@@ -44,6 +44,8 @@ public:
     void SetPageCheck(int id, bool checked) const;
     // Presses Finish and waits until the wizard's window is gone.
     bool Finish(DWORD timeoutMs);
+    // Presses Cancel and answers Yes when the wizard asks whether to close; true when it has closed.
+    bool Cancel(DWORD timeoutMs);
 
 private:
     // Presses button on the current page and fills the dialog it opens.
