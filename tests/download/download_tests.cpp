@@ -178,8 +178,9 @@ TEST_F(PullwireDownload, EveryUrlThatCannotBeFetchedEndsWithExactlyOneFailure) {
         ASSERT_TRUE(client.WaitForFinish()) << "no finish notice: a client would wait forever";
         PumpFor(100);
         const std::wstring text = OnlyFailure(client.Sink());
-        if (c.namesTheCause)
+        if (c.namesTheCause) {
             EXPECT_NE(L"", text);
+        }
     }
 }
 
