@@ -57,8 +57,11 @@ bool CWelcomePage::OpenSetup(const std::string& path) {
     case SetupRead::NotSetup:
         fw::ShowMessage(owner, kNotCustomizedSetup, kCaption, MB_OK | MB_ICONWARNING);
         return false;
-    case SetupRead::Damaged: fw::ShowMessage(owner, kDamagedSetup, kCaption, MB_OK | MB_ICONWARNING); return false;
-    case SetupRead::Read: break;
+    case SetupRead::Damaged:
+        fw::ShowMessage(owner, kDamagedSetup, kCaption, MB_OK | MB_ICONWARNING);
+        return false;
+    case SetupRead::Read:
+        break;
     }
     CWizardSheet* sheet = GetWizardSheet();
     if (!sheet)

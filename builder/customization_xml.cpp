@@ -78,8 +78,8 @@ void AppendFeed(std::string& out, const std::string& title, const std::string& u
                    true);
 }
 
-// The DOM component ends the saved document with a line break.
-const char kDocumentEnd[] = "\r\n";
+// The DOM component ends the saved document with one line feed.
+const char kDocumentEnd[] = "\n";
 
 // ---- Reading ----
 
