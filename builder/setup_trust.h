@@ -1,0 +1,28 @@
+// Whether a reader setup may be packed: it must carry a valid Authenticode signature of the maker.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+enum SetupTrust {
+    kSetupTrusted,   // signed by one of the maker's signer names, and the signature matches the file
+    kSetupNotSigned, // no signature, a signer that is not the maker, or a signature the system does not trust
+    kSetupDamaged,   // a signature that does not match the file: a byte changed, or the file cut short
+    kSetupUnreadable // the file cannot be opened (the system's error is left in GetLastError)
+};
+
+// The maker's names as they appear as the common name (CN) of the signing certificate's subject.
+extern const char* const kMakerSignerNames[];
+extern const size_t kMakerSignerNameCount;
+// The name the wizard's messages give for the maker ("not signed by ...").
+extern const char kMakerName[];
+
+// Checks the signature of the program at path (8-bit text in the process code page) with WinVerifyTrust:
+// no user interface, revocation only from what the system has cached, so that no network wait occurs.
+// signerName, when given, receives the signer's common name whenever a signature could be read (also
+// when it is not the maker's), else an empty string.
+SetupTrust CheckSetupTrust(const std::string& path, std::string* signerName);
+// The same check of a file that the caller holds open (for instance without write sharing, so that the
+// file cannot change between the check and its use). path names it in what the system reports.
+SetupTrust CheckSetupTrust(HANDLE file, const std::string& path, std::string* signerName);
