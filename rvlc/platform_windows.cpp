@@ -9,10 +9,7 @@
 #include "fetch/feed_validator.h"
 #include "framework/owners.h"
 #include "framework/text.h"
-#if __has_include("builder/setup_trust.h")
 #include "builder/setup_trust.h"
-#define RVLC_HAS_SETUP_TRUST 1
-#endif
 
 #include "Pullwire.h"
 
@@ -265,26 +262,25 @@ bool LoadOwnStub(std::string& stub) {
 bool CheckReaderSetup(const std::string& path, ReaderSetupCheck& check) {
     check = ReaderSetupCheck();
     check.version = FileVersion(path);
-#ifdef RVLC_HAS_SETUP_TRUST
     std::string signer;
-    switch (CheckSetupTrust(path, &signer)) {
+    const SetupTrust trust = CheckSetupTrust(path, &signer);
+    check.signer = signer;
+    switch (trust) {
     case kSetupTrusted:
         check.trusted = true;
-        check.signer = signer;
         check.verdict = "valid, signed by the maker";
         break;
     case kSetupNotSigned:
-        check.verdict = "not signed by the maker";
+        check.verdict = std::string("not signed by ") + kMakerName;
         break;
     case kSetupDamaged:
         check.verdict = "damaged: the file does not match its signature";
         break;
+    case kSetupUnreadable:
+        check.verdict = "the file cannot be read: " + LastErrorText();
+        break;
     }
     return true;
-#else
-    check.verdict = "not checked by this build of rvlc";
-    return false;
-#endif
 }
 
 bool DownloadReaderSetup(const std::string& target, std::string& cause) {

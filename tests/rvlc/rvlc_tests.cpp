@@ -80,8 +80,13 @@ CFeedFolder Folder(const std::string& name, const std::vector<std::pair<std::str
     return folder;
 }
 
-std::string StandIn() {
-    return pkgtest::ProgramFolder() + "standin\\rvl.exe";
+std::string StandIn(const char* kind = "") {
+    return pkgtest::ProgramFolder() + "standin\\" + kind + "rvl.exe";
+}
+
+// The stand-in reader setup signed as the maker: the only kind a build accepts.
+std::string SignedStandIn() {
+    return StandIn("signed\\");
 }
 
 const char kOpml[] = "<?xml version=\"1.0\"?><opml version=\"1.0\"><head><title>Tech</title></head><body>"
@@ -134,7 +139,7 @@ TEST_F(RvlcTest, RoundTripThroughExtractedFilesKeepsTheDataFiles) {
     const std::string first = scratch_ / "first.exe", second = scratch_ / "second.exe";
 
     RunResult built =
-        Rvlc({"build", "--feeds", opml, "--pages", pagesFile, "--setup", StandIn(), "--out", first}, scratch_);
+        Rvlc({"build", "--feeds", opml, "--pages", pagesFile, "--setup", SignedStandIn(), "--out", first}, scratch_);
     ASSERT_EQ(0, built.code) << built.err;
 
     const RunResult shown = Rvlc({"show", first}, scratch_);
@@ -142,13 +147,14 @@ TEST_F(RvlcTest, RoundTripThroughExtractedFilesKeepsTheDataFiles) {
     for (const char* line :
          {"  rvl.exe  ", "  feeds.xml  ", "  webpages.xml  ", "Feed folders: 1\n  Tech\n",
           "    One & Two <http://a.example.com/1.xml>\n", "    Caf\xC3\xA9 <https://b.example.com/2.xml>\n",
-          "Web pages: 1\n  Welcome <http://www.example.com/welcome.html>\n"})
+          "Web pages: 1\n  Welcome <http://www.example.com/welcome.html>\n",
+          "  Signer: Corvane\n  Signature: valid, signed by the maker\n"})
         EXPECT_NE(std::string::npos, shown.out.find(line)) << line << "\n" << shown.out;
 
     const std::string dir = scratch_ / "extracted";
     const RunResult extracted = Rvlc({"extract", first, dir}, scratch_);
     ASSERT_EQ(0, extracted.code) << extracted.err;
-    EXPECT_EQ(pkgtest::ReadWhole(StandIn()), pkgtest::ReadWhole(dir + "\\rvl.exe"));
+    EXPECT_EQ(pkgtest::ReadWhole(SignedStandIn()), pkgtest::ReadWhole(dir + "\\rvl.exe"));
 
     built = Rvlc({"build", "--out", second, "--feeds", dir + "\\feeds.xml", "--pages", dir + "\\webpages.xml",
                   "--setup", dir + "\\rvl.exe"},
@@ -208,8 +214,16 @@ TEST_F(RvlcTest, EachKindOfFailureHasItsExitCode) {
          {"build", "--out", scratch_ / "x.exe", "--feeds", scratch_.Add("dtd.xml", dtd), "--setup", StandIn()},
          3,
          "dtd.xml: refused: the file declares a document type"},
+        {"reader setup not signed by the maker",
+         {"build", "--from", good, "--out", scratch_ / "x.exe", "--setup", StandIn("foreign\\")},
+         4,
+         "rvl.exe: refused as the reader setup: not signed by Corvane"},
+        {"unsigned reader setup inside the old setup",
+         {"build", "--from", good, "--out", scratch_ / "x.exe"},
+         4,
+         "refused as the reader setup: not signed by Corvane"},
         {"output folder missing",
-         {"build", "--from", good, "--out", scratch_ / "no\\such\\folder.exe"},
+         {"build", "--from", good, "--setup", SignedStandIn(), "--out", scratch_ / "no\\such\\folder.exe"},
          5,
          "folder.exe: cannot be written"},
     };
@@ -251,7 +265,7 @@ TEST_F(RvlcUpdateTest, UpdateKeepsTheCustomizationAndTakesTheNewReaderSetup) {
     const std::string feeds = FeedsXmlText({Folder("News", {{"Daily", "http://d.example.com/rss"}})}, count);
     const std::string old = SetupWith(scratch_, "old.exe", feeds);
     testhttp::Reply newer;
-    newer.body = pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\other-width\\rvl.exe");
+    newer.body = pkgtest::ReadWhole(SignedStandIn());
     ASSERT_FALSE(newer.body.empty());
     server_.Route("/download/rvl/rvl.exe", newer);
 
