@@ -455,15 +455,16 @@ int ParseBuild(const std::vector<std::string>& args, BuildOptions& options) {
     return kExitOk;
 }
 
-// Checks the reader setup at path as the wizard checks a downloaded one.
-int CheckSetupFile(const std::string& path) {
+// Checks the reader setup at path as the wizard checks a downloaded one; name says in messages where it
+// came from.
+int CheckSetupFile(const std::string& path, const std::string& name) {
     ReaderSetupCheck check;
     if (!CheckReaderSetup(path, check)) {
-        Error(path + ": the reader setup's signature is not checked: " + check.verdict);
+        Error(name + ": the reader setup's signature is not checked: " + check.verdict);
         return kExitOk;
     }
     if (!check.trusted) {
-        Error(path + ": refused as the reader setup: " + check.verdict);
+        Error(name + ": refused as the reader setup: " + check.verdict);
         return kExitDownload;
     }
     return kExitOk;
@@ -558,6 +559,7 @@ int Build(const std::vector<std::string>& args) {
     // The reader setup: a file, a download, or the one inside the earlier setup.
     std::unique_ptr<TemporaryFile> temporarySetup;
     std::string setupPath = options.setup;
+    std::string setupName = options.setup;
     if (options.download) {
         temporarySetup.reset(new TemporaryFile(TemporaryName(std::string())));
         std::string cause;
@@ -566,6 +568,7 @@ int Build(const std::vector<std::string>& args) {
             return kExitDownload;
         }
         setupPath = temporarySetup->Path();
+        setupName = "the downloaded reader setup";
     } else if (setupPath.empty()) {
         const pkg::Entry* reader = FindEntry(oldContents, kReaderSetupName);
         if (!reader) {
@@ -577,8 +580,9 @@ int Build(const std::vector<std::string>& args) {
         if (extracted != kExitOk)
             return extracted;
         setupPath = temporarySetup->Path();
+        setupName = options.from + " (" + reader->name + ")";
     }
-    const int checked = CheckSetupFile(setupPath);
+    const int checked = CheckSetupFile(setupPath, setupName);
     if (checked != kExitOk)
         return checked;
 
