@@ -178,11 +178,72 @@ int StreamUnpacker::Unpack(Source& source, uint64_t offset, uint32_t compressedS
     return result;
 }
 
+namespace {
+
+uint16_t LoadLE16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+// The certificate table named by the security directory of a PE header, as a file offset and size. False
+// when the bytes are no PE program or name no table.
+bool FindCertificateTable(Source& source, uint64_t& offset, uint64_t& size) {
+    unsigned char dos[64];
+    if (!source.ReadAt(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
+        return false;
+    const uint64_t header = LoadLE32(dos + 0x3C);
+    // The signature, the file header and the optional header's magic.
+    unsigned char pe[26];
+    if (!source.ReadAt(header, pe, sizeof pe) || std::memcmp(pe, "PE\0\0", 4) != 0)
+        return false;
+    const uint16_t optionalSize = LoadLE16(pe + 20);
+    const uint16_t magic = LoadLE16(pe + 24);
+    // Where NumberOfRvaAndSizes and the data directories sit in a PE32 and a PE32+ optional header.
+    uint32_t countAt = 0;
+    if (magic == 0x10B)
+        countAt = 92;
+    else if (magic == 0x20B)
+        countAt = 108;
+    else
+        return false;
+    const uint32_t kSecurity = 4; // IMAGE_DIRECTORY_ENTRY_SECURITY
+    const uint32_t directoryAt = countAt + 4 + kSecurity * 8;
+    if (optionalSize < directoryAt + 8)
+        return false;
+    unsigned char count[4], directory[8];
+    const uint64_t optional = header + 24;
+    if (!source.ReadAt(optional + countAt, count, 4) || LoadLE32(count) <= kSecurity ||
+        !source.ReadAt(optional + directoryAt, directory, 8))
+        return false;
+    // Unlike every other data directory, this one holds a file offset, not a virtual address.
+    offset = LoadLE32(directory);
+    size = LoadLE32(directory + 4);
+    return offset != 0 && size != 0;
+}
+
+} // namespace
+
+uint64_t PackageEnd(Source& source) {
+    const uint64_t size = source.Size();
+    uint64_t table = 0, tableSize = 0;
+    if (!FindCertificateTable(source, table, tableSize) || table > size || tableSize != size - table)
+        return size;
+    // The package's own last byte is the marker's "!", so the zero bytes before the table are padding.
+    unsigned char padding[7];
+    const uint32_t before = static_cast<uint32_t>(std::min<uint64_t>(table, sizeof padding));
+    if (!source.ReadAt(table - before, padding, before))
+        return table;
+    uint64_t end = table;
+    for (uint32_t i = before; i > 0 && padding[i - 1] == 0; --i)
+        --end;
+    return end;
+}
+
 int CPackageReader::ReadDirectory(Source& source) {
     entries_.clear();
     trailerLength_ = 0;
+    end_ = PackageEnd(source);
 
-    const uint64_t size = source.Size();
+    const uint64_t size = end_; // what follows is the signature, not ours to read
     unsigned char trailer[kTrailerSize];
     if (size < kTrailerSize || !source.ReadAt(size - kTrailerSize, trailer, kTrailerSize))
         return kNotPackage;

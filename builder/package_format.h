@@ -127,6 +127,12 @@ public:
                OutputStream& output, ProgressFn progress, void* context);
 };
 
+// Where the package ends in its file. A customized setup that its publisher signed carries a certificate
+// table after the package, and the signer first pads the file with zero bytes to a multiple of 8: when
+// the security directory of the program's PE header names a table that ends the file, the package ends
+// where that table begins, less those zero bytes (at most 7). Otherwise the package ends with the file.
+uint64_t PackageEnd(Source& source);
+
 // Reads and checks the directory at the end of a package; extracts its entries.
 class CPackageReader {
 public:
@@ -136,13 +142,16 @@ public:
         context_ = context;
     }
 
-    // kSuccess, kNotPackage or kNoEntries. The whole directory is checked before anything is used:
+    // kSuccess, kNotPackage or kNoEntries. The directory ends at PackageEnd, so that a signed setup reads
+    // as it did before it was signed. The whole directory is checked before anything is used:
     // at most kMaxEntries entries, every field inside the file, every name safe and unique (ignoring
     // case), every data range before the directory and apart from the others.
     int ReadDirectory(Source& source);
     const std::vector<Entry>& Entries() const { return entries_; }
-    // Bytes at the end of the file taken by the directory and trailer.
+    // Bytes before the package's end taken by the directory and trailer.
     uint64_t TrailerLength() const { return trailerLength_; }
+    // Where the package ends: the file's size unless a certificate table follows.
+    uint64_t End() const { return end_; }
 
     // Reads the directory, then extracts every entry from the last to the first. kSuccess when all
     // were extracted, kFileError when at least one failed (its file removed), kStopAll, or the result of
@@ -155,6 +164,7 @@ private:
 
     std::vector<Entry> entries_;
     uint64_t trailerLength_ = 0;
+    uint64_t end_ = 0;
     StreamUnpacker unpacker_;
     ProgressFn progress_ = nullptr;
     void* context_ = nullptr;

@@ -126,8 +126,8 @@ protected:
         sheet_->SetActivePage(kDestinationPage);
         uitest::flush_events();
     }
+    // The setup removes its own folder; its announcements go even when a failed test left them.
     static void RemoveExtraction() {
-        pkgtest::RemoveFolder(pkgtest::TempPath() + "RVLCustomizerOutput");
         const char* const subkeys[] = {"FeedsFilePath", "WebPagesFilePath", "AdRSSInfoFilePath", "DataFilePath"};
         for (const char* subkey : subkeys)
             ::RegDeleteKeyA(HKEY_CURRENT_USER,

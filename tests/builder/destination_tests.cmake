@@ -1,6 +1,5 @@
 # The data files and the destination page under Wine. The whole build runs the package it made, which
-# extracts into the shared output folder and announces under the shared key: never beside the extractor's
-# tests. The data files share the customization input folder with the download page's tests.
+# runs one at a time per session and announces under the shared key: never beside the extractor's tests. The data files share the customization input folder with the download page's tests.
 add_executable(destination_tests data_files_tests.cpp destination_page_tests.cpp xml_tree.h)
 target_include_directories(destination_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(destination_tests PRIVATE gtest_main rvl_wizard rvl_uitest)

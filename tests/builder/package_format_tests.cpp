@@ -399,3 +399,68 @@ TEST(PackageFormat, EveryBitFlipOfDirectoryAndTrailerEndsCleanly) {
     // Only flips inside the names can leave a whole package (a different but safe letter).
     EXPECT_LE(stillPackages, 8u * (7 + 9 + 12));
 }
+
+namespace {
+
+// A stub that begins like a Windows program: DOS header, "PE\0\0", file header and an optional header
+// of the given magic (0x10B PE32, 0x20B PE32+) with sixteen data directories, all empty.
+std::string ProgramStub(uint16_t magic, size_t length) {
+    std::string stub(length, '\0');
+    stub[0] = 'M';
+    stub[1] = 'Z';
+    stub[0x3C] = char(0x80);
+    stub.replace(0x80, 4, std::string("PE\0\0", 4));
+    const size_t directories = magic == 0x10B ? 96 : 112;
+    stub[0x80 + 20] = static_cast<char>(directories + 16 * 8); // SizeOfOptionalHeader
+    stub[0x98] = static_cast<char>(magic & 0xFF);
+    stub[0x99] = static_cast<char>(magic >> 8);
+    stub[0x98 + directories - 4] = 16; // NumberOfRvaAndSizes
+    return stub;
+}
+
+// Signs as a signer does: zero bytes up to a multiple of 8, then a certificate table of tableSize bytes
+// named by the security directory, which sits at securityAt; extra bytes follow when given.
+std::string Sign(std::string bytes, size_t securityAt, uint32_t tableSize, const std::string& extra = "") {
+    bytes.resize((bytes.size() + 7) / 8 * 8, '\0');
+    std::string directory;
+    pkg::AppendLE32(directory, static_cast<uint32_t>(bytes.size()));
+    pkg::AppendLE32(directory, tableSize);
+    bytes.replace(securityAt, 8, directory);
+    return bytes + std::string(tableSize, '\x30') + extra;
+}
+
+} // namespace
+
+// A signed setup reads as it did before it was signed, whatever the padding and the width of its stub;
+// a table that does not end the file, or one that is not named, leaves the package unfound.
+TEST(PackageFormat, SignedPackageEndsWhereItsCertificateTableBegins) {
+    const struct {
+        uint16_t magic;
+        bool named;        // the security directory names the table
+        std::string after; // bytes after the table
+        int expected;
+    } cases[] = {
+        {0x10B, true, "", pkg::kSuccess},
+        {0x20B, true, "", pkg::kSuccess},
+        {0x10B, true, "x", pkg::kNotPackage},
+        {0x20B, false, "", pkg::kNotPackage},
+    };
+    for (const auto& c : cases)
+        // Eight stub lengths give every padding from none to seven bytes.
+        for (size_t length = 0x200; length < 0x208; ++length) {
+            SCOPED_TRACE(std::to_string(c.magic) + " " + std::to_string(length) + " " + c.after);
+            const Package p = Package::Make({{"rvl.exe", "setup"}, {"feeds.xml", "f"}}, ProgramStub(c.magic, length));
+            const std::string plain = p.Bytes();
+            const size_t security = 0x98 + (c.magic == 0x10B ? 96 : 112) + 4 * 8;
+            const std::string bytes = Sign(plain, c.named ? security : 0x100, 1024, c.after);
+            MemorySource source(bytes);
+            pkg::CPackageReader reader;
+            ASSERT_EQ(c.expected, reader.ReadDirectory(source));
+            if (c.expected != pkg::kSuccess)
+                continue;
+            EXPECT_EQ(plain.size(), reader.End());
+            Extraction x = Extract(bytes);
+            EXPECT_EQ(pkg::kSuccess, x.result);
+            EXPECT_EQ("setup", x.writer.kept["rvl.exe"]);
+        }
+}

@@ -1,10 +1,15 @@
 // RVL Extractor end to end: packages built by CSfxPackager (or damaged on purpose) are run as programs;
 // the stand-in reader setup (bin/standin/rvl.exe, packed as "rvl.exe") records what it sees while it
-// runs: its command line, the announcement subkeys and the files they name.
+// runs: its command line, the announcement subkeys and the files they name. Every message box the
+// setup shows is read from its window and answered with OK.
 #include "builder/package_file.h"
 #include "builder/sfx_packager.h"
 #include "tests/builder/package_maker.h"
 #include "tests/builder/win_files.h"
+#include "tests/ui/ui.h"
+
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -23,9 +28,11 @@ namespace {
 const char kKey[] = "Software\\Corvane\\Ravelin Customizer";
 const char* const kSubkeys[] = {"FeedsFilePath", "WebPagesFilePath", "AdRSSInfoFilePath", "DataFilePath"};
 
-std::string OutputFolder() {
+// The folder that every run had in common before each run got a folder of its own.
+std::string SharedFolder() {
     return pkgtest::TempPath() + "RVLCustomizerOutput";
 }
+const char kDamaged[] = "This setup is damaged. Please download it again.";
 std::string Extractor() {
     return pkgtest::ReadWhole(pkgtest::ProgramFolder() + "RVLExtractor.exe");
 }
@@ -81,12 +88,70 @@ void RemoveAnnouncements() {
     ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Corvane");
 }
 
+// The run folders in the temporary folder now.
+std::vector<std::string> RunFolders() {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE find = ::FindFirstFileA((pkgtest::TempPath() + "RVLCustomizerOutput-*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.push_back(found.cFileName);
+    while (::FindNextFileA(find, &found));
+    ::FindClose(find);
+    return names;
+}
+
+// The stand-in's "key=value" lines.
+std::map<std::string, std::string> ReadRecord(const std::string& path) {
+    std::map<std::string, std::string> record;
+    const std::string text = pkgtest::ReadWhole(path);
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos)
+            record[line.substr(0, equals)] = line.substr(equals + 1);
+        start = end + 1;
+    }
+    return record;
+}
+
+// The folder of the setup that the stand-in's record names.
+std::string FolderOf(const std::map<std::string, std::string>& record) {
+    const std::string module = record.count("module") ? record.at("module") : std::string();
+    return module.substr(0, module.find_last_of('\\'));
+}
+
+// A customized setup started as a process of its own; its stand-in writes its record to recordPath.
+struct Launched {
+    PROCESS_INFORMATION process{};
+    std::string recordPath;
+};
+
+Launched Launch(const std::string& program, const std::string& arguments, const std::string& recordPath) {
+    Launched launched;
+    launched.recordPath = recordPath;
+    ::DeleteFileA(recordPath.c_str());
+    ::SetEnvironmentVariableA("RVL_STANDIN_RECORD", recordPath.c_str());
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    std::string commandLine = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
+    if (!::CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &launched.process))
+        ADD_FAILURE() << "cannot start " << program << ": error " << ::GetLastError();
+    return launched;
+}
+
 // The outcome of one run of a customized setup.
 struct SetupRun {
     bool ended = false;
     DWORD exitCode = 0;
     bool setupRan = false;                     // the stand-in wrote its record
     std::map<std::string, std::string> record; // its "key=value" lines
+    std::vector<std::string> boxes;            // "caption: text" of each message box, in order
 
     // The announcement subkeys the setup found, in the order of kSubkeys.
     std::vector<std::string> Seen() const {
@@ -98,16 +163,96 @@ struct SetupRun {
     }
 };
 
+// Waits for the launched setup to end, answering each message box it shows with OK.
+SetupRun Finish(Launched& launched) {
+    SetupRun run;
+    if (!launched.process.hProcess)
+        return run;
+    std::vector<HWND> answered;
+    const DWORD start = ::GetTickCount();
+    while (!run.ended && ::GetTickCount() - start < 60000) {
+        run.ended = ::WaitForSingleObject(launched.process.hProcess, 20) == WAIT_OBJECT_0;
+        for (HWND box : uitest::find_windows_anywhere(nullptr, "#32770")) {
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(box, &owner);
+            if (owner != launched.process.dwProcessId ||
+                std::find(answered.begin(), answered.end(), box) != answered.end())
+                continue;
+            answered.push_back(box);
+            run.boxes.push_back(uitest::window_text(box) + ": " + uitest::item_text(box, 0xFFFF));
+            ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+        }
+    }
+    if (!run.ended)
+        ::TerminateProcess(launched.process.hProcess, 1);
+    ::GetExitCodeProcess(launched.process.hProcess, &run.exitCode);
+    ::CloseHandle(launched.process.hThread);
+    ::CloseHandle(launched.process.hProcess);
+    run.setupRan = pkgtest::Exists(launched.recordPath);
+    run.record = ReadRecord(launched.recordPath);
+    return run;
+}
+
+// Who is granted anything on a file or folder, as SID strings.
+std::vector<std::string> Grantees(const std::string& path) {
+    std::vector<std::string> sids;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                nullptr, &descriptor) != ERROR_SUCCESS)
+        return {"unreadable"};
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        char* sid = nullptr;
+        if (::GetAce(dacl, i, reinterpret_cast<void**>(&ace)) && ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+            ::ConvertSidToStringSidA(&ace->SidStart, &sid)) {
+            sids.push_back(sid);
+            ::LocalFree(sid);
+        }
+    }
+    ::LocalFree(descriptor);
+    return sids;
+}
+
+std::string CurrentUserSid() {
+    HANDLE token = nullptr;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+    char buffer[256];
+    DWORD size = sizeof buffer;
+    char* sid = nullptr;
+    std::string text;
+    if (::GetTokenInformation(token, TokenUser, buffer, size, &size) &&
+        ::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid))
+        text = sid;
+    ::LocalFree(sid);
+    ::CloseHandle(token);
+    return text;
+}
+
+// The system's own text for an error, as a message box shows it.
+std::string SystemText(DWORD error) {
+    char text[512] = {};
+    ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, sizeof text,
+                     nullptr);
+    std::string s = text;
+    while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' '))
+        s.pop_back();
+    return s;
+}
+
 class ExtractorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        pkgtest::RemoveFolder(OutputFolder());
+        pkgtest::RemoveFolder(SharedFolder());
+        for (const std::string& folder : RunFolders())
+            pkgtest::RemoveFolder(pkgtest::TempPath() + folder);
         RemoveAnnouncements();
     }
     void TearDown() override {
         ::SetEnvironmentVariableA("RVL_STANDIN_RECORD", nullptr);
-        pkgtest::RemoveFolder(OutputFolder());
+        pkgtest::RemoveFolder(SharedFolder());
         RemoveAnnouncements();
+        EXPECT_EQ(kNone, RunFolders()) << "every run removes its folder";
     }
 
     // Packs the files, in this order, with CSfxPackager into scratch_/setup.exe.
@@ -132,56 +277,9 @@ protected:
         return path;
     }
 
-    SetupRun Start(const std::string& program) {
-        SetupRun run;
-        const std::string recordPath = scratch_ / "record.txt";
-        ::DeleteFileA(recordPath.c_str());
-        ::SetEnvironmentVariableA("RVL_STANDIN_RECORD", recordPath.c_str());
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        std::string commandLine = "\"" + program + "\"";
-        if (!::CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                              &process)) {
-            ADD_FAILURE() << "cannot start " << program << ": error " << ::GetLastError();
-            return run;
-        }
-        run.ended = ::WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
-        if (!run.ended)
-            ::TerminateProcess(process.hProcess, 1);
-        ::GetExitCodeProcess(process.hProcess, &run.exitCode);
-        ::CloseHandle(process.hThread);
-        ::CloseHandle(process.hProcess);
-
-        run.setupRan = pkgtest::Exists(recordPath);
-        const std::string text = pkgtest::ReadWhole(recordPath);
-        for (size_t start = 0; start < text.size();) {
-            size_t end = text.find('\n', start);
-            if (end == std::string::npos)
-                end = text.size();
-            const std::string line = text.substr(start, end - start);
-            const size_t equals = line.find('=');
-            if (equals != std::string::npos)
-                run.record[line.substr(0, equals)] = line.substr(equals + 1);
-            start = end + 1;
-        }
-        return run;
-    }
-
-    // Files directly inside the output folder, lower case.
-    std::vector<std::string> OutputFiles() {
-        std::vector<std::string> names;
-        WIN32_FIND_DATAA found;
-        HANDLE find = ::FindFirstFileA((OutputFolder() + "\\*").c_str(), &found);
-        if (find == INVALID_HANDLE_VALUE)
-            return names;
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                names.push_back(Lower(found.cFileName));
-        } while (::FindNextFileA(find, &found));
-        ::FindClose(find);
-        std::sort(names.begin(), names.end());
-        return names;
+    SetupRun Start(const std::string& program, const std::string& arguments = "") {
+        Launched launched = Launch(program, arguments, scratch_ / "record.txt");
+        return Finish(launched);
     }
 
     ScratchFolder scratch_;
@@ -198,28 +296,46 @@ TEST_F(ExtractorTest, SetupAloneIsStartedWithTheSwitchAndNothingIsAnnounced) {
     ASSERT_TRUE(run.setupRan);
     EXPECT_EQ(3010u, run.exitCode);
     EXPECT_EQ("/RVLC", run.record.at("arguments"));
-    EXPECT_EQ(Lower(OutputFolder() + "\\rvl.exe"), Lower(run.record.at("module")));
     EXPECT_EQ(kNone, run.Seen());
-    EXPECT_EQ(std::vector<std::string>{"rvl.exe"}, OutputFiles());
+    EXPECT_EQ(kNone, run.boxes);
+    // A folder of the run's own, directly in the temporary folder, with 64 random bits in its name.
+    const std::string prefix = Lower(pkgtest::TempPath() + "RVLCustomizerOutput-");
+    const std::string folder = Lower(FolderOf(run.record));
+    EXPECT_EQ(prefix, folder.substr(0, prefix.size()));
+    EXPECT_EQ(16u, folder.size() - prefix.size());
+    EXPECT_EQ(std::string::npos, folder.find_first_not_of("0123456789abcdef", prefix.size())) << folder;
 }
 
-// Each data file's subkey names the extracted file while the setup runs; afterwards the subkeys are gone
-// and of the data files only Data.xml stays.
+// The stub's own arguments follow "/RVLC" as they were given, quotes and all.
+TEST_F(ExtractorTest, ArgumentsReachTheSetupAfterTheSwitch) {
+    const std::string package = Build({{"rvl.exe", Standin()}});
+    const char* const cases[][2] = {
+        {"/VERYSILENT /NORESTART", "/RVLC /VERYSILENT /NORESTART"},
+        {"/DIR=\"C:\\Program Files\\Ravelin\"  /LOG=\"a b.txt\"",
+         "/RVLC /DIR=\"C:\\Program Files\\Ravelin\"  /LOG=\"a b.txt\""},
+    };
+    for (const auto& c : cases) {
+        SetupRun run = Start(package, c[0]);
+        ASSERT_TRUE(run.setupRan) << c[0];
+        EXPECT_EQ(c[1], run.record["arguments"]);
+    }
+}
+
+// Each data file's subkey names the extracted file while the setup runs; afterwards the subkeys are gone,
+// and so is the run's folder with every file in it.
 TEST_F(ExtractorTest, DataFilesAreAnnouncedWhileTheSetupRunsAndWithdrawnAfter) {
     const struct {
         std::vector<PackedFile> dataFiles; // packed after rvl.exe, announced in this order
         std::vector<std::string> subkeys;
-        std::vector<std::string> left;
     } cases[] = {
         {{{"feeds.xml", "<Folder Name=\"All Feeds\" Status=\"0\"/>"},
           {"webpages.xml", pkgtest::CompressibleBytes(9000)}},
-         {"FeedsFilePath", "WebPagesFilePath"},
-         {"rvl.exe"}},
-        {{{"AdRSS.xml", "ads"}, {"Data.xml", "data"}}, {"AdRSSInfoFilePath", "DataFilePath"}, {"data.xml", "rvl.exe"}},
+         {"FeedsFilePath", "WebPagesFilePath"}},
+        {{{"AdRSS.xml", "ads"}, {"Data.xml", "data"}}, {"AdRSSInfoFilePath", "DataFilePath"}},
     };
+    std::vector<std::string> folders;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.subkeys[0]);
-        pkgtest::RemoveFolder(OutputFolder());
         std::vector<PackedFile> files = {{"rvl.exe", Standin()}};
         files.insert(files.end(), c.dataFiles.begin(), c.dataFiles.end());
         SetupRun run = Start(Build(files));
@@ -227,13 +343,15 @@ TEST_F(ExtractorTest, DataFilesAreAnnouncedWhileTheSetupRunsAndWithdrawnAfter) {
         ASSERT_TRUE(run.setupRan);
         EXPECT_EQ("/RVLC", run.record.at("arguments"));
         EXPECT_EQ(c.subkeys, run.Seen());
+        folders.push_back(Lower(FolderOf(run.record)));
         for (size_t i = 0; i < c.dataFiles.size() && i < c.subkeys.size(); ++i) {
-            EXPECT_EQ(Lower(OutputFolder() + "\\" + c.dataFiles[i].name), Lower(run.record[c.subkeys[i]]));
+            EXPECT_EQ(folders.back() + "\\" + Lower(c.dataFiles[i].name), Lower(run.record[c.subkeys[i]]));
             EXPECT_EQ(Hex(c.dataFiles[i].data), run.record[c.subkeys[i] + ".data"]);
         }
         EXPECT_EQ(kNone, Announced()) << "after the setup ended";
-        EXPECT_EQ(c.left, OutputFiles());
+        EXPECT_EQ(kNone, RunFolders()) << "after the setup ended";
     }
+    EXPECT_NE(folders[0], folders[1]) << "each run has a folder of its own";
 }
 
 // The announcements are under HKEY_CURRENT_USER\\Software, which the 32-bit and the 64-bit registry views
@@ -244,7 +362,6 @@ TEST_F(ExtractorTest, SetupOfEitherWidthFindsTheAnnouncements) {
         const WORD machine = Machine(standin);
         machines.push_back(machine);
         SCOPED_TRACE(machine == IMAGE_FILE_MACHINE_I386 ? "32-bit setup" : "64-bit setup");
-        pkgtest::RemoveFolder(OutputFolder());
         SetupRun run = Start(Build({{"rvl.exe", standin}, {"feeds.xml", "f"}, {"webpages.xml", "w"}}));
         ASSERT_TRUE(run.ended);
         ASSERT_TRUE(run.setupRan);
@@ -257,11 +374,10 @@ TEST_F(ExtractorTest, SetupOfEitherWidthFindsTheAnnouncements) {
     EXPECT_EQ((std::vector<WORD>{IMAGE_FILE_MACHINE_I386, IMAGE_FILE_MACHINE_AMD64}), machines);
 }
 
-// The order in which the files appear is watched through the folder's change notifications.
+// The order in which the files appear is watched through the temporary folder's change notifications.
 TEST_F(ExtractorTest, EntriesAreExtractedFromTheLastToTheFirst) {
     const std::string package = Build({{"rvl.exe", Standin()}, {"feeds.xml", "f"}, {"webpages.xml", "w"}});
-    ASSERT_TRUE(::CreateDirectoryA(OutputFolder().c_str(), nullptr));
-    HANDLE folder = ::CreateFileA(OutputFolder().c_str(), FILE_LIST_DIRECTORY,
+    HANDLE folder = ::CreateFileA(pkgtest::TempPath().c_str(), FILE_LIST_DIRECTORY,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, folder);
@@ -271,7 +387,7 @@ TEST_F(ExtractorTest, EntriesAreExtractedFromTheLastToTheFirst) {
     overlapped.hEvent = event;
     auto watch = [&]() {
         ::ResetEvent(event);
-        return ::ReadDirectoryChangesW(folder, buffer, sizeof buffer, FALSE, FILE_NOTIFY_CHANGE_FILE_NAME, nullptr,
+        return ::ReadDirectoryChangesW(folder, buffer, sizeof buffer, TRUE, FILE_NOTIFY_CHANGE_FILE_NAME, nullptr,
                                        &overlapped, nullptr);
     };
     ASSERT_TRUE(watch());
@@ -279,6 +395,7 @@ TEST_F(ExtractorTest, EntriesAreExtractedFromTheLastToTheFirst) {
     SetupRun run = Start(package);
     EXPECT_TRUE(run.setupRan);
 
+    // Files made inside a run folder, in the order made: "RVLCustomizerOutput-...\name".
     std::vector<std::string> added;
     while (::WaitForSingleObject(event, 2000) == WAIT_OBJECT_0) {
         DWORD size = 0;
@@ -286,10 +403,11 @@ TEST_F(ExtractorTest, EntriesAreExtractedFromTheLastToTheFirst) {
             break;
         for (DWORD offset = 0;;) {
             const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer + offset);
-            if (info->Action == FILE_ACTION_ADDED) {
-                const std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
-                added.push_back(Lower(std::string(name.begin(), name.end())));
-            }
+            const std::wstring wide(info->FileName, info->FileNameLength / sizeof(wchar_t));
+            const std::string name = Lower(std::string(wide.begin(), wide.end()));
+            if (info->Action == FILE_ACTION_ADDED && name.find("rvlcustomizeroutput-") == 0 &&
+                name.find('\\') != std::string::npos)
+                added.push_back(name.substr(name.find('\\') + 1));
             if (info->NextEntryOffset == 0)
                 break;
             offset += info->NextEntryOffset;
@@ -303,21 +421,36 @@ TEST_F(ExtractorTest, EntriesAreExtractedFromTheLastToTheFirst) {
     EXPECT_EQ((std::vector<std::string>{"webpages.xml", "feeds.xml", "rvl.exe"}), added);
 }
 
-// Whatever an earlier run left in the output folder, or anybody planted there (a DLL that the setup
-// would load from its own folder, a read-only file, a folder), is gone before this package is extracted.
-TEST_F(ExtractorTest, ExistingOutputFolderIsReusedAndClearedOfEarlierFiles) {
-    ASSERT_TRUE(::CreateDirectoryA(OutputFolder().c_str(), nullptr));
-    ASSERT_TRUE(pkgtest::WriteWhole(OutputFolder() + "\\feeds.xml", std::string(20000, 'o')));
-    ASSERT_TRUE(pkgtest::WriteWhole(OutputFolder() + "\\other.txt", "earlier"));
-    ASSERT_TRUE(pkgtest::WriteWhole(OutputFolder() + "\\version.dll", "planted"));
-    ASSERT_TRUE(::SetFileAttributesA((OutputFolder() + "\\version.dll").c_str(), FILE_ATTRIBUTE_READONLY));
-    ASSERT_TRUE(::CreateDirectoryA((OutputFolder() + "\\sub").c_str(), nullptr));
-    ASSERT_TRUE(pkgtest::WriteWhole(OutputFolder() + "\\sub\\inner.dll", "planted"));
-    SetupRun run = Start(Build({{"rvl.exe", Standin()}, {"feeds.xml", "new feeds"}}));
+// The folder that runs once shared, made in advance with files in it (a DLL that the setup would load
+// from its own folder, a setup and feeds of somebody else's), or a link of that name, neither gives the
+// setup anything nor is touched.
+TEST_F(ExtractorTest, SharedFolderOrALinkMadeInAdvanceChangesNothing) {
+    const std::string package = Build({{"rvl.exe", Standin()}, {"feeds.xml", "new feeds"}});
+    ASSERT_TRUE(::CreateDirectoryA(SharedFolder().c_str(), nullptr));
+    for (const char* name : {"feeds.xml", "rvl.exe", "version.dll"})
+        ASSERT_TRUE(pkgtest::WriteWhole(SharedFolder() + "\\" + name, "planted"));
+    SetupRun run = Start(package);
     ASSERT_TRUE(run.setupRan);
     EXPECT_EQ(Hex("new feeds"), run.record["FeedsFilePath.data"]);
-    EXPECT_EQ((std::vector<std::string>{"rvl.exe"}), OutputFiles());
-    EXPECT_FALSE(pkgtest::Exists(OutputFolder() + "\\sub"));
+    EXPECT_NE(Lower(SharedFolder()), Lower(FolderOf(run.record)));
+    for (const char* name : {"feeds.xml", "rvl.exe", "version.dll"})
+        EXPECT_EQ("planted", pkgtest::ReadWhole(SharedFolder() + "\\" + name)) << name;
+    pkgtest::RemoveFolder(SharedFolder());
+
+    // A symbolic link to a folder of the scratch folder, where a run that went through it would write.
+    const std::string target = scratch_ / "target";
+    ASSERT_TRUE(::CreateDirectoryA(target.c_str(), nullptr));
+    ::CreateSymbolicLinkA(SharedFolder().c_str(), target.c_str(),
+                          SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+    const DWORD attributes = ::GetFileAttributesA(SharedFolder().c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        GTEST_SKIP() << "this system makes no symbolic link here (Wine, or a user without the right)";
+    run = Start(package);
+    ::RemoveDirectoryA(SharedFolder().c_str());
+    ASSERT_TRUE(run.setupRan);
+    EXPECT_EQ(Hex("new feeds"), run.record["FeedsFilePath.data"]);
+    EXPECT_FALSE(pkgtest::Exists(target + "\\rvl.exe"));
+    EXPECT_FALSE(pkgtest::Exists(target + "\\feeds.xml"));
 }
 
 // A path beyond MAX_PATH as a wide path that opens it ("\\?\" prefixed).
@@ -387,19 +520,89 @@ TEST_F(ExtractorTest, FindsItsPackageFromAPathLongerThanMaxPath) {
     EXPECT_NE(std::string::npos, record.find("FeedsFilePath.data=" + Hex("deep feeds"))) << record;
 }
 
-// Files of an earlier run (or planted) in the output folder are neither started nor announced when the
-// program holds no package.
-TEST_F(ExtractorTest, StubWithoutPackageDataDoesNothing) {
-    ASSERT_TRUE(::CreateDirectoryA(OutputFolder().c_str(), nullptr));
-    ASSERT_TRUE(pkgtest::WriteWhole(OutputFolder() + "\\rvl.exe", Standin()));
-    ASSERT_TRUE(pkgtest::WriteWhole(OutputFolder() + "\\feeds.xml", "earlier"));
-    SetupRun run = Start(Write(Extractor(), "stub.exe"));
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(static_cast<DWORD>(pkg::kNotPackage), run.exitCode) << "no package, no setup: no success";
-    EXPECT_FALSE(run.setupRan);
-    EXPECT_EQ(kNone, Announced());
-    EXPECT_EQ((std::vector<std::string>{"feeds.xml", "rvl.exe"}), OutputFiles());
-    EXPECT_EQ("earlier", pkgtest::ReadWhole(OutputFolder() + "\\feeds.xml"));
+// What stops a run is told in a box captioned with the program's name, unless its arguments ask for
+// quiet as the reader's setup understands it; the exit code says it either way.
+TEST_F(ExtractorTest, MessagesSayWhatStoppedTheSetupUnlessAskedForQuiet) {
+    const std::string stub = Extractor();
+    const std::string noSetup = pkgtest::Package::Make({{"feeds.xml", "f"}}, stub).Bytes();
+    const std::string notAProgram = pkgtest::Package::Make({{"rvl.exe", "not a program"}}, stub).Bytes();
+    const std::string whole = pkgtest::Package::Make({{"rvl.exe", Standin()}}, stub).Bytes();
+    const std::string missing = scratch_ / "missing\\";
+    const std::string setupPath = "\\rvl.exe"; // of a run folder, in the text of a setup that cannot start
+    const struct {
+        const std::string& bytes;
+        const char* arguments;
+        bool noTemporaryFolder;
+        std::string box; // the text shown, empty for none
+        DWORD exitCode;
+    } cases[] = {
+        {stub, "", false, kDamaged, pkg::kNotPackage},
+        {stub, "/SILENT", false, "", pkg::kNotPackage},
+        {stub, "/Dir=x /verysilent", false, "", pkg::kNotPackage},
+        {noSetup, "/NORESTART", false, kDamaged, 1},
+        {noSetup, "/SUPPRESSMSGBOXES", false, "", 1},
+        {notAProgram, "", false, SystemText(ERROR_BAD_EXE_FORMAT), 1},
+        {whole, "", true, SystemText(ERROR_PATH_NOT_FOUND), pkg::kFileError},
+        {whole, "/VERYSILENT", true, "", pkg::kFileError},
+    };
+    const std::string temp = pkgtest::TempPath();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.box + " " + c.arguments);
+        if (c.noTemporaryFolder) {
+            ::SetEnvironmentVariableA("TMP", missing.c_str());
+            ::SetEnvironmentVariableA("TEMP", missing.c_str());
+        }
+        SetupRun run = Start(Write(c.bytes, "Ravelin Setup.exe"), c.arguments);
+        ::SetEnvironmentVariableA("TMP", temp.c_str());
+        ::SetEnvironmentVariableA("TEMP", temp.c_str());
+        EXPECT_FALSE(run.setupRan);
+        EXPECT_EQ(c.exitCode, run.exitCode);
+        ASSERT_EQ(c.box.empty() ? 0u : 1u, run.boxes.size());
+        if (c.box.empty())
+            continue;
+        // "%1" of the system's text is the setup's path.
+        std::string expected = "Ravelin Setup: " + c.box;
+        std::string shown = run.boxes[0];
+        const size_t insert = expected.find("%1");
+        if (insert != std::string::npos && shown.find(setupPath) != std::string::npos) {
+            expected.erase(insert, 2);
+            shown.erase(insert, shown.find(setupPath) + setupPath.size() - insert);
+        }
+        EXPECT_EQ(expected, shown) << run.boxes[0];
+    }
+}
+
+// A second start while a run is going (an impatient double click) says so and leaves the first run,
+// whose folder is open to nobody but the user, SYSTEM and Administrators, to finish with its data.
+TEST_F(ExtractorTest, SecondStartWhileARunGoesLeavesItAlone) {
+    const std::string package = Build({{"rvl.exe", Standin()}, {"feeds.xml", "first feeds"}});
+    const std::string hold = "rvl-standin-hold-" + std::to_string(::GetCurrentProcessId());
+    HANDLE started = ::CreateEventA(nullptr, TRUE, FALSE, (hold + "-started").c_str());
+    HANDLE release = ::CreateEventA(nullptr, TRUE, FALSE, (hold + "-release").c_str());
+    ::SetEnvironmentVariableA("RVL_STANDIN_HOLD", hold.c_str());
+    Launched first = Launch(package, "", scratch_ / "first.txt");
+    ::SetEnvironmentVariableA("RVL_STANDIN_HOLD", nullptr);
+    const bool held = ::WaitForSingleObject(started, 60000) == WAIT_OBJECT_0;
+    EXPECT_TRUE(held) << "the first run's setup did not start";
+
+    SetupRun second = Start(package, "/NORESTART");
+    EXPECT_EQ(std::vector<std::string>{"setup: The setup is already running."}, second.boxes);
+    EXPECT_EQ(1u, second.exitCode);
+    EXPECT_FALSE(second.setupRan);
+
+    const std::string folder = FolderOf(ReadRecord(first.recordPath));
+    const std::vector<std::string> allowed = {CurrentUserSid(), "S-1-5-18", "S-1-5-32-544"};
+    const std::vector<std::string> grantees = Grantees(folder);
+    EXPECT_FALSE(grantees.empty()) << folder;
+    for (const std::string& sid : grantees)
+        EXPECT_NE(allowed.end(), std::find(allowed.begin(), allowed.end(), sid)) << sid << " may use " << folder;
+
+    ::SetEvent(release);
+    SetupRun run = Finish(first);
+    ::CloseHandle(started);
+    ::CloseHandle(release);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(Hex("first feeds"), run.record["FeedsFilePath.data"]);
 }
 
 TEST_F(ExtractorTest, HostilePackagesEndCleanlyAndWriteNothingOutside) {
@@ -408,43 +611,42 @@ TEST_F(ExtractorTest, HostilePackagesEndCleanlyAndWriteNothingOutside) {
     struct Case {
         const char* what;
         std::string bytes;
-        std::vector<std::string> expectedFiles; // in the output folder afterwards
     };
     std::vector<Case> cases;
     {
         const pkgtest::Package p = pkgtest::Package::Make({{"rvl.exe", standin}, {"..\\escaped.txt", "x"}}, stub);
-        cases.push_back({"a name that climbs out", p.Bytes(), {}});
+        cases.push_back({"a name that climbs out", p.Bytes()});
     }
     {
         const pkgtest::Package p = pkgtest::Package::Make({{"rvl.exe", standin}, {"CON", "x"}}, stub);
-        cases.push_back({"a device name", p.Bytes(), {}});
+        cases.push_back({"a device name", p.Bytes()});
     }
     {
         pkgtest::Package p = pkgtest::Package::Make({{"rvl.exe", standin}, {"feeds.xml", "f"}}, stub);
         p.streams[0][p.streams[0].size() / 2] ^= 0x20;
-        cases.push_back({"a damaged setup stream", p.Bytes(), {}});
+        cases.push_back({"a damaged setup stream", p.Bytes()});
     }
     {
         pkgtest::Package p = pkgtest::Package::Make({{"rvl.exe", standin}}, stub);
         p.entries[0].uncompressedSize -= 1;
-        cases.push_back({"a setup longer than its record", p.Bytes(), {}});
+        cases.push_back({"a setup longer than its record", p.Bytes()});
     }
     {
         const pkgtest::Package p = pkgtest::Package::Make({{"rvl.exe", standin}, {"feeds.xml", "f"}}, stub);
         const std::string bytes = p.Bytes();
-        cases.push_back({"a truncated package", bytes.substr(0, bytes.size() - 1), {}});
+        cases.push_back({"a truncated package", bytes.substr(0, bytes.size() - 1)});
         std::string flipped = bytes;
         flipped[flipped.size() - 18] ^= 0x04; // the entry count
-        cases.push_back({"a flipped bit in the count", flipped, {}});
+        cases.push_back({"a flipped bit in the count", flipped});
         flipped = bytes;
         flipped[flipped.size() - 12] ^= 0x01; // the version text
-        cases.push_back({"a flipped bit in the version", flipped, {}});
+        cases.push_back({"a flipped bit in the version", flipped});
         flipped = bytes;
         flipped[flipped.size() - 1] ^= 0x80; // the marker
-        cases.push_back({"a flipped bit in the marker", flipped, {}});
+        cases.push_back({"a flipped bit in the marker", flipped});
         flipped = bytes;
         flipped[flipped.size() - 22] ^= 0x01; // the last name's length
-        cases.push_back({"a flipped bit in a name length", flipped, {}});
+        cases.push_back({"a flipped bit in a name length", flipped});
     }
     const std::string outside = pkgtest::TempPath() + "escaped.txt";
     for (const Case& c : cases) {
@@ -456,10 +658,35 @@ TEST_F(ExtractorTest, HostilePackagesEndCleanlyAndWriteNothingOutside) {
         EXPECT_NE(0u, run.exitCode) << "no setup ran: the exit code must not say success";
         EXPECT_FALSE(pkgtest::Exists(outside));
         EXPECT_FALSE(pkgtest::Exists(scratch_ / "escaped.txt"));
-        EXPECT_EQ(c.expectedFiles, OutputFiles());
+        EXPECT_EQ(std::vector<std::string>{std::string("damaged: ") + kDamaged}, run.boxes);
         EXPECT_EQ(kNone, Announced());
-        pkgtest::RemoveFolder(OutputFolder());
+        EXPECT_EQ(kNone, RunFolders());
     }
+}
+
+// A publisher signs the customized setup: the signer pads the file and appends a certificate table after
+// the package. The cases run inside a script that signs between them (SignedSetup.cmake).
+class SignedSetup : public ExtractorTest {
+protected:
+    std::string Unsigned() const { return pkgtest::ProgramFolder() + "signing\\setup.exe"; }
+    std::string Signed() const { return pkgtest::ProgramFolder() + "signing\\setup-signed.exe"; }
+};
+
+TEST_F(SignedSetup, IsWrittenByThePackageWriter) {
+    ::CreateDirectoryA((pkgtest::ProgramFolder() + "signing").c_str(), nullptr);
+    ASSERT_TRUE(
+        ::CopyFileA(Build({{"rvl.exe", Standin()}, {"feeds.xml", "signed feeds"}, {"webpages.xml", "pages"}}).c_str(),
+                    Unsigned().c_str(), FALSE));
+}
+
+TEST_F(SignedSetup, Runs) {
+    const std::string bytes = pkgtest::ReadWhole(Signed());
+    ASSERT_GT(bytes.size(), pkgtest::ReadWhole(Unsigned()).size()) << "no signed setup at " << Signed();
+    SetupRun run = Start(Write(bytes, "Signed Setup.exe"), "/NORESTART");
+    ASSERT_TRUE(run.setupRan) << (run.boxes.empty() ? "" : run.boxes[0]);
+    EXPECT_EQ("/RVLC /NORESTART", run.record["arguments"]);
+    EXPECT_EQ(Hex("signed feeds"), run.record["FeedsFilePath.data"]);
+    EXPECT_EQ(Hex("pages"), run.record["WebPagesFilePath.data"]);
 }
 
 #ifdef RVL_HAVE_CUSTOMIZER

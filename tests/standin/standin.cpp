@@ -7,6 +7,8 @@
 //   <Subkey>=<path>              <Subkey>.data=<hex bytes>, or "missing" when the file is absent
 // A subkey that is absent gives no line. No window: the extractor starts it with SW_SHOW.
 // Its exit code is 0, or the number in RVL_STANDIN_EXIT_CODE when that is set, once the record is written.
+// With RVL_STANDIN_HOLD=NAME it then sets the event "NAME-started" and waits for "NAME-release" before it
+// ends, so that a test can look at a run while its setup is still going.
 #include "tests/builder/win_files.h"
 
 #include <cstdlib>
@@ -40,6 +42,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
 
     if (!pkgtest::WriteWhole(recordPath, record))
         return 3;
+    char hold[MAX_PATH] = {};
+    const DWORD holdLength = ::GetEnvironmentVariableA("RVL_STANDIN_HOLD", hold, MAX_PATH - 16);
+    if (holdLength > 0 && holdLength < MAX_PATH - 16) {
+        HANDLE started = ::OpenEventA(EVENT_MODIFY_STATE, FALSE, (std::string(hold) + "-started").c_str());
+        HANDLE release = ::OpenEventA(SYNCHRONIZE, FALSE, (std::string(hold) + "-release").c_str());
+        if (!started || !release)
+            return 4;
+        ::SetEvent(started);
+        ::WaitForSingleObject(release, INFINITE);
+        ::CloseHandle(started);
+        ::CloseHandle(release);
+    }
     char exitCode[16] = {};
     const DWORD codeLength = ::GetEnvironmentVariableA("RVL_STANDIN_EXIT_CODE", exitCode, sizeof exitCode);
     return codeLength > 0 && codeLength < sizeof exitCode ? static_cast<int>(strtoul(exitCode, nullptr, 10)) : 0;
