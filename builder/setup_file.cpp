@@ -138,10 +138,11 @@ int WritePackage(const std::string& stub, const std::vector<PackageInput>& input
 
 namespace {
 
-// Whether the file ends with a package trailer's version and marker, whatever its directory holds.
+// Whether the package's end (before the certificate table of a signed setup) holds a trailer's version
+// and marker, whatever its directory holds.
 bool HasPackageMarker(pkg::Source& source) {
     char tail[14];
-    const uint64_t size = source.Size();
+    const uint64_t size = pkg::PackageEnd(source);
     return size >= sizeof tail && source.ReadAt(size - sizeof tail, tail, sizeof tail) &&
            std::memcmp(tail, pkg::kVersion, 4) == 0 && std::memcmp(tail + 4, pkg::kMarker, 10) == 0;
 }

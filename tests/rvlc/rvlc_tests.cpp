@@ -290,3 +290,28 @@ TEST_F(RvlcUpdateTest, FailedDownloadLeavesNoSetup) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(RvlcUpdateTest, VerifyFeedsListsTheFeedsThatDoNotPass) {
+    testhttp::Reply feed, page;
+    feed.body = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Good</title></channel></rss>";
+    page.body = "<html><head><title>Page</title></head><body>Hello</body></html>";
+    server_.Route("/rss.xml", feed);
+    server_.Route("/page.html", page);
+    int count = 0;
+    const std::string old = SetupWith(scratch_, "old.exe",
+                                      FeedsXmlText({Folder("F", {{"Good", "http://feeds.example.com/rss.xml"},
+                                                                 {"Page", "http://feeds.example.com/page.html"}})},
+                                                   count));
+    const std::string built = scratch_ / "new.exe";
+    const RunResult run =
+        Rvlc({"build", "--from", old, "--setup", SignedStandIn(), "--verify-feeds", "--out", built}, scratch_);
+    EXPECT_EQ(6, run.code) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("  F: Page <http://feeds.example.com/page.html>: not a feed\n"))
+        << run.err;
+    EXPECT_EQ(std::string::npos, run.err.find("Good <")) << run.err;
+    EXPECT_FALSE(pkgtest::Exists(built));
+}
+
+} // namespace
