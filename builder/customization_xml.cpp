@@ -441,8 +441,7 @@ std::string WebPagesXmlText(const std::vector<WebPageRow>& rows) {
 }
 
 bool IsAcceptableRecord(const std::string& title, const std::string& url) {
-    const std::string scheme = UrlScheme(url);
-    return !text::Trim(title).empty() && (text::EqualNoCase(scheme, "http") || text::EqualNoCase(scheme, "https"));
+    return !text::Trim(title).empty() && IsWebUrl(url);
 }
 
 DataFileRead ReadFeedsXml(const std::string& text, std::vector<CFeedFolder>& folders, int& skipped) {

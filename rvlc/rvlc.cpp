@@ -319,7 +319,8 @@ bool IsInCustomization(const Customization& customization, const std::string& ur
     return false;
 }
 
-// The name of the folder that an OPML file without a title makes: its file name without extension.
+// The name of the folder that an OPML file without a title makes: its file name without extension (a
+// name that is only an extension keeps it).
 std::string FileStem(const std::string& path) {
     const size_t slash = path.find_last_of("\\/");
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -361,17 +362,32 @@ int AddFeedsFile(Customization& customization, const std::string& path) {
         Error(path + ": neither a feeds.xml nor an OPML file: " + cause);
         return kExitInput;
     }
-    CFeedFolder folder(text::Trim(title).empty() ? FileStem(path) : title);
-    int left = 0;
+    // The import's rules: trimmed web addresses only, each feed once (where the file first names it), and
+    // none that the customization holds already.
+    CFeedFolder folder(text::Trim(title).empty() ? FileStem(path) : text::Trim(title));
+    int notWeb = 0, present = 0;
     for (const WebPageRow& feed : feeds) {
-        if (IsInCustomization(customization, feed.url) || !IsAcceptableRecord(feed.title, feed.url))
-            ++left;
+        if (!IsAcceptableRecord(feed.title, feed.url)) {
+            ++notWeb;
+            continue;
+        }
+        bool inFolder = false;
+        for (int i = 0; i < folder.Count() && !inFolder; ++i) {
+            std::string listedTitle, listedUrl;
+            folder.GetAt(i, listedTitle, listedUrl);
+            inFolder = SameFeed(listedUrl, feed.url);
+        }
+        if (inFolder)
+            continue;
+        if (IsInCustomization(customization, feed.url))
+            ++present;
         else
             folder.Add(feed.title, feed.url);
     }
-    if (left != 0)
-        Error(path + ": " + std::to_string(left) +
-              " feeds already in the customization, or without a title or an http or https URL, were left out");
+    if (notWeb != 0)
+        Error(path + ": " + std::to_string(notWeb) + " entries were left out because they are not web addresses");
+    if (present != 0)
+        Error(path + ": " + std::to_string(present) + " feeds already in the customization were left out");
     if (folder.Count() == 0) {
         Error(path + ": every feed of the file is already in the customization; no folder is added");
         return kExitOk;

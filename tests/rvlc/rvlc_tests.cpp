@@ -91,7 +91,9 @@ std::string SignedStandIn() {
 
 const char kOpml[] = "<?xml version=\"1.0\"?><opml version=\"1.0\"><head><title>Tech</title></head><body>"
                      "<outline text=\"Cat\"><outline title=\"One &amp; Two\" xmlUrl=\"http://a.example.com/1.xml\"/>"
-                     "<outline text=\"Caf\xC3\xA9\" xmlUrl=\"https://b.example.com/2.xml\"/></outline></body></opml>";
+                     "<outline text=\"Caf\xC3\xA9\" xmlUrl=\"https://b.example.com/2.xml\"/></outline>"
+                     "<outline text=\"Again\" xmlUrl=\" http://A.example.com/1.xml \"/>"
+                     "<outline text=\"Local\" xmlUrl=\"file:///c:/feed.xml\"/></body></opml>";
 
 // The text writer gives exactly the bytes the DOM component saves, for the same trees.
 TEST(DataFileText, IsByteForByteWhatTheDomComponentSaves) {
@@ -141,6 +143,9 @@ TEST_F(RvlcTest, RoundTripThroughExtractedFilesKeepsTheDataFiles) {
     RunResult built =
         Rvlc({"build", "--feeds", opml, "--pages", pagesFile, "--setup", SignedStandIn(), "--out", first}, scratch_);
     ASSERT_EQ(0, built.code) << built.err;
+    EXPECT_NE(std::string::npos,
+              built.err.find("tech.opml: 1 entries were left out because they are not web addresses"))
+        << built.err;
 
     const RunResult shown = Rvlc({"show", first}, scratch_);
     EXPECT_EQ(0, shown.code) << shown.err;
@@ -150,6 +155,7 @@ TEST_F(RvlcTest, RoundTripThroughExtractedFilesKeepsTheDataFiles) {
           "Web pages: 1\n  Welcome <http://www.example.com/welcome.html>\n",
           "  Signer: Corvane\n  Signature: valid, signed by the maker\n"})
         EXPECT_NE(std::string::npos, shown.out.find(line)) << line << "\n" << shown.out;
+    EXPECT_EQ(std::string::npos, shown.out.find("Again")) << "a feed that the file names twice is taken once";
 
     const std::string dir = scratch_ / "extracted";
     const RunResult extracted = Rvlc({"extract", first, dir}, scratch_);
