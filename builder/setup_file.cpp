@@ -138,6 +138,8 @@ int WritePackage(const std::string& stub, const std::vector<PackageInput>& input
 
 namespace {
 
+constexpr uint32_t kMaxDataFileSize = 64u << 20;
+
 // Whether the package's end (before the certificate table of a signed setup) holds a trailer's version
 // and marker, whatever its directory holds.
 bool HasPackageMarker(pkg::Source& source) {
@@ -186,6 +188,12 @@ SetupRead ReadSetup(pkg::Source& source, SetupContents& contents) {
         const bool feeds = text::EqualNoCase(entry.name, kFeedsFileName);
         if (!feeds && !text::EqualNoCase(entry.name, kWebPagesFileName))
             continue;
+        // The data files are read into memory: a size that no list of feeds comes near is a damaged or
+        // hostile record, refused before anything is inflated.
+        if (entry.uncompressedSize > kMaxDataFileSize) {
+            contents.cause = entry.name + " is larger than any file of feeds or web pages";
+            return SetupRead::Damaged;
+        }
         pkg::MemoryOutput bytes;
         if (ExtractEntry(source, entry, bytes) != pkg::kSuccess) {
             contents.cause = "the stream of " + entry.name + " is damaged";
