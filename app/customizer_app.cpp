@@ -13,12 +13,17 @@ const char kInstanceName[] = "0xf2d665f, 0x94f1, 0x43d9, { 0x96, 0x6b, 0x1a, 0xd
 const char kReaderInstanceName[] = "0xe1f12b50_0xcd04_0x468b_0x98_0xe2_0xac_0x29_0x4d_0xf0_0x4f_0xd3";
 const char kWizardCaption[] = "Welcome to the Ravelin Customizer";
 
-namespace {
-// The main window is never shown. It owns the wizard, and a second start finds the customizer by
-// its class and reaches the wizard as its last active pop-up window. It has no title, so that only the
-// wizard is known by the wizard's caption.
-class CMainWindow : public fw::Window {};
-} // namespace
+LRESULT CMainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_CLOSE) {
+        CWizardSheet* sheet = GetWizardSheet();
+        if (sheet && sheet->Handle())
+            sheet->PressButton(PSBTN_CANCEL);
+        else
+            Destroy();
+        return 0;
+    }
+    return fw::Window::OnMessage(msg, wp, lp);
+}
 
 bool ActivateRunningCustomizer() {
     HWND main = ::FindWindowA(kInstanceName, nullptr);
@@ -61,6 +66,8 @@ bool CCustomizerApp::InitInstance() {
     fw::Bitmap header(::LoadBitmapA(module, MAKEINTRESOURCEA(IDB_HEADER)));
     fw::Bitmap watermark(::LoadBitmapA(module, MAKEINTRESOURCEA(IDB_WATERMARK)));
 
+    // The main window is never shown. It has no title, so that only the wizard is known by the wizard's
+    // caption.
     CMainWindow main;
     main.Create(module, kInstanceName, "", WS_POPUP);
 

@@ -1,6 +1,8 @@
 // The application object: one customizer per desktop, one wizard, then the process ends.
 #pragma once
 
+#include "framework/window.h"
+
 #include <windows.h>
 
 // Names the single-instance mutex and the class of the customizer's hidden main window.
@@ -9,6 +11,15 @@ extern const char kInstanceName[];
 extern const char kReaderInstanceName[];
 // The caption of the wizard.
 extern const char kWizardCaption[];
+
+// The customizer's hidden main window. It owns the wizard, and a second start finds the customizer by
+// its class and reaches the wizard as its last active pop-up window. A request to close it (an installer
+// or the system asking programs to close) is answered as the wizard's Cancel, so that the wizard is not
+// destroyed under its own modal loop and the publisher is asked before work is lost.
+class CMainWindow : public fw::Window {
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+};
 
 class CCustomizerApp {
 public:

@@ -50,9 +50,26 @@ bool CloseRunningReader() {
     return true;
 }
 
+std::string BackupName(const std::string& file, int number) {
+    return number == 1 ? file + ".bak" : file + "." + std::to_string(number) + ".bak";
+}
+
 void BackUpReaderFile(const std::string& file) {
-    // The publisher's own feeds stay at hand beside the reader, under a name it does not read.
-    ::MoveFileExA(file.c_str(), (file + ".bak").c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+    // The publisher's own feeds stay at hand beside the reader, under a name it does not read. A backup
+    // is never replaced: the first one holds the publisher's own feeds, later runs add numbered ones.
+    if (::GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return;
+    for (int number = 1; number < 10000; ++number) {
+        if (::MoveFileExA(file.c_str(), BackupName(file, number).c_str(), MOVEFILE_COPY_ALLOWED))
+            return;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+            return;
+    }
+}
+
+LRESULT CInstructionPage::OnWizardBack() {
+    return JumpTo(kWebPagesPage);
 }
 
 bool CInstructionPage::OnInitDialog() {

@@ -33,5 +33,6 @@ std::string ReaderInstallFolder();
 // Asks a running reader to quit. True when none runs or its window was told to quit; false when one runs
 // but its window cannot be found.
 bool CloseRunningReader();
-// Moves file to file + ".bak", replacing an older backup; nothing happens when file is absent.
+// Moves file to file + ".bak", or to file + ".2.bak", ".3.bak"... when that name is taken: no backup is
+// ever replaced. Nothing happens when file is absent.
 void BackUpReaderFile(const std::string& file);

@@ -8,6 +8,11 @@ bool CWizardPage::OnSetActive() {
     return true;
 }
 
+bool CWizardPage::OnQueryCancel() {
+    CWizardSheet* sheet = GetWizardSheet();
+    return !sheet || sheet->ConfirmClose();
+}
+
 void CWizardPage::OnHelp() {
     ShowHelpTopic(helpTopic_);
 }

@@ -1,14 +1,18 @@
 #include "app/wizard_sheet.h"
 
+#include "framework/message.h"
+
 #include <vector>
 
+const char kCloseQuestion[] = "Close the Ravelin Customizer? The feeds and web pages you added will be lost.";
 const char kReaderUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ravelin_is1";
 
 namespace {
 CWizardSheet* theSheet = nullptr;
 
-// HH_DISPLAY_TOPIC of HTML Help.
+// HH_DISPLAY_TOPIC and HH_CLOSE_ALL of HTML Help.
 constexpr UINT kDisplayTopic = 0;
+constexpr UINT kCloseAll = 0x12;
 using HtmlHelpFunction = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
 // HTML Help from the system folder by its full path: by name alone, a hhctrl.ocx beside the program
 // would be found first.
@@ -28,6 +32,9 @@ CWizardSheet* GetWizardSheet() {
 void SetWizardSheet(CWizardSheet* sheet) {
     theSheet = sheet;
 }
+CWizardLinks* WizardLinks() {
+    return theSheet;
+}
 
 CWizardSheet::CWizardSheet(const std::string& caption, HBITMAP watermark, HBITMAP header)
     : fw::PropertySheet(fw::ThisModule(), caption, watermark, header) {
@@ -41,6 +48,11 @@ CWizardSheet::CWizardSheet(const std::string& caption, HBITMAP watermark, HBITMA
 CWizardSheet::~CWizardSheet() {
     // The page windows go with the sheet window, while the page objects still exist.
     Destroy();
+    // Help windows run on code of the help library: they close before the library is unloaded.
+    if (helpLibrary_) {
+        if (auto htmlHelp = reinterpret_cast<HtmlHelpFunction>(::GetProcAddress(helpLibrary_.Get(), "HtmlHelpA")))
+            htmlHelp(nullptr, nullptr, kCloseAll, 0);
+    }
 }
 
 void CWizardSheet::ShowHelpTopic(const char* topic) const {
@@ -51,6 +63,24 @@ void CWizardSheet::ShowHelpTopic(const char* topic) const {
     if (!htmlHelp)
         return;
     htmlHelp(nullptr, path.c_str(), kDisplayTopic, reinterpret_cast<DWORD_PTR>(topic));
+}
+
+bool CWizardSheet::HoldsUnsavedWork() const {
+    if (destination.SetupWritten())
+        return false;
+    const CFeedFolderList& folders = feeds.Folders();
+    for (int i = 0; i < folders.FolderCount(); ++i) {
+        if (folders.FolderAt(i).Count() > 0)
+            return true;
+    }
+    return webPages.List().Handle() && webPages.List().Count() > 0;
+}
+
+bool CWizardSheet::ConfirmClose() const {
+    if (!HoldsUnsavedWork())
+        return true;
+    return fw::ShowMessage(Handle(), kCloseQuestion, "Ravelin Customizer", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) ==
+           IDYES;
 }
 
 void ShowHelpTopic(const char* topic) {

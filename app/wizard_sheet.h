@@ -15,19 +15,7 @@
 
 #include <string>
 
-// Positions of the pages in the sheet, the order the user sees.
-enum WizardPageIndex {
-    kWelcomePage = 0,
-    kFeedsPage,
-    kWebPagesPage,
-    kDownloadPage,
-    kInstructionPage,
-    kDestinationPage,
-    kFinishPage,
-    kWizardPageCount
-};
-
-class CWizardSheet : public fw::PropertySheet {
+class CWizardSheet : public fw::PropertySheet, public CWizardLinks {
 public:
     // The caption is set in the title bar; the bitmaps stay owned by the caller.
     CWizardSheet(const std::string& caption, HBITMAP watermark, HBITMAP header);
@@ -36,6 +24,26 @@ public:
     // Opens one topic of the help file; does nothing without HTML Help.
     void ShowHelpTopic(const char* topic) const;
 
+    // Whether the publisher has added feeds or web pages that no written setup holds yet.
+    bool HoldsUnsavedWork() const;
+    // Asks whether to close while HoldsUnsavedWork; true when the wizard may close.
+    bool ConfirmClose() const;
+
+    const CFeedFolderList& FeedFolders() const override { return feeds.Folders(); }
+    std::vector<std::pair<std::string, std::string>> WebPageRows() const override { return webPages.Rows(); }
+    void SetReaderSetupPath(const std::string& path) override { destination.SetReaderSetupPath(path); }
+    void SetSetupLocation(const std::string& folder, const std::string& name) override {
+        finish.SetDestinationFolder(folder);
+        finish.SetSetupName(name);
+    }
+    void SetOutputPath(const std::string& path) override { finish.SetOutputPath(path); }
+
+private:
+    // COM and OLE for the whole wizard (the list backgrounds, the XML DOM of the import, the download
+    // component): first in, last out, so that every page and control has gone before it ends.
+    fw::OleScope ole_;
+
+public:
     // The pages, for the pages that read one another's data in place. Declared in the order of
     // construction; the sheet shows them in the order of WizardPageIndex.
     CWelcomePage welcome;
@@ -51,13 +59,13 @@ private:
     fw::Library helpLibrary_;
 };
 
+// Asked before the wizard closes while it holds unsaved work (Yes/No, No by default).
+extern const char kCloseQuestion[];
+
 // The one wizard of the process; null while no wizard runs.
 CWizardSheet* GetWizardSheet();
 void SetWizardSheet(CWizardSheet* sheet);
 
-// The reader is installed when its uninstall key opens under HKEY_LOCAL_MACHINE or, failing that,
-// under HKEY_CURRENT_USER, in the 32-bit registry view or, failing that, in the 64-bit one.
-bool IsReaderInstalled();
 // Opens that key for reading into key; false (and key empty) when there is none.
 bool OpenReaderUninstallKey(fw::RegKey& key);
 extern const char kReaderUninstallKey[];

@@ -11,22 +11,6 @@ namespace {
 const CLSID kDomDocumentClass = {0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 const IID kXmlDocumentInterface = {0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
-// COM for the time of one writing. A thread that already has an apartment of another kind keeps it
-// (RPC_E_CHANGED_MODE): the DOM component works in either.
-class ComScope {
-public:
-    ComScope() : initialized_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComScope() {
-        if (initialized_)
-            ::CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    bool initialized_;
-};
-
 // A VARIANT of type VT_BSTR that frees its string.
 class BstrVariant {
 public:
@@ -200,7 +184,6 @@ int WriteWebPagesFile(const std::vector<WebPageRow>& rows, const std::string& pa
 }
 
 DataFiles WriteDataFiles(const CFeedFolderList& folders, const std::vector<WebPageRow>& rows) {
-    ComScope com;
     DataFiles files;
     const std::string folder = CustomizationInputFolder();
     files.feedsPath = folder + "\\feeds.xml";

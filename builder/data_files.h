@@ -52,6 +52,6 @@ int WriteFeedsFile(const CFeedFolderList& folders, const std::string& path);
 // when the file was not saved.
 int WriteWebPagesFile(const std::vector<WebPageRow>& rows, const std::string& path);
 
-// Writes both files into the customization input folder, feeds.xml first. Initialises COM on this
-// thread for the time of the writing when nobody has done so yet.
+// Writes both files into the customization input folder, feeds.xml first. COM must be initialised on
+// this thread (the wizard's sheet holds it).
 DataFiles WriteDataFiles(const CFeedFolderList& folders, const std::vector<WebPageRow>& rows);

@@ -1,6 +1,5 @@
 #include "builder/destination_folder_page.h"
 
-#include "app/wizard_sheet.h"
 #include "builder/sfx_packager.h"
 #include "framework/listview.h"
 #include "framework/message.h"
@@ -20,15 +19,10 @@ const UINT kSetupNameMaxChars = 260;
 // The web pages page's list, read in place; no rows while that page has no window or no list.
 std::vector<WebPageRow> WebPageRows() {
     std::vector<WebPageRow> rows;
-    CWizardSheet* sheet = GetWizardSheet();
-    if (!sheet || !sheet->webPages.Handle())
-        return rows;
-    HWND list = ::GetDlgItem(sheet->webPages.Handle(), IDL_WEBPAGES);
-    if (!list)
-        return rows;
-    fw::ListView view(list);
-    for (int i = 0; i < view.Count(); ++i)
-        rows.push_back({view.Text(i, 0), view.Text(i, 1)});
+    if (CWizardLinks* links = WizardLinks()) {
+        for (const auto& row : links->WebPageRows())
+            rows.push_back({row.first, row.second});
+    }
     return rows;
 }
 
@@ -152,8 +146,7 @@ bool CDestinationFolderPage::OnCommand(int id, int code, HWND control) {
 }
 
 void CDestinationFolderPage::Browse() {
-    // The new-style folder browser needs an apartment on this thread.
-    const bool initialized = SUCCEEDED(::CoInitialize(nullptr));
+    // The new-style folder browser needs the apartment that the wizard's sheet holds on this thread.
     BROWSEINFOA info{};
     // The sheet owns the browser and is disabled while it is open: Next or Cancel of the wizard cannot
     // run under it.
@@ -169,8 +162,6 @@ void CDestinationFolderPage::Browse() {
         }
         ::CoTaskMemFree(items);
     }
-    if (initialized)
-        ::CoUninitialize();
 }
 
 bool CDestinationFolderPage::Refuse(const char* text, int editId) const {
@@ -194,29 +185,32 @@ bool CDestinationFolderPage::Validate() const {
     return true;
 }
 
+LRESULT CDestinationFolderPage::OnWizardBack() {
+    return JumpTo(IsReaderInstalled() ? kInstructionPage : kWebPagesPage);
+}
+
 LRESULT CDestinationFolderPage::OnWizardNext() {
     Exchange(true);
     destinationFolder_ = text::Trim(destinationFolder_);
     setupName_ = text::Trim(setupName_);
     if (!Validate())
         return kStay;
-    if (CWizardSheet* sheet = GetWizardSheet()) {
-        sheet->finish.SetDestinationFolder(destinationFolder_);
-        sheet->finish.SetSetupName(setupName_);
-    }
+    if (CWizardLinks* links = WizardLinks())
+        links->SetSetupLocation(destinationFolder_, setupName_);
     {
         fw::WaitCursor wait;
         if (!BuildCustomizedSetup())
             return kStay;
+        setupWritten_ = true;
         DeleteDataFiles();
     }
     return kMoveToNeighbour;
 }
 
 bool CDestinationFolderPage::BuildCustomizedSetup() {
-    CWizardSheet* sheet = GetWizardSheet();
+    CWizardLinks* links = WizardLinks();
     static const CFeedFolderList kNoFolders;
-    dataFiles_ = WriteDataFiles(sheet ? sheet->feeds.Folders() : kNoFolders, WebPageRows());
+    dataFiles_ = WriteDataFiles(links ? links->FeedFolders() : kNoFolders, WebPageRows());
 
     // The data files without the reader's setup would make a setup that installs nothing, and a setup
     // without the publisher's feeds or pages is not what they chose: either fails the build.
@@ -228,8 +222,8 @@ bool CDestinationFolderPage::BuildCustomizedSetup() {
         packager.AddFile(dataFiles_.webPagesPath.c_str());
 
     const std::string outputPath = MakeOutputPath(destinationFolder_, setupName_);
-    if (sheet)
-        sheet->finish.SetOutputPath(outputPath);
+    if (links)
+        links->SetOutputPath(outputPath);
 
     // The package is written under a scratch name beside the output and takes the output's name only
     // when it is whole: a failed build leaves no half-written setup that looks like a good one, and an

@@ -41,6 +41,8 @@ public:
     bool BuildCustomizedSetup();
     // Deletes the data files of the last build.
     void DeleteDataFiles();
+    // Whether a build of this run has written the customized setup: the publisher's work is then saved.
+    bool SetupWritten() const { return setupWritten_; }
 
 protected:
     bool OnInitDialog() override;
@@ -63,4 +65,5 @@ private:
     std::string setupName_;
     std::string readerSetupPath_;
     DataFiles dataFiles_;
+    bool setupWritten_ = false;
 };

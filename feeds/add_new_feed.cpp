@@ -17,7 +17,6 @@ const char kCannotAdd[] = "Cannot add";
 
 namespace {
 
-constexpr int kMaxUrlChars = 260;
 // Only S_FALSE ("not valid") refuses the URL; an error of the check itself lets it through to the fetch.
 bool PassesSyntaxCheck(const std::string& url) {
     const std::wstring wide = fw::ToWide(url);
@@ -62,7 +61,8 @@ bool CAddNewFeed::IsDuplicate(const fw::ListView& list, const std::string& url) 
 }
 
 bool CAddNewFeed::OnInitDialog() {
-    ExchangeText(IDE_URL, url_, false, kMaxUrlChars);
+    // No limit of the edit's own: a pasted URL that is too long is refused whole, not cut.
+    ExchangeText(IDE_URL, url_, false);
     EnableItem(IDC_BROWSE, false);
     FocusItem(IDE_URL);
     // The focus is set: the dialog manager must not move it to the first control.
@@ -110,6 +110,10 @@ void CAddNewFeed::OnOK() {
     if (prefixed != url_) {
         url_ = prefixed;
         SetItemText(IDE_URL, url_);
+    }
+    if (url_.size() > kMaxUrlChars) {
+        Refuse(kUrlTooLong, kAddFeedErrorCaption, true);
+        return;
     }
     if (!PassesSyntaxCheck(url_)) {
         Refuse(text::Format("%s %s %s", kCannotAdd, url_.c_str(),

@@ -7,8 +7,6 @@
 #include "framework/message.h"
 #include "framework/text.h"
 
-#include <ole2.h>
-
 #include <vector>
 
 CCustomizationPage::CCustomizationPage()
@@ -21,10 +19,9 @@ bool CCustomizationPage::OnInitDialog() {
     feedList_.Subclass(Item(IDL_FEEDS));
     feedList_.Send(LVM_SETTEXTBKCOLOR, 0, CLR_NONE);
 
-    // The list's background picture is drawn through OLE: without OLE the list stays plain.
-    const HRESULT ole = ::OleInitialize(nullptr);
-    oleInitialized_ = SUCCEEDED(ole);
-    if (oleInitialized_) {
+    // The list's background picture is drawn through OLE, which the wizard's sheet holds for as long as
+    // the list exists.
+    {
         HBITMAP picture = ::LoadBitmapA(fw::ThisModule(), MAKEINTRESOURCEA(IDB_LIST_BACKGROUND));
         LVBKIMAGEA image = {};
         image.ulFlags = LVBKIF_SOURCE_HBITMAP | LVBKIF_STYLE_TILE;
@@ -34,6 +31,9 @@ bool CCustomizationPage::OnInitDialog() {
             ::DeleteObject(picture);
     }
     feedList_.Initialize();
+    // The rows are the publisher's only view of the order: a drag or a sort sets the folder's order too,
+    // and so the order of the feed file.
+    feedList_.SetOrderChanged([this] { folders_.ArrangeCurrentFolder(CurrentFolderName(), feedList_.RecordIds()); });
 
     EnableItem(IDC_REMOVE, false);
     EnableItem(IDC_PROPERTIES, false);
@@ -80,13 +80,6 @@ void CCustomizationPage::ShowFolders() {
     RefreshList();
 }
 
-void CCustomizationPage::OnDestroy() {
-    if (oleInitialized_) {
-        ::OleUninitialize();
-        oleInitialized_ = false;
-    }
-}
-
 std::string CCustomizationPage::CurrentFolderName() const {
     const int index = static_cast<int>(::SendMessageA(Combo(), CB_GETCURSEL, 0, 0));
     if (index < 0)
@@ -115,6 +108,7 @@ void CCustomizationPage::RefreshList() {
         FeedRow& row = rows[static_cast<size_t>(i)];
         folder->GetAt(i, row.title, row.url);
         row.description = kRowDescriptionUnknown;
+        row.recordId = folder->IdAt(i);
     }
     feedList_.AddRows(rows);
     UpdateButtons();
@@ -174,9 +168,11 @@ void CCustomizationPage::AddFeed() {
         return;
     const std::string title = dialog.Title();
     const std::string url = dialog.Url();
-    if (feedList_.AddRow(title, url, dialog.Link(), dialog.Description())) {
-        folders_.AddFeedToCurrentFolder(CurrentFolderName(), title, url);
-    } else {
+    CFeedFolder* folder = folders_.FindFolder(CurrentFolderName());
+    const int id = folder ? folder->Add(title, url) : 0;
+    if (!feedList_.AddRow(title, url, dialog.Link(), dialog.Description(), id)) {
+        if (folder)
+            folder->RemoveAt(folder->IndexOf(id));
         fw::ShowMessage(Handle(),
                         text::Format("%s %s %s", kCannotAdd, url.c_str(),
                                      ": Error occurred while adding a feed. Please try again."),
@@ -199,7 +195,7 @@ void CCustomizationPage::RemoveFeeds() {
     FeedRemoval folderGone = FeedRemoval::RecordRemoved;
     for (size_t i = selected.size(); i-- > 0;) {
         const int row = selected[i];
-        const FeedRemoval removal = folders_.RemoveFeedFromCurrentFolder(current, list.Text(row, 0), list.Text(row, 1));
+        const FeedRemoval removal = folders_.RemoveFeedFromCurrentFolder(current, feedList_.RecordId(row));
         if (removal == FeedRemoval::FolderRemoved || removal == FeedRemoval::FolderReplaced)
             folderGone = removal;
         feedList_.DeleteRow(row);
@@ -244,7 +240,7 @@ void CCustomizationPage::EditProperties() {
         // The row shows what the folder keeps, also when only the letter case changed.
         list.SetText(row, 0, newTitle);
         list.SetState(row, LVIS_SELECTED, LVIS_SELECTED | LVIS_FOCUSED);
-        folders_.SetFeedTitle(CurrentFolderName(), newTitle, list.Text(row, 1));
+        folders_.SetFeedTitle(CurrentFolderName(), feedList_.RecordId(row), newTitle);
     }
     ::SetFocus(feedList_.Handle());
 }

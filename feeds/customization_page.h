@@ -35,7 +35,6 @@ protected:
     bool OnInitDialog() override;
     bool OnCommand(int id, int code, HWND control) override;
     bool OnNotify(NMHDR* header, LRESULT& result) override;
-    void OnDestroy() override;
 
 private:
     void AddFeed();
@@ -52,5 +51,4 @@ private:
 
     CFeedListCtrl feedList_;
     CFeedFolderList folders_;
-    bool oleInitialized_ = false;
 };

@@ -2,9 +2,11 @@
 
 #include "framework/text.h"
 
-void CFeedFolder::Add(const std::string& title, const std::string& url) {
+int CFeedFolder::Add(const std::string& title, const std::string& url) {
     titles_.push_back(title);
     urls_.push_back(url);
+    ids_.push_back(++lastId_);
+    return lastId_;
 }
 
 int CFeedFolder::GetAt(int index, std::string& title, std::string& url) const {
@@ -20,6 +22,7 @@ bool CFeedFolder::RemoveAt(int index) {
         return false;
     titles_.erase(titles_.begin() + index);
     urls_.erase(urls_.begin() + index);
+    ids_.erase(ids_.begin() + index);
     return true;
 }
 
@@ -28,12 +31,38 @@ void CFeedFolder::SetTitleAt(int index, const std::string& title) {
         titles_[static_cast<size_t>(index)] = title;
 }
 
-int CFeedFolder::FindUrl(const std::string& url) const {
-    for (size_t i = 0; i < urls_.size(); ++i) {
-        if (text::EqualNoCase(urls_[i], url))
+int CFeedFolder::IndexOf(int id) const {
+    for (size_t i = 0; i < ids_.size(); ++i) {
+        if (ids_[i] == id)
             return static_cast<int>(i);
     }
     return -1;
+}
+
+void CFeedFolder::Arrange(const std::vector<int>& ids) {
+    std::vector<size_t> order;
+    std::vector<bool> placed(ids_.size(), false);
+    for (int id : ids) {
+        const int index = IndexOf(id);
+        if (index >= 0 && !placed[static_cast<size_t>(index)]) {
+            placed[static_cast<size_t>(index)] = true;
+            order.push_back(static_cast<size_t>(index));
+        }
+    }
+    for (size_t i = 0; i < ids_.size(); ++i) {
+        if (!placed[i])
+            order.push_back(i);
+    }
+    std::vector<std::string> titles, urls;
+    std::vector<int> arranged;
+    for (size_t i : order) {
+        titles.push_back(std::move(titles_[i]));
+        urls.push_back(std::move(urls_[i]));
+        arranged.push_back(ids_[i]);
+    }
+    titles_.swap(titles);
+    urls_.swap(urls);
+    ids_.swap(arranged);
 }
 
 std::string CFeedFolderList::UniqueFolderName(const std::string& name) const {
@@ -56,18 +85,17 @@ const CFeedFolder* CFeedFolderList::FindFolder(const std::string& name) const {
     return const_cast<CFeedFolderList*>(this)->FindFolder(name);
 }
 
-void CFeedFolderList::AddFeedToCurrentFolder(const std::string& current, const std::string& title,
-                                             const std::string& url) {
-    if (CFeedFolder* folder = FindFolder(current))
-        folder->Add(title, url);
+int CFeedFolderList::AddFeedToCurrentFolder(const std::string& current, const std::string& title,
+                                            const std::string& url) {
+    CFeedFolder* folder = FindFolder(current);
+    return folder ? folder->Add(title, url) : 0;
 }
 
-FeedRemoval CFeedFolderList::RemoveFeedFromCurrentFolder(const std::string& current, const std::string&,
-                                                         const std::string& url) {
+FeedRemoval CFeedFolderList::RemoveFeedFromCurrentFolder(const std::string& current, int id) {
     CFeedFolder* folder = FindFolder(current);
     if (!folder)
         return FeedRemoval::NotFound;
-    if (!folder->RemoveAt(folder->FindUrl(url)))
+    if (!folder->RemoveAt(folder->IndexOf(id)))
         return FeedRemoval::NotFound;
     if (folder->Count() > 0)
         return FeedRemoval::RecordRemoved;
@@ -79,10 +107,14 @@ FeedRemoval CFeedFolderList::RemoveFeedFromCurrentFolder(const std::string& curr
     return FeedRemoval::FolderReplaced;
 }
 
-void CFeedFolderList::SetFeedTitle(const std::string& current, const std::string& title, const std::string& url) {
-    CFeedFolder* folder = FindFolder(current);
-    if (folder)
-        folder->SetTitleAt(folder->FindUrl(url), title);
+void CFeedFolderList::SetFeedTitle(const std::string& current, int id, const std::string& title) {
+    if (CFeedFolder* folder = FindFolder(current))
+        folder->SetTitleAt(folder->IndexOf(id), title);
+}
+
+void CFeedFolderList::ArrangeCurrentFolder(const std::string& current, const std::vector<int>& ids) {
+    if (CFeedFolder* folder = FindFolder(current))
+        folder->Arrange(ids);
 }
 
 bool CFeedFolderList::RenameFolder(const std::string& oldName, const std::string& newName) {

@@ -1,7 +1,9 @@
 // Feed folders and the folder list of the feeds page. No Windows here: the same code builds natively.
 //
-// A folder holds feed records (title, URL) in the order they were added. The list keeps the folders
-// in creation order; names compare case-insensitively in the ANSI code page and are unique.
+// A folder holds feed records (title, URL) in the order the publisher arranged them on the feeds page:
+// the order of adding until rows are dragged or sorted. Each record has an identity of its own, unique in
+// its folder, by which a row of the feeds list names it (two records may share a URL). The list keeps the
+// folders in creation order; names compare case-insensitively in the ANSI code page and are unique.
 #pragma once
 
 #include <string>
@@ -16,7 +18,8 @@ public:
     const std::string& Name() const { return name_; }
     void SetName(const std::string& name) { name_ = name; }
     int Count() const { return static_cast<int>(titles_.size()); }
-    void Add(const std::string& title, const std::string& url);
+    // Appends a record and returns its identity (never 0).
+    int Add(const std::string& title, const std::string& url);
     // Sets title and url from the record at index and returns index; an index outside the records
     // returns Count() and leaves both alone.
     int GetAt(int index, std::string& title, std::string& url) const;
@@ -24,8 +27,13 @@ public:
     bool RemoveAt(int index);
     // Replaces the title of the record at index; an index outside the records changes nothing.
     void SetTitleAt(int index, const std::string& title);
-    // The first record whose URL equals url, ignoring case; -1 when there is none.
-    int FindUrl(const std::string& url) const;
+    // The identity of the record at index; 0 for an index outside the records.
+    int IdAt(int index) const { return IsIndex(index) ? ids_[static_cast<size_t>(index)] : 0; }
+    // The index of the record with that identity; -1 when there is none.
+    int IndexOf(int id) const;
+    // Puts the records named by ids first, in that order; records that ids does not name follow in their
+    // present order. Identities named twice or unknown are passed over.
+    void Arrange(const std::vector<int>& ids);
 
 private:
     bool IsIndex(int index) const { return index >= 0 && index < Count(); }
@@ -33,6 +41,8 @@ private:
     std::string name_;
     std::vector<std::string> titles_;
     std::vector<std::string> urls_;
+    std::vector<int> ids_;
+    int lastId_ = 0;
 };
 
 // What removing a feed did to the folder list.
@@ -60,15 +70,16 @@ public:
     const CFeedFolder* FindFolder(const std::string& name) const;
 
     // The current folder is the one that the caller shows (the folder combo box's selection).
-    // Does nothing when no folder has that name.
-    void AddFeedToCurrentFolder(const std::string& current, const std::string& title, const std::string& url);
-    // Removes the first record of the current folder whose URL equals url (the title is not used
-    // for matching). A folder left without records leaves the list; when it was the last folder, a
-    // new empty default folder is appended so that feeds can still be added.
-    FeedRemoval RemoveFeedFromCurrentFolder(const std::string& current, const std::string& title,
-                                            const std::string& url);
-    // Retitles the first record of the current folder whose URL equals url.
-    void SetFeedTitle(const std::string& current, const std::string& title, const std::string& url);
+    // Returns the new record's identity; does nothing and returns 0 when no folder has that name.
+    int AddFeedToCurrentFolder(const std::string& current, const std::string& title, const std::string& url);
+    // Removes the record of the current folder with that identity. A folder left without records leaves
+    // the list; when it was the last folder, a new empty default folder is appended so that feeds can
+    // still be added.
+    FeedRemoval RemoveFeedFromCurrentFolder(const std::string& current, int id);
+    // Retitles the record of the current folder with that identity.
+    void SetFeedTitle(const std::string& current, int id, const std::string& title);
+    // Puts the records of the current folder in the order of ids (see CFeedFolder::Arrange).
+    void ArrangeCurrentFolder(const std::string& current, const std::vector<int>& ids);
     // Gives the first folder named oldName the name newName, keeping its position.
     bool RenameFolder(const std::string& oldName, const std::string& newName);
 
@@ -81,14 +92,4 @@ public:
 private:
     std::string defaultName_;
     std::vector<CFeedFolder> folders_;
-};
-
-// The item data of one row of the feeds list: the feed's description, which only the row keeps.
-class CFeedRowData {
-public:
-    explicit CFeedRowData(std::string description) : description_(std::move(description)) {}
-    const std::string& Description() const { return description_; }
-
-private:
-    std::string description_;
 };

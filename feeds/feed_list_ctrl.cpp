@@ -1,9 +1,8 @@
 #include "feeds/feed_list_ctrl.h"
 
-#include "feeds/feed_folder.h"
 #include "resources/resource.h"
 
-#include <algorithm>
+#include <memory>
 #include <new>
 
 const char kRowDescriptionUnknown[] = "Unknown Description";
@@ -15,19 +14,13 @@ constexpr int kUrlWidth = 250;
 constexpr int kIconSize = 16;
 constexpr int kFeedImage = 0;
 
-CFeedRowData* RowData(LPARAM data) {
-    return reinterpret_cast<CFeedRowData*>(data);
+const CFeedRowData* RowData(fw::RowData* data) {
+    return static_cast<const CFeedRowData*>(data);
 }
 
 } // namespace
 
 CFeedListCtrl::CFeedListCtrl() : fw::ReorderList(fw::ThisModule(), IDB_DRAG_ONE, IDB_DRAG_MANY) {}
-
-CFeedListCtrl::~CFeedListCtrl() {
-    // The derived part is gone once ~Window destroys the window: release the rows while it exists.
-    if (Handle())
-        DeleteAllRows();
-}
 
 void CFeedListCtrl::Initialize() {
     fw::ListView list = List();
@@ -51,21 +44,18 @@ void CFeedListCtrl::Initialize() {
 }
 
 bool CFeedListCtrl::AddRow(const std::string& title, const std::string& url, const std::string& /*link*/,
-                           const std::string& description) {
+                           const std::string& description, int recordId) {
     fw::ListView list = List();
-    const int index = list.Count();
-    auto* data = new (std::nothrow) CFeedRowData(description);
+    std::unique_ptr<CFeedRowData> data(new (std::nothrow) CFeedRowData(description, recordId));
     if (!data)
         return false;
-    const int row = list.InsertRow(index, title, reinterpret_cast<LPARAM>(data), kFeedImage);
-    if (row < 0) {
-        delete data;
+    const int row = InsertRow(Count(), {title, url}, std::move(data), kFeedImage);
+    if (row < 0)
         return false;
-    }
     list.DeselectAll();
     list.Select(row);
     list.EnsureVisible(row);
-    return list.SetText(row, 1, url);
+    return true;
 }
 
 int CFeedListCtrl::AddRows(const std::vector<FeedRow>& rows) {
@@ -77,20 +67,15 @@ int CFeedListCtrl::AddRows(const std::vector<FeedRow>& rows) {
     Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(list.Count()) + rows.size(), LVSICF_NOINVALIDATEALL);
     int last = -1;
     int added = 0;
-    int count = list.Count();
     for (const FeedRow& row : rows) {
-        auto* data = new (std::nothrow) CFeedRowData(row.description);
+        std::unique_ptr<CFeedRowData> data(new (std::nothrow) CFeedRowData(row.description, row.recordId));
         if (!data)
             continue;
-        const int index = list.InsertRow(count, row.title, reinterpret_cast<LPARAM>(data), kFeedImage);
-        if (index < 0) {
-            delete data;
-            continue;
-        }
-        last = index;
-        count = index + 1;
-        if (list.SetText(index, 1, row.url))
+        const int index = InsertRow(list.Count(), {row.title, row.url}, std::move(data), kFeedImage);
+        if (index >= 0) {
+            last = index;
             ++added;
+        }
     }
     if (last >= 0) {
         list.DeselectAll();
@@ -104,42 +89,18 @@ int CFeedListCtrl::AddRows(const std::vector<FeedRow>& rows) {
 }
 
 std::string CFeedListCtrl::Description(int row) const {
-    const CFeedRowData* data = RowData(List().Data(row));
+    const CFeedRowData* data = RowData(Data(row));
     return data ? data->Description() : std::string();
 }
 
-void CFeedListCtrl::ReleaseRowData(const fw::ListView& list, int row) {
-    delete RowData(list.Data(row));
-    list.SetData(row, 0);
+int CFeedListCtrl::RecordId(int row) const {
+    const CFeedRowData* data = RowData(Data(row));
+    return data ? data->RecordId() : 0;
 }
 
-bool CFeedListCtrl::DeleteRow(int row) {
-    if (row < 0 || row >= List().Count())
-        return false;
-    ReleaseRowData(List(), row);
-    return List().DeleteRow(row);
-}
-
-// Takes the descriptions of every row; the rows keep pointers to them until they are deleted. Changing
-// the rows' data instead would notify the page once for every row.
-std::vector<CFeedRowData*> CFeedListCtrl::TakeAllRowData() const {
-    const fw::ListView list = fw::ListView::Direct(Handle());
-    std::vector<CFeedRowData*> data(static_cast<size_t>(std::max(list.Count(), 0)));
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = RowData(list.Data(static_cast<int>(i)));
-    return data;
-}
-
-void CFeedListCtrl::DeleteAllRows() {
-    const std::vector<CFeedRowData*> data = TakeAllRowData();
-    fw::ListView::Direct(Handle()).DeleteAll();
-    for (CFeedRowData* description : data)
-        delete description;
-}
-
-void CFeedListCtrl::OnDestroyList() {
-    // The list deletes its rows itself as it goes; only their descriptions are ours to release. Deleting
-    // the rows here would notify a parent that is being torn down.
-    for (CFeedRowData* description : TakeAllRowData())
-        delete description;
+std::vector<int> CFeedListCtrl::RecordIds() const {
+    std::vector<int> ids;
+    for (int i = 0; i < Count(); ++i)
+        ids.push_back(RecordId(i));
+    return ids;
 }

@@ -3,6 +3,7 @@
 #include "feeds/customization_page.h"
 #include "feeds/dlg_rename_folder.h"
 #include "feeds/url_index.h"
+#include "feeds/url_scheme.h"
 #include "framework/message.h"
 #include "framework/text.h"
 #include "framework/window.h"
@@ -20,6 +21,15 @@ const char kImportFailedText[] =
 const char kSelectAFeedText[] = "Please Select a feed.";
 const char kAllFeedsPresentText[] =
     "All the feeds in the selected OPML file have been already added. The OPML folder will not be added.";
+
+std::string LeftOutText(int count) {
+    static const char* const kWords[] = {"No",    "One",   "Two",  "Three", "Four",   "Five",  "Six",
+                                         "Seven", "Eight", "Nine", "Ten",   "Eleven", "Twelve"};
+    const std::string number = count >= 0 && count <= 12 ? kWords[count] : text::Format("%d", count);
+    if (count == 1)
+        return number + " entry of the file was left out because it is not a web address.";
+    return number + " entries of the file were left out because they are not web addresses.";
+}
 
 namespace {
 
@@ -47,18 +57,12 @@ bool CImportFeedPage::OnInitDialog() {
     EnableItem(IDC_DESELECT_ALL, false);
     EnableItem(IDOK, false);
     EnableItem(IDC_IMPORT, false);
-    // The DOM document of an import stays alive until the next import or the end of the dialog; COM is
-    // held for as long. A thread with an apartment of another kind keeps it (RPC_E_CHANGED_MODE).
-    comInitialized_ = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     return true;
 }
 
 void CImportFeedPage::OnDestroy() {
+    // The DOM document of an import stays alive until the next import or the end of the dialog.
     document_.Reset();
-    if (comInitialized_) {
-        ::CoUninitialize();
-        comInitialized_ = false;
-    }
 }
 
 bool CImportFeedPage::OnCommand(int id, int code, HWND control) {
@@ -91,6 +95,11 @@ void CImportFeedPage::ChooseFile(const std::string& path) {
     filePath_ = path;
     fileName_ = ::PathFindFileNameA(path.c_str());
     SetItemText(IDE_OPML_FILE, filePath_);
+    importList_.Clear();
+    opmlTitle_.clear();
+    EnableItem(IDC_SELECT_ALL, false);
+    EnableItem(IDC_DESELECT_ALL, false);
+    EnableItem(IDOK, false);
     if (!filePath_.empty())
         EnableItem(IDC_IMPORT, true);
 }
@@ -106,7 +115,9 @@ void CImportFeedPage::Browse() {
     dialog.nMaxFile = kPathChars;
     dialog.lpstrTitle = "Open";
     dialog.lpstrDefExt = kDefaultExtension;
-    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+    // OFN_NOCHANGEDIR: the dialog would otherwise leave the file's folder as the program's current
+    // folder, locked against deletion until the wizard ends.
+    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
     if (!::GetOpenFileNameA(&dialog))
         return;
     ChooseFile(path.data());
@@ -117,23 +128,45 @@ void CImportFeedPage::Import() {
         return;
     fw::WaitCursor wait;
     importList_.Clear();
-    if (Parse() && importList_.Count() != 0) {
+    int leftOut = 0;
+    const bool read = Parse(leftOut);
+    if (read && importList_.Count() != 0) {
         EnableItem(IDC_SELECT_ALL, true);
         EnableItem(IDC_DESELECT_ALL, true);
         EnableItem(IDOK, true);
         importList_.CheckAll(true);
-    } else {
-        fw::ShowMessage(Handle(), kImportFailedText, kImportCaption, MB_OK | MB_ICONWARNING);
     }
+    // A file whose every entry was left out is told as such, not as a file that cannot be read.
+    if (read && leftOut > 0)
+        fw::ShowMessage(Handle(), LeftOutText(leftOut), kImportCaption, MB_OK | MB_ICONINFORMATION);
+    else if (!read || importList_.Count() == 0)
+        fw::ShowMessage(Handle(), kImportFailedText, kImportCaption, MB_OK | MB_ICONWARNING);
 }
 
-bool CImportFeedPage::Parse() {
+// Every reader that installs the customized setup subscribes to these addresses: only web addresses are
+// listed (a file: URL, a UNC path or a script would reach every customer unchecked), trimmed, and a feed
+// that the file names twice is listed once, where it first stands.
+bool CImportFeedPage::Parse(int& leftOut) {
     opmlTitle_.clear();
+    leftOut = 0;
     OpmlContent content;
     if (!ReadOpmlFile(filePath_, document_, content))
         return false;
     opmlTitle_ = content.title;
-    importList_.AppendRows(content.feeds);
+    std::vector<CImportedFeed> feeds;
+    CUrlIndex listed;
+    for (CImportedFeed& feed : content.feeds) {
+        feed.url = text::Trim(feed.url);
+        if (!IsWebUrl(feed.url)) {
+            ++leftOut;
+            continue;
+        }
+        if (listed.Contains(feed.url))
+            continue;
+        listed.Add(feed.url);
+        feeds.push_back(std::move(feed));
+    }
+    importList_.AppendRows(feeds);
     return true;
 }
 
@@ -167,8 +200,7 @@ void CImportFeedPage::Merge() {
     rows.DeleteAllRows();
 
     // Every URL of every folder is split once; each checked feed is then looked up, not compared with
-    // them all. Feeds of the folder being built are not in the index: a file that names the same feed
-    // twice brings it twice.
+    // them all. The import list names each feed once already.
     CUrlIndex present;
     for (int i = 0; i < folders.FolderCount(); ++i) {
         const CFeedFolder& existing = folders.FolderAt(i);
@@ -184,8 +216,8 @@ void CImportFeedPage::Merge() {
         const CImportedFeed* feed = importList_.Feed(row);
         if (!feed || !checked[static_cast<size_t>(row)] || present.Contains(feed->url))
             continue;
-        added.push_back(FeedRow{feed->title, feed->url, kRowDescriptionUnknown});
-        folder.Add(feed->title, feed->url);
+        const int id = folder.Add(feed->title, feed->url);
+        added.push_back(FeedRow{feed->title, feed->url, kRowDescriptionUnknown, id});
     }
     rows.AddRows(added);
 

@@ -19,6 +19,9 @@ extern const char kImportCaption[];
 extern const char kImportFailedText[];
 extern const char kSelectAFeedText[];
 extern const char kAllFeedsPresentText[];
+// What Import says when count entries of the file were not web addresses ("Three entries of the file
+// were left out because they are not web addresses.").
+std::string LeftOutText(int count);
 
 class CImportFeedPage : public fw::Dialog {
 public:
@@ -27,7 +30,8 @@ public:
     ~CImportFeedPage() override;
 
     // Takes path as the chosen file, as Browse does when the user has picked one: the path is shown and
-    // Import enabled.
+    // Import enabled. The feeds of an earlier import are cleared and Add waits for the next Import, so
+    // that a folder is always named after the file whose feeds it takes.
     void ChooseFile(const std::string& path);
     const std::string& FilePath() const { return filePath_; }
     const std::string& FileName() const { return fileName_; }
@@ -46,7 +50,9 @@ protected:
 private:
     void Browse();
     void Import();
-    bool Parse();
+    // Lists the file's feeds; returns false when the file cannot be read. leftOut: the entries that
+    // were not web addresses.
+    bool Parse(int& leftOut);
     void Merge();
     std::string FolderName() const;
 
@@ -56,5 +62,4 @@ private:
     std::string fileName_;
     fw::ComPtr<IXMLDOMDocument> document_; // the document of the last import
     std::string opmlTitle_;
-    bool comInitialized_ = false;
 };

@@ -1,6 +1,7 @@
 #include "feeds/import_list_ctrl.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 
 namespace {
@@ -15,13 +16,12 @@ bool IsCheckedState(UINT state) {
     return (state >> 12) != kUnchecked;
 }
 
-} // namespace
+struct ImportRow : fw::RowData {
+    explicit ImportRow(CImportedFeed f) : feed(std::move(f)) {}
+    CImportedFeed feed;
+};
 
-CImportListCtrl::~CImportListCtrl() {
-    // The derived part is gone once ~Window destroys the window: release the records while it exists.
-    if (Handle())
-        Clear();
-}
+} // namespace
 
 void CImportListCtrl::Initialize() {
     fw::ListView list = List();
@@ -35,28 +35,14 @@ void CImportListCtrl::Initialize() {
 bool CImportListCtrl::AppendRow(const std::string& title, const std::string& url) {
     if (title.empty() || url.empty())
         return false;
-    const fw::ListView list = fw::ListView::Direct(Handle());
-    auto* record = new (std::nothrow) CImportedFeed{title, url};
-    if (!record)
-        return false;
-    const int row = list.InsertRow(Count(), title, reinterpret_cast<LPARAM>(record), 0);
-    if (row != Count() || !list.SetText(row, 1, url)) {
-        if (row >= 0) {
-            list.SetData(row, 0);
-            list.DeleteRow(row);
-        }
-        delete record;
-        return false;
-    }
-    records_.push_back(record);
-    return true;
+    std::unique_ptr<ImportRow> record(new (std::nothrow) ImportRow(CImportedFeed{title, url}));
+    return record && InsertRow(Count(), {title, url}, std::move(record), 0) >= 0;
 }
 
 int CImportListCtrl::AppendRows(const std::vector<CImportedFeed>& feeds) {
     Send(WM_SETREDRAW, FALSE);
     // Room for every row at once, instead of growing the list's arrays row by row.
     Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(Count()) + feeds.size(), LVSICF_NOINVALIDATEALL);
-    records_.reserve(records_.size() + feeds.size());
     int added = 0;
     for (const CImportedFeed& feed : feeds) {
         if (AppendRow(feed.title, feed.url))
@@ -68,21 +54,8 @@ int CImportListCtrl::AppendRows(const std::vector<CImportedFeed>& feeds) {
 }
 
 const CImportedFeed* CImportListCtrl::Feed(int row) const {
-    if (row < 0 || row >= Count())
-        return nullptr;
-    return records_[static_cast<size_t>(row)];
-}
-
-void CImportListCtrl::ReleaseRecords() {
-    for (CImportedFeed* record : records_)
-        delete record;
-    records_.clear();
-}
-
-void CImportListCtrl::Clear() {
-    // The rows go first: a row never names a record that is already released.
-    fw::ListView::Direct(Handle()).DeleteAll();
-    ReleaseRecords();
+    const auto* record = static_cast<const ImportRow*>(Data(row));
+    return record ? &record->feed : nullptr;
 }
 
 void CImportListCtrl::CheckAll(bool checked) {
@@ -100,7 +73,7 @@ bool CImportListCtrl::IsChecked(int row) const {
 
 std::vector<bool> CImportListCtrl::CheckedRows() const {
     const fw::ListView list = fw::ListView::Direct(Handle());
-    std::vector<bool> checked(records_.size());
+    std::vector<bool> checked(static_cast<size_t>(std::max(list.Count(), 0)));
     for (size_t i = 0; i < checked.size(); ++i)
         checked[i] = IsCheckedState(list.State(static_cast<int>(i), LVIS_STATEIMAGEMASK));
     return checked;
@@ -109,18 +82,4 @@ std::vector<bool> CImportListCtrl::CheckedRows() const {
 int CImportListCtrl::CheckedCount() const {
     const std::vector<bool> checked = CheckedRows();
     return static_cast<int>(std::count(checked.begin(), checked.end(), true));
-}
-
-LRESULT CImportListCtrl::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_ERASEBKGND:
-        if (fw::PaintEmptyList(Handle(), reinterpret_cast<HDC>(wp)))
-            return TRUE;
-        break;
-    case WM_DESTROY:
-        // The list deletes its rows itself as it goes; only their records are ours to release.
-        ReleaseRecords();
-        break;
-    }
-    return Window::OnMessage(msg, wp, lp);
 }

@@ -3,6 +3,7 @@
 #include "framework/text.h"
 
 const char kOnlyWebUrlsBrowse[] = "Only http and https addresses can be opened in the browser.";
+const char kUrlTooLong[] = "The URL is too long. A URL can have at most 2048 characters.";
 
 namespace {
 

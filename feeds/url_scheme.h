@@ -20,3 +20,8 @@ bool IsWebUrl(const std::string& url);
 
 // What Browse says instead of opening an address that is not a web address.
 extern const char kOnlyWebUrlsBrowse[];
+
+// The longest URL, with its scheme, that the add dialogs take: browsers and servers commonly go no
+// further. A longer text is refused with kUrlTooLong rather than cut and fetched cut.
+constexpr size_t kMaxUrlChars = 2048;
+extern const char kUrlTooLong[];

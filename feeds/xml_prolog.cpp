@@ -97,6 +97,40 @@ size_t After(const Units& units, size_t from, const char* end) {
     return 0;
 }
 
+constexpr size_t kEnded = static_cast<size_t>(-1);
+
+// A declaration "<!DOCTYPE name>", white space allowed around the name, declares no entity and names no
+// DTD: nothing in it can be fetched or expanded. Given the index of its "<", returns the index after its
+// ">"; 0 for any other declaration (an external identifier, an internal subset); kEnded when the units end
+// before that is known.
+size_t AfterBareDocumentType(const Units& units, size_t at) {
+    const char keyword[] = "<!DOCTYPE";
+    size_t i = at;
+    for (const char* k = keyword; *k; ++k, ++i) {
+        if (i >= units.Count())
+            return kEnded;
+        if (units.At(i) != static_cast<unsigned char>(*k))
+            return 0;
+    }
+    size_t spaces = 0;
+    for (; i < units.Count() && IsXmlSpace(units.At(i)); ++i)
+        ++spaces;
+    size_t name = 0;
+    for (; i < units.Count(); ++i, ++name) {
+        const uint32_t c = units.At(i);
+        if (IsXmlSpace(c) || c == '>' || c == '[' || c == '"' || c == '\'' || c == '<')
+            break;
+    }
+    for (; i < units.Count() && IsXmlSpace(units.At(i)); ++i) {
+    }
+    if (i >= units.Count())
+        return kEnded;
+    if (spaces == 0 || name == 0 || units.At(i) != '>')
+        return 0;
+    // A second word after the name (SYSTEM, PUBLIC) leaves i on its first letter, not on ">".
+    return i + 1;
+}
+
 } // namespace
 
 XmlProlog ScanXmlProlog(const char* data, size_t size, bool atEnd) {
@@ -124,8 +158,15 @@ XmlProlog ScanXmlProlog(const char* data, size_t size, bool atEnd) {
         } else if (next == '!') {
             if (i + 2 >= count)
                 return more;
-            if (units.At(i + 2) != '-')
-                return XmlProlog::DocumentType;
+            if (units.At(i + 2) != '-') {
+                const size_t after = AfterBareDocumentType(units, i);
+                if (after == kEnded)
+                    return atEnd ? XmlProlog::DocumentType : XmlProlog::NeedMore;
+                if (after == 0)
+                    return XmlProlog::DocumentType;
+                i = after;
+                continue;
+            }
             if (i + 3 >= count)
                 return more;
             if (units.At(i + 3) != '-')

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <ole2.h>
 #include <oleauto.h>
 #include <unknwn.h>
 #include <string>
@@ -177,5 +178,21 @@ std::string ToAnsi(const wchar_t* s, int length = -1);
 inline std::string ToAnsi(BSTR s) {
     return ToAnsi(s, s ? static_cast<int>(::SysStringLen(s)) : 0);
 }
+
+// OLE (and COM) on the calling thread for the object's life. An apartment of another kind that the thread
+// already has is kept (the call then fails and nothing is balanced).
+class OleScope {
+public:
+    OleScope() : initialized_(SUCCEEDED(::OleInitialize(nullptr))) {}
+    ~OleScope() {
+        if (initialized_)
+            ::OleUninitialize();
+    }
+    OleScope(const OleScope&) = delete;
+    OleScope& operator=(const OleScope&) = delete;
+
+private:
+    bool initialized_;
+};
 
 } // namespace fw

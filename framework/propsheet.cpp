@@ -1,5 +1,7 @@
 #include "framework/propsheet.h"
 
+#include <commctrl.h>
+
 namespace fw {
 
 HWND PropertyPage::SheetHandle() const {
@@ -188,9 +190,23 @@ void PropertySheet::Attach(HWND hwnd) {
     if (hwnd_ == hwnd || !hwnd)
         return;
     hwnd_ = hwnd;
+    ::SetWindowSubclass(hwnd_, SheetProc, 0, 0);
     // A sheet whose owner is hidden would have no task bar button of its own otherwise.
     LONG_PTR exStyle = ::GetWindowLongPtrA(hwnd_, GWL_EXSTYLE);
     ::SetWindowLongPtrA(hwnd_, GWL_EXSTYLE, exStyle | WS_EX_APPWINDOW);
+}
+
+// The close box, Alt+F4 and a WM_CLOSE from elsewhere reach the sheet as WM_CLOSE, which the common
+// controls answer with a Cancel and then, through the dialog manager, with a second one: a page's
+// question on Cancel would be asked twice. The sheet presses its Cancel button once instead.
+LRESULT CALLBACK PropertySheet::SheetProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR) {
+    if (msg == WM_CLOSE) {
+        ::SendMessageA(hwnd, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+        return 0;
+    }
+    if (msg == WM_NCDESTROY)
+        ::RemoveWindowSubclass(hwnd, SheetProc, id);
+    return ::DefSubclassProc(hwnd, msg, wp, lp);
 }
 
 void PropertySheet::SetActivePage(int index) const {

@@ -115,6 +115,7 @@ private:
     // returns.
     void Attach(HWND hwnd);
     bool Build(HWND parent, bool modeless, PROPSHEETHEADERA& header, std::vector<HPROPSHEETPAGE>& handles);
+    static LRESULT CALLBACK SheetProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data);
 
     HINSTANCE module_;
     std::string caption_;

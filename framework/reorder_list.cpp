@@ -20,53 +20,6 @@ constexpr int kDragImageHeight = 16;
 
 } // namespace
 
-int ReorderList::ColumnCount() const {
-    HWND header = reinterpret_cast<HWND>(Send(LVM_GETHEADER));
-    return header ? static_cast<int>(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
-}
-
-ReorderList::Row ReorderList::ReadRow(int index, int columns) const {
-    ListView list = List();
-    Row row;
-    for (int c = 0; c < columns; ++c)
-        row.texts.push_back(list.Text(index, c));
-    LVITEMA item = {};
-    item.mask = LVIF_PARAM | LVIF_IMAGE | LVIF_STATE;
-    item.iItem = index;
-    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    if (Send(LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) {
-        row.data = item.lParam;
-        row.image = item.iImage;
-        row.state = item.state & (LVIS_SELECTED | LVIS_FOCUSED);
-    }
-    return row;
-}
-
-void ReorderList::WriteRow(int index, const Row& row) const {
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE | LVIF_STATE;
-    item.iItem = index;
-    item.pszText = const_cast<char*>(row.texts.empty() ? "" : row.texts[0].c_str());
-    item.lParam = row.data;
-    item.iImage = row.image;
-    item.state = row.state;
-    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    Send(LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    for (size_t c = 1; c < row.texts.size(); ++c)
-        List().SetText(index, static_cast<int>(c), row.texts[c]);
-}
-
-int ReorderList::InsertRow(int index, const Row& row) const {
-    ListView list = List();
-    int at = list.InsertRow(index, row.texts.empty() ? std::string() : row.texts[0], row.data, row.image);
-    if (at < 0)
-        return at;
-    for (size_t c = 1; c < row.texts.size(); ++c)
-        list.SetText(at, static_cast<int>(c), row.texts[c]);
-    list.Select(at);
-    return at;
-}
-
 void ReorderList::SortByColumn(int column) {
     if (column < 0)
         return;
@@ -74,46 +27,38 @@ void ReorderList::SortByColumn(int column) {
         descending_.resize(static_cast<size_t>(column) + 1, false);
     const bool descending = descending_[static_cast<size_t>(column)];
 
-    // The rows are read out, sorted and written back in place: no row is deleted, so nothing that the
-    // rows' data owns is released, and the comparison never runs inside the control.
-    ListView list = List();
-    const int columns = std::max(ColumnCount(), column + 1);
-    std::vector<Row> rows;
-    for (int i = 0; i < list.Count(); ++i)
-        rows.push_back(ReadRow(i, columns));
-    const size_t key = static_cast<size_t>(column);
-    std::stable_sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) {
-        return descending ? text::CompareNoCase(b.texts[key], a.texts[key]) < 0
-                          : text::CompareNoCase(a.texts[key], b.texts[key]) < 0;
+    // The order is worked out on the texts and the rows are then rearranged in place: no row is deleted,
+    // so nothing that a row's data owns is released, and the comparison never runs inside the control.
+    const ListView list = ListView::Direct(Handle());
+    std::vector<std::string> keys;
+    std::vector<int> order;
+    for (int i = 0; i < list.Count(); ++i) {
+        keys.push_back(list.Text(i, column));
+        order.push_back(i);
+    }
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const std::string& first = keys[static_cast<size_t>(a)];
+        const std::string& second = keys[static_cast<size_t>(b)];
+        return descending ? text::CompareNoCase(second, first) < 0 : text::CompareNoCase(first, second) < 0;
     });
-    for (size_t i = 0; i < rows.size(); ++i)
-        WriteRow(static_cast<int>(i), rows[i]);
-    descending_[key] = !descending;
+    Rearranged(order);
+    descending_[static_cast<size_t>(column)] = !descending;
 }
 
 void ReorderList::MoveSelectedRows(int source, int target) {
-    ListView list = List();
-    std::vector<int> selected = list.SelectedRows();
+    std::vector<int> selected = List().SelectedRows();
     if (selected.empty()) {
-        if (source < 0 || source >= list.Count())
+        if (source < 0 || source >= Count())
             return;
         selected.push_back(source);
     }
-    const int columns = ColumnCount();
-    std::vector<Row> moving;
-    for (int row : selected)
-        moving.push_back(ReadRow(row, columns));
-    int at = DropIndexAfterRemoval(selected, target);
-    // Deleting a row does not release its data (the derived list releases only on its own delete
-    // paths): the data travels with the row.
-    for (size_t i = selected.size(); i-- > 0;)
-        list.DeleteRow(selected[i]);
-    for (const Row& row : moving) {
-        if (at < 0)
-            at = list.Count();
-        InsertRow(at, row);
-        ++at;
-    }
+    Rearranged(OrderAfterMove(Count(), selected, target));
+}
+
+void ReorderList::Rearranged(const std::vector<int>& order) {
+    ArrangeRows(order);
+    if (orderChanged_)
+        orderChanged_();
 }
 
 void ReorderList::BeginDrag(const NMLISTVIEW& info) {
@@ -221,17 +166,12 @@ LRESULT ReorderList::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         if (dragging_)
             EndDrag(POINT{-1, -1}, false);
         break;
-    case WM_ERASEBKGND:
-        if (PaintEmptyList(Handle(), reinterpret_cast<HDC>(wp)))
-            return TRUE;
-        break;
     case WM_DESTROY:
         if (dragging_)
             EndDrag(POINT{-1, -1}, false);
-        OnDestroyList();
         break;
     }
-    return Window::OnMessage(msg, wp, lp);
+    return RowList::OnMessage(msg, wp, lp);
 }
 
 } // namespace fw

@@ -28,7 +28,8 @@ CAddNewWebPage::CAddNewWebPage(std::vector<std::string> listedUrls)
 
 bool CAddNewWebPage::OnInitDialog() {
     ExchangeText(IDE_WEBPAGE_TITLE, title_, false, kMaxChars);
-    ExchangeText(IDE_URL, url_, false, kMaxChars);
+    // No limit of the edit's own: a pasted URL that is too long is refused whole, not cut.
+    ExchangeText(IDE_URL, url_, false);
     EnableItem(IDC_BROWSE, false);
     FocusItem(IDE_WEBPAGE_TITLE);
     return false;
@@ -91,6 +92,10 @@ void CAddNewWebPage::OnOK() {
     if (prefixed != url) {
         url = prefixed;
         SetItemText(IDE_URL, url);
+    }
+    if (url.size() > kMaxUrlChars) {
+        Refuse(kUrlTooLong, kAddCaption, IDE_URL);
+        return;
     }
     if (IsListed(url)) {
         Refuse(CannotAdd(url, ": The web page with the URL you specified already exists. Please specify another URL."),

@@ -31,4 +31,3 @@ private:
     std::string url_;
     std::vector<std::string> listedUrls_;
 };
-

@@ -78,7 +78,7 @@ void CWebPageCustomizePage::Remove() {
     fw::ListView list = list_.List();
     std::vector<int> rows = list.SelectedRows();
     for (auto it = rows.rbegin(); it != rows.rend(); ++it)
-        list.DeleteRow(*it);
+        list_.DeleteRow(*it);
     if (list.Count() > 0)
         list.SetState(0, LVIS_SELECTED, LVIS_SELECTED | LVIS_FOCUSED);
     ::SetFocus(list.Handle());
@@ -94,8 +94,8 @@ void CWebPageCustomizePage::ShowProperties() {
         dialog.SetTitle(title);
         dialog.SetURL(list.Text(row, CWebPageListCtrl::kUrlColumn));
         if (dialog.DoModal(Handle()) == IDOK) {
-            if (dialog.TitleChanged())
-                list.SetText(row, CWebPageListCtrl::kTitleColumn, text::Trim(dialog.Title()));
+            // The row takes the title as confirmed, also when only its letter case changed.
+            list.SetText(row, CWebPageListCtrl::kTitleColumn, text::Trim(dialog.Title()));
             list.SetState(row, LVIS_SELECTED, LVIS_SELECTED | LVIS_FOCUSED);
         }
     }

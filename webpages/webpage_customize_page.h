@@ -23,6 +23,7 @@ public:
     void ReplacePages(const std::vector<std::pair<std::string, std::string>>& pages);
     // Whether there is a row, or rows waiting for the window.
     bool HasPages() const { return !pending_.empty() || !list_.Rows().empty(); }
+    const CWebPageListCtrl& List() const { return list_; }
 
 protected:
     bool OnInitDialog() override;

@@ -36,15 +36,12 @@ bool CWebPageListCtrl::Attach(HWND control) {
 bool CWebPageListCtrl::AddWebPageRow(const std::string& title, const std::string& url) {
     fw::ListView list = List();
     list.DeselectAll();
-    int row = list.InsertRow(list.Count(), title, 0, 0);
+    const int row = InsertRow(Count(), {title, url}, nullptr, 0);
     if (row < 0)
         return false;
     list.Select(row);
     list.EnsureVisible(row);
-    if (list.SetText(row, kUrlColumn, url))
-        return true;
-    list.DeleteRow(row);
-    return false;
+    return true;
 }
 
 std::vector<std::pair<std::string, std::string>> CWebPageListCtrl::Rows() const {

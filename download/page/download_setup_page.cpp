@@ -1,6 +1,5 @@
 #include "download/page/download_setup_page.h"
 
-#include "app/wizard_sheet.h"
 #include "builder/data_files.h"
 #include "download/page/download_setup_sink.h"
 #include "download/page/progress_text.h"
@@ -58,8 +57,6 @@ CDownloadSetupPage::~CDownloadSetupPage() {
     // nothing connected to itself.
     Disconnect();
     component_.Reset();
-    if (comInitialised_)
-        ::CoUninitialize();
     sink_->DetachPage();
     sink_->Release();
 }
@@ -115,10 +112,6 @@ bool CDownloadSetupPage::StartDownload() {
     SetItemText(IDT_RATE, rateText_);
     ShowItem(IDT_RATE_LABEL, false);
 
-    if (!comInitialised_) {
-        // S_FALSE (already initialised on this thread) is counted too and must be balanced as well.
-        comInitialised_ = SUCCEEDED(::CoInitialize(nullptr));
-    }
     if (FAILED(::CoCreateInstance(CLSID_URLDownload, nullptr, CLSCTX_INPROC_SERVER, IID_IURLDownload,
                                   component_.PutVoid())))
         return false;
@@ -189,8 +182,8 @@ void CDownloadSetupPage::OnFinish(short finishSuccess, const std::string& error)
     Disconnect();
     // Nothing of a failed download may be packed by a later build.
     ::DeleteFileA(readerSetupPath_.c_str());
-    if (CWizardSheet* sheet = GetWizardSheet())
-        sheet->destination.SetReaderSetupPath(std::string());
+    if (CWizardLinks* links = WizardLinks())
+        links->SetReaderSetupPath(std::string());
     ::PostMessageA(Handle(), kMsgDownloadFailed, 0, 0);
 }
 
@@ -206,11 +199,11 @@ void CDownloadSetupPage::ReportFailure() {
 }
 
 void CDownloadSetupPage::MoveOn() {
-    CWizardSheet* sheet = GetWizardSheet();
-    if (!sheet)
+    CWizardLinks* links = WizardLinks();
+    if (!links || !Sheet())
         return;
-    sheet->destination.SetReaderSetupPath(readerSetupPath_);
-    sheet->SetActivePage(IsReaderInstalled() ? kInstructionPage : kDestinationPage);
+    links->SetReaderSetupPath(readerSetupPath_);
+    Sheet()->SetActivePage(IsReaderInstalled() ? kInstructionPage : kDestinationPage);
 }
 
 void CDownloadSetupPage::GiveUp() {
@@ -237,7 +230,7 @@ INT_PTR CDownloadSetupPage::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 
 bool CDownloadSetupPage::OnQueryCancel() {
     if (done_)
-        return true;
+        return CWizardPage::OnQueryCancel();
     fw::ShowMessage(SheetHandle(), kCancelRefused, kCaption, MB_OK | MB_ICONWARNING);
     return false;
 }
@@ -261,11 +254,7 @@ LRESULT CDownloadSetupPage::OnWizardNext() {
 
 void CDownloadSetupPage::OnDestroy() {
     Disconnect();
-    // The component goes before COM is uninitialised on this thread, which may unload its module.
+    // The component goes with the page's window, before the sheet ends COM on this thread.
     component_.Reset();
-    if (comInitialised_) {
-        ::CoUninitialize();
-        comInitialised_ = false;
-    }
     CWizardPage::OnDestroy();
 }

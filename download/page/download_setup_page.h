@@ -70,7 +70,6 @@ private:
     std::string rateText_;
     fw::Font boldFont_;
     // COM is initialised once for the page, at the first start, and uninitialised with its window.
-    bool comInitialised_ = false;
     fw::ComPtr<IURLDownload> component_;
     fw::ComPtr<IConnectionPoint> connection_;
     DWORD cookie_ = 0;

@@ -73,11 +73,11 @@ int main(int argc, char** argv) {
         wizard.Press(PSBTN_NEXT, kDestination);
     } else if (!message.empty()) {
         std::printf("drive: the download failed: the wizard is back on page %d; Cancel\n", after);
-        wizard.Press(PSBTN_CANCEL, -1);
+        wizard.Cancel(10000);
         return 1;
     } else if (after != kDestination) {
         std::printf("drive: the download did not complete: the wizard is on page %d; Cancel\n", wizard.ActivePage());
-        wizard.Press(PSBTN_CANCEL, -1);
+        wizard.Cancel(10000);
         return 1;
     }
     if (!folder.empty())

@@ -224,6 +224,7 @@ TEST_F(PagesTest, ReadMeNextBacksUpTheReaderFilesAndClosesTheReader) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ::DeleteFileA((feeds + ".bak").c_str());
+        ::DeleteFileA((feeds + ".2.bak").c_str());
         ::DeleteFileA((pages + ".bak").c_str());
         ::DeleteFileA(feeds.c_str());
         ::DeleteFileA(pages.c_str());
@@ -252,13 +253,27 @@ TEST_F(PagesTest, ReadMeNextBacksUpTheReaderFilesAndClosesTheReader) {
         const std::string pagesAfter = moved ? "(absent)" : (c.files ? "publisher's pages" : "(absent)");
         EXPECT_EQ(feedsAfter, Read(feeds));
         EXPECT_EQ(pagesAfter, Read(pages));
+        // An older backup is never replaced: the new one takes the next number.
         const std::string feedsBackup =
-            moved && c.files ? "publisher's feeds" : (c.oldBackup ? "older feeds" : "(absent)");
+            c.oldBackup ? "older feeds" : (moved && c.files ? "publisher's feeds" : "(absent)");
         EXPECT_EQ(feedsBackup, Read(feeds + ".bak"));
+        EXPECT_EQ(moved && c.files && c.oldBackup ? "publisher's feeds" : "(absent)", Read(feeds + ".2.bak"));
         EXPECT_EQ(moved && c.files ? "publisher's pages" : "(absent)", Read(pages + ".bak"));
     }
-    ::DeleteFileA((feeds + ".bak").c_str());
-    ::DeleteFileA((pages + ".bak").c_str());
+    // Two more runs of the wizard after the first backup: each keeps the backups before it.
+    Write(feeds + ".bak", "older feeds");
+    for (const char* run : {"second run", "third run"}) {
+        Write(feeds, run);
+        BackUpReaderFile(feeds);
+    }
+    EXPECT_EQ("(absent)", Read(feeds));
+    EXPECT_EQ("older feeds", Read(feeds + ".bak"));
+    EXPECT_EQ("second run", Read(feeds + ".2.bak"));
+    EXPECT_EQ("third run", Read(feeds + ".3.bak"));
+    for (const char* suffix : {".bak", ".2.bak", ".3.bak"}) {
+        ::DeleteFileA((feeds + suffix).c_str());
+        ::DeleteFileA((pages + suffix).c_str());
+    }
     ::RemoveDirectoryA(folder.c_str());
 }
 

@@ -225,4 +225,17 @@ bool WizardDriver::Finish(DWORD timeoutMs) {
     return closed;
 }
 
+bool WizardDriver::Cancel(DWORD timeoutMs) {
+    ::PostMessageA(sheet_, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    HWND box = nullptr;
+    WaitFor([&] { return !::IsWindow(sheet_) || (box = FindDialog(process_, nullptr, sheet_)) != nullptr; }, timeoutMs);
+    if (box) {
+        Log("the customizer asked \"" + MessageText(box) + "\": Yes");
+        Click(box, IDYES);
+    }
+    const bool closed = WaitFor([&] { return !::IsWindow(sheet_); }, timeoutMs);
+    Log(closed ? "Cancel: the wizard has closed" : "Cancel: the wizard is still open");
+    return closed;
+}
+
 } // namespace drive

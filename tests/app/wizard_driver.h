@@ -42,6 +42,8 @@ public:
     void SetPageCheck(int id, bool checked) const;
     // Presses Finish and waits until the wizard's window is gone.
     bool Finish(DWORD timeoutMs);
+    // Presses Cancel and answers Yes when the wizard asks whether to close; true when it has closed.
+    bool Cancel(DWORD timeoutMs);
 
 private:
     std::string AddThroughDialog(const char* caption, const std::function<void(HWND)>& fill);

@@ -178,6 +178,62 @@ TEST_F(WizardTest, CancelClosesTheWizardFromAnyOtherPage) {
     }
 }
 
+// Cancel and every other way of closing ask first while feeds or web pages would be lost; a close request
+// that reaches the hidden main window takes the same path.
+TEST_F(WizardTest, ClosingAsksOnlyWhileAddedFeedsOrPagesWouldBeLost) {
+    ASSERT_TRUE(fw::Window::RegisterWindowClass(fw::ThisModule(), "RvlTestMainWindow"));
+    enum Data { Nothing, Feed, WebPage };
+    enum Way { CancelButton, CloseBox, MainWindowClose };
+    const struct {
+        const char* name;
+        Data data;
+        Way way;
+        int answer;
+        bool asked, closed;
+    } cases[] = {
+        {"Cancel, nothing added", Nothing, CancelButton, IDNO, false, true},
+        {"Cancel with a feed, No", Feed, CancelButton, IDNO, true, false},
+        {"Cancel with a web page, Yes", WebPage, CancelButton, IDYES, true, true},
+        {"close box with a feed, No", Feed, CloseBox, IDNO, true, false},
+        {"main window asked to close, nothing added", Nothing, MainWindowClose, IDNO, false, true},
+        {"main window asked to close with a feed, No", Feed, MainWindowClose, IDNO, true, false},
+        {"main window asked to close with a feed, Yes", Feed, MainWindowClose, IDYES, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CMainWindow main;
+        ASSERT_TRUE(main.Create(fw::ThisModule(), "RvlTestMainWindow", "", WS_POPUP));
+        HWND sheet = OpenWizard();
+        ASSERT_NE(nullptr, sheet);
+        sheet_->SetActivePage(kWebPagesPage);
+        uitest::flush_events();
+        if (c.data == Feed) {
+            CFeedFolder folder("Added");
+            folder.Add("One", "http://one.example/");
+            sheet_->feeds.Folders().AppendFolder(folder);
+        } else if (c.data == WebPage) {
+            ASSERT_TRUE(sheet_->webPages.List().AddWebPageRow("Page", "http://page.example/"));
+        }
+        uitest::MessageBoxRecorder boxes(c.answer);
+        if (c.way == CancelButton)
+            Press(PSBTN_CANCEL);
+        else
+            ::SendMessageA(c.way == CloseBox ? sheet : main.Handle(), WM_CLOSE, 0, 0);
+        uitest::flush_events();
+        ASSERT_EQ(c.asked ? 1u : 0u, boxes.Records().size());
+        if (c.asked) {
+            EXPECT_EQ(kCloseQuestion, boxes.Records()[0].text);
+            EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_DEFBUTTON2),
+                      boxes.Records()[0].flags & (MB_TYPEMASK | MB_DEFMASK));
+        }
+        EXPECT_EQ(c.closed, sheet_->IsClosed());
+        EXPECT_TRUE(::IsWindow(main.Handle())) << "the main window outlives the wizard's own end";
+        sheet_.Close();
+        main.Destroy();
+    }
+    fw::Window::UnregisterWindowClass(fw::ThisModule(), "RvlTestMainWindow");
+}
+
 TEST_F(WizardTest, EndingTheSheetObjectTakesItsWindowsAlong) {
     HWND sheet = OpenWizard();
     ASSERT_NE(nullptr, sheet);

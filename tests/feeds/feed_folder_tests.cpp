@@ -124,32 +124,33 @@ TEST(FeedFolderList, AddGoesToTheNamedFolderOnly) {
     EXPECT_EQ((std::vector<std::string>{"T|http://t/"}), Records(list.FolderAt(1)));
 }
 
-TEST(FeedFolderList, RemoveMatchesUrlIgnoringCaseAndTakesTheFirst) {
+TEST(FeedFolderList, RemoveTakesTheRecordOfItsIdentityAmongEqualUrls) {
     CFeedFolderList list = ListOf({"A"});
     list.AddFeedToCurrentFolder("A", "One", "http://x/feed");
-    list.AddFeedToCurrentFolder("A", "Two", "HTTP://X/FEED");
+    const int two = list.AddFeedToCurrentFolder("A", "Two", "http://x/feed");
     list.AddFeedToCurrentFolder("A", "Three", "http://y/");
-    EXPECT_EQ(FeedRemoval::RecordRemoved, list.RemoveFeedFromCurrentFolder("A", "ignored", "http://X/Feed"));
-    EXPECT_EQ((std::vector<std::string>{"Two|HTTP://X/FEED", "Three|http://y/"}), Records(list.FolderAt(0)));
-    EXPECT_EQ(FeedRemoval::NotFound, list.RemoveFeedFromCurrentFolder("A", "Three", "http://z/"));
-    EXPECT_EQ(FeedRemoval::NotFound, list.RemoveFeedFromCurrentFolder("B", "Three", "http://y/"));
+    EXPECT_EQ(FeedRemoval::RecordRemoved, list.RemoveFeedFromCurrentFolder("A", two));
+    EXPECT_EQ((std::vector<std::string>{"One|http://x/feed", "Three|http://y/"}), Records(list.FolderAt(0)));
+    EXPECT_EQ(FeedRemoval::NotFound, list.RemoveFeedFromCurrentFolder("A", two));
+    EXPECT_EQ(FeedRemoval::NotFound, list.RemoveFeedFromCurrentFolder("B", 1));
+    EXPECT_EQ(0, list.AddFeedToCurrentFolder("B", "Four", "http://z/"));
     EXPECT_EQ(2, list.FolderAt(0).Count());
 }
 
 TEST(FeedFolderList, RemovingTheLastRecordRemovesTheFolder) {
     CFeedFolderList list = ListOf({"A", "B", "C"});
     list.AddFeedToCurrentFolder("A", "a", "http://a/");
-    list.AddFeedToCurrentFolder("B", "b", "http://b/");
+    const int b = list.AddFeedToCurrentFolder("B", "b", "http://b/");
     list.AddFeedToCurrentFolder("C", "c", "http://c/");
-    EXPECT_EQ(FeedRemoval::FolderRemoved, list.RemoveFeedFromCurrentFolder("B", "b", "http://b/"));
+    EXPECT_EQ(FeedRemoval::FolderRemoved, list.RemoveFeedFromCurrentFolder("B", b));
     EXPECT_EQ((std::vector<std::string>{"A", "C"}), Names(list));
 }
 
 TEST(FeedFolderList, RemovingTheLastRecordOfTheLastFolderRecreatesTheDefault) {
     CFeedFolderList list("My Feeds");
     list.AppendFolder(CFeedFolder("Imported"));
-    list.AddFeedToCurrentFolder("Imported", "a", "http://a/");
-    EXPECT_EQ(FeedRemoval::FolderReplaced, list.RemoveFeedFromCurrentFolder("Imported", "a", "http://a/"));
+    const int a = list.AddFeedToCurrentFolder("Imported", "a", "http://a/");
+    EXPECT_EQ(FeedRemoval::FolderReplaced, list.RemoveFeedFromCurrentFolder("Imported", a));
     EXPECT_EQ((std::vector<std::string>{"My Feeds"}), Names(list));
     EXPECT_EQ(0, list.FolderAt(0).Count());
     // Feeds can be added again.
@@ -160,10 +161,36 @@ TEST(FeedFolderList, RemovingTheLastRecordOfTheLastFolderRecreatesTheDefault) {
 TEST(FeedFolderList, SetFeedTitleKeepsIndexAndUrl) {
     CFeedFolderList list = ListOf({"A"});
     list.AddFeedToCurrentFolder("A", "One", "http://1/");
-    list.AddFeedToCurrentFolder("A", "Two", "http://2/");
-    list.SetFeedTitle("a", "Second", "HTTP://2/");
-    list.SetFeedTitle("A", "Nothing", "http://3/");
-    EXPECT_EQ((std::vector<std::string>{"One|http://1/", "Second|http://2/"}), Records(list.FolderAt(0)));
+    const int two = list.AddFeedToCurrentFolder("A", "Two", "http://1/");
+    list.SetFeedTitle("a", two, "Second");
+    list.SetFeedTitle("A", 99, "Nothing");
+    EXPECT_EQ((std::vector<std::string>{"One|http://1/", "Second|http://1/"}), Records(list.FolderAt(0)));
+}
+
+TEST(FeedFolderList, ArrangeFollowsTheIdentitiesGiven) {
+    const struct {
+        std::vector<int> ids;
+        const char* expected;
+    } cases[] = {
+        {{3, 1, 2}, "CAB"},
+        {{2}, "BAC"},          // records not named keep their order after the named ones
+        {{2, 2, 9, 1}, "BAC"}, // repeated and unknown identities are passed over
+        {{}, "ABC"},
+    };
+    for (const auto& c : cases) {
+        CFeedFolderList list = ListOf({"F"});
+        for (const char* title : {"A", "B", "C"})
+            list.AddFeedToCurrentFolder("F", title, std::string("http://") + title + "/");
+        list.ArrangeCurrentFolder("F", c.ids);
+        std::string titles;
+        for (const std::string& record : Records(list.FolderAt(0)))
+            titles += record.substr(0, 1);
+        EXPECT_EQ(c.expected, titles);
+        // Identities stay with their records: removing B's removes B.
+        list.RemoveFeedFromCurrentFolder("F", 2);
+        for (const std::string& record : Records(list.FolderAt(0)))
+            EXPECT_NE("B|http://B/", record);
+    }
 }
 
 TEST(FeedFolderList, RenameKeepsPosition) {

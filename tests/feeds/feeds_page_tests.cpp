@@ -1,8 +1,10 @@
 #include "app/customizer_app.h"
 #include "app/wizard_sheet.h"
+#include "builder/data_files.h"
 #include "feeds/dlg_rename_folder.h"
 #include "framework/owners.h"
 #include "resources/resource.h"
+#include "tests/builder/win_files.h"
 #include "tests/http/http_server.h"
 #include "tests/ui/add_dialog_browse.h"
 #include "tests/ui/ui.h"
@@ -600,6 +602,71 @@ TEST_F(FeedsPageTest, SelectionEnablesRemoveAndProperties) {
         EXPECT_EQ(step.properties, uitest::is_enabled(page_, IDC_PROPERTIES))
             << "row " << step.row << " " << step.select;
     }
+}
+
+// Two rows of one URL, as a file that lists a feed under two categories brings them: each row acts on
+// its own record, and the order the rows show is the order the feed file gets.
+TEST_F(FeedsPageTest, EachRowActsOnItsOwnRecordAndTheRowsSetTheOrder) {
+    CFeedFolder twice("Twice");
+    for (const char* title : {"Alpha", "Beta", "Gamma"})
+        twice.Add(title, title[0] == 'G' ? "http://gamma.example/" : "http://same.example/");
+    Page().Folders().AppendFolder(twice);
+    Page().AddFolderName("Twice");
+    Page().RefreshList();
+    HWND combo = ::GetDlgItem(page_, IDC_FOLDER_COMBO);
+    const std::string same = "|http://same.example/", gamma = "Gamma|http://gamma.example/";
+    const struct {
+        const char* step;
+        std::function<void()> act;
+        std::vector<std::string> rows;
+    } steps[] = {
+        {"Properties on the second row",
+         [&] {
+             SelectRows({1});
+             uitest::ModalDriver driver("Beta Properties", [](HWND dialog) {
+                 uitest::set_item_text(dialog, IDE_PROPERTY_TITLE, "Beta 2");
+                 uitest::press_button(dialog, IDOK);
+             });
+             uitest::press_button(page_, IDC_PROPERTIES);
+         },
+         {"Alpha" + same, "Beta 2" + same, gamma}},
+        {"title sorted twice", [&] { ClickColumn(0), ClickColumn(0); }, {gamma, "Beta 2" + same, "Alpha" + same}},
+        {"last row dragged onto the first",
+         [&] {
+             SelectRows({2});
+             Drag(2, RowCentre(0));
+         },
+         {"Alpha" + same, gamma, "Beta 2" + same}},
+        {"another folder and back",
+         [&] {
+             for (const char* name : {"My Feeds", "Twice"}) {
+                 ::SendMessageA(combo, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(name));
+                 Page().RefreshList();
+             }
+         },
+         {"Alpha" + same, gamma, "Beta 2" + same}},
+        {"Remove on the second row of the URL",
+         [&] {
+             SelectRows({2});
+             uitest::press_button(page_, IDC_REMOVE);
+         },
+         {"Alpha" + same, gamma}},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        uitest::flush_events();
+        EXPECT_EQ(step.rows, Rows()) << step.step;
+        EXPECT_EQ(step.rows, Records("Twice")) << step.step;
+    }
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string path = std::string(temp) + "rvl-order-feeds.xml";
+    ASSERT_EQ(2, WriteFeedsFile(Page().Folders(), path));
+    const std::string xml = pkgtest::ReadWhole(path);
+    ::DeleteFileA(path.c_str());
+    const size_t alpha = xml.find("Alpha"), gammaAt = xml.find("Gamma");
+    EXPECT_TRUE(alpha != std::string::npos && gammaAt != std::string::npos && alpha < gammaAt) << xml;
+    EXPECT_EQ(std::string::npos, xml.find("Beta")) << xml;
 }
 
 } // namespace

@@ -175,8 +175,7 @@ TEST_F(OpmlImportTest, ImportListsTheLeavesThatNameAFeed) {
                       Outline("title=\"\" text=\"by text\" xmlUrl=\"http://text/\"") + Feed("twice", "http://twice/") +
                       Feed("twice", "http://twice/")),
          "",
-         {"+child|http://child/", "+deepest|http://deepest/", "+by text|http://text/", "+twice|http://twice/",
-          "+twice|http://twice/"}},
+         {"+child|http://child/", "+deepest|http://deepest/", "+by text|http://text/", "+twice|http://twice/"}},
         {"case.opml",
          std::string(kHead) + "<HEAD><Title>Upper</Title></HEAD><Body>" + Feed("up", "http://up/") + "</Body></opml>",
          "Upper",
@@ -230,8 +229,8 @@ TEST_F(OpmlImportTest, ImportListsTheLeavesThatNameAFeed) {
             EXPECT_EQ(messages, recorder.Records().size()) << c.name;
             EXPECT_EQ(c.title, dialog.OpmlTitle()) << c.name;
         }
-        // Once an import has listed feeds, a failed one leaves the buttons as they were.
-        EXPECT_TRUE(::IsWindowEnabled(dialog.Item(IDOK))) << c.name;
+        // Add acts only on the feeds of the file last imported.
+        EXPECT_EQ(!c.rows.empty(), ::IsWindowEnabled(dialog.Item(IDOK)) != FALSE) << c.name;
     }
     // A missing file fails the same way; the list is then empty and shows its note.
     Import(dialog, folder_ / "missing.opml");
@@ -304,11 +303,11 @@ TEST_F(OpmlImportTest, HostileFilesFailWithoutFetchingOrExpanding) {
 TEST_F(OpmlImportTest, AddMakesAFolderOfTheCheckedFeedsNotYetPresent) {
     AddFolder("Other", {"http://example.com/one", "not a url"});
     const std::string tech =
-        Write("tech.opml", Opml("<title> Tech </title>",
-                                "<outline text=\"Category\">" + Feed("One", "http://WWW.Example.com/one") +
-                                    Feed("Same text", "NOT A URL") + Feed("Two", "http://two.example/") +
-                                    Feed("Two", "http://two.example/") + Feed("Three", "http://three.example/") +
-                                    Feed("Four", "http://four.example/") + "</outline>"));
+        Write("tech.opml",
+              Opml("<title> Tech </title>",
+                   "<outline text=\"Category\">" + Feed("One", "http://WWW.Example.com/one") +
+                       Feed("Two", "http://two.example/") + Feed("Two", "http://two.example/") +
+                       Feed("Three", "http://three.example/") + Feed("Four", "http://four.example/") + "</outline>"));
     uitest::MessageBoxRecorder recorder;
     {
         CImportFeedPage dialog(Page());
@@ -323,14 +322,13 @@ TEST_F(OpmlImportTest, AddMakesAFolderOfTheCheckedFeedsNotYetPresent) {
         EXPECT_EQ("Import feeds", recorder.Records()[0].caption);
         ASSERT_TRUE(::IsWindow(dialog.Handle()));
         Press(dialog, IDC_SELECT_ALL);
-        dialog.ImportList().List().SetState(4, INDEXTOSTATEIMAGEMASK(1), LVIS_STATEIMAGEMASK); // Three
+        dialog.ImportList().List().SetState(2, INDEXTOSTATEIMAGEMASK(1), LVIS_STATEIMAGEMASK); // Three
         Press(dialog, IDOK);
         EXPECT_FALSE(::IsWindow(dialog.Handle())) << "Add closes the dialog";
     }
     EXPECT_EQ(1u, recorder.Records().size());
-    // Feeds of other folders are skipped, the same feed twice in the file is added twice.
-    const std::vector<std::string> added = {"Two|http://two.example/", "Two|http://two.example/",
-                                            "Four|http://four.example/"};
+    // Feeds of other folders are skipped, the same feed twice in the file is added once.
+    const std::vector<std::string> added = {"Two|http://two.example/", "Four|http://four.example/"};
     EXPECT_EQ((std::vector<std::string>{"My Feeds", "Other", "Tech"}), FolderNames());
     EXPECT_EQ(added, Records("Tech"));
     EXPECT_EQ("Tech", Page().CurrentFolderName());
@@ -338,7 +336,7 @@ TEST_F(OpmlImportTest, AddMakesAFolderOfTheCheckedFeedsNotYetPresent) {
     for (const std::string& feed : added)
         rows.push_back(feed + "|Unknown Description");
     EXPECT_EQ(rows, FeedRows());
-    EXPECT_EQ(std::vector<int>{2}, Page().FeedList().List().SelectedRows());
+    EXPECT_EQ(std::vector<int>{1}, Page().FeedList().List().SelectedRows());
 
     // A second folder of a name already taken is numbered.
     {
@@ -375,6 +373,56 @@ TEST_F(OpmlImportTest, AddMakesAFolderOfTheCheckedFeedsNotYetPresent) {
     }
     EXPECT_EQ(4u, FolderNames().size());
     EXPECT_EQ(std::vector<std::string>{"Five|http://five.example/|Unknown Description"}, FeedRows());
+}
+
+// Every customer's reader subscribes to what the file names: only web addresses are listed, trimmed and
+// once each, the others are counted, and Add names the folder after the file it took the feeds from.
+TEST_F(OpmlImportTest, OnlyWebAddressesAreListedOnceEach) {
+    const std::string mixed = "<?xml version=\"1.0\"?>\n<!DOCTYPE opml>\n<opml><head/><body>" +
+                              Feed("Rep", "http://Rep.example/feed") + Feed("Again", "http://www.rep.example/feed") +
+                              Feed("File", "file:///C:/feeds/x.xml") + Feed("Unc", "\\\\server\\share\\x.xml") +
+                              Feed("Script", "javascript:alert(1)") + Feed("Padded", " \t http://padded.example/ ") +
+                              Feed("Upper", "HTTPS://upper.example/") + Feed("Relative", "feeds/x.xml") +
+                              "</body></opml>";
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::vector<std::string> rows;
+        std::string message; // empty: none
+    } cases[] = {
+        {"mixed.opml",
+         mixed,
+         {"+Rep|http://Rep.example/feed", "+Padded|http://padded.example/", "+Upper|HTTPS://upper.example/"},
+         "Four entries of the file were left out because they are not web addresses."},
+        {"one.opml",
+         Opml("", Feed("Ok", "http://ok.example/") + Feed("Bad", "ftp://bad.example/")),
+         {"+Ok|http://ok.example/"},
+         "One entry of the file was left out because it is not a web address."},
+        {"none.opml",
+         Opml("", Feed("Bad", "mailto:x@example.com")),
+         {},
+         "One entry of the file was left out because it is not a web address."},
+    };
+    CImportFeedPage dialog(Page());
+    uitest::MessageBoxRecorder recorder;
+    ASSERT_TRUE(dialog.Create(wizard_->Handle()));
+    for (const auto& c : cases) {
+        const size_t before = recorder.Records().size();
+        Import(dialog, Write(c.name, c.bytes));
+        EXPECT_EQ(c.rows, ImportRows(dialog)) << c.name;
+        ASSERT_EQ(before + 1, recorder.Records().size()) << c.name;
+        EXPECT_EQ(c.message, recorder.Records().back().text) << c.name;
+        EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION), recorder.Records().back().Icon()) << c.name;
+    }
+    // Browse to another file after an import: the list empties and Add waits for Import of that file.
+    Import(dialog, Write("first.opml", Opml("", Feed("First", "http://first.example/"))));
+    dialog.ChooseFile(Write("second.opml", Opml("", Feed("Second", "http://second.example/"))));
+    EXPECT_TRUE(ImportRows(dialog).empty());
+    EXPECT_FALSE(::IsWindowEnabled(dialog.Item(IDOK)));
+    Press(dialog, IDC_IMPORT);
+    Press(dialog, IDOK);
+    EXPECT_EQ("second", Page().CurrentFolderName());
+    EXPECT_EQ(std::vector<std::string>{"Second|http://second.example/"}, Records("second"));
 }
 
 // Through the feeds page's button and the system's file-open dialog, as a user imports a file.

@@ -52,7 +52,12 @@ TEST(XmlProlog, FindsADocumentTypeBeforeTheFirstElement) {
         {"inside the declaration", "<?xml version=\"1.0\"", false, XmlProlog::NeedMore},
         {"inside a comment", "<?xml?><!-- <opml>", false, XmlProlog::NeedMore},
         {"at a comment or doctype", "<?xml?><!-", false, XmlProlog::NeedMore},
-        {"at a doctype", "<?xml?><!D", false, XmlProlog::DocumentType},
+        {"at a doctype", "<?xml?><!D", false, XmlProlog::NeedMore},
+        {"at a doctype, at the end", "<?xml?><!DOCTYPE op", true, XmlProlog::DocumentType},
+        // A bare declaration names no DTD and declares nothing: harmless.
+        {"bare doctype", "<?xml?>\n<!DOCTYPE opml>\n<opml/>", true, XmlProlog::Clean},
+        {"bare doctype, spaced, UTF-16 LE", Wide("<!DOCTYPE\topml >\n<opml/>", 2, false), true, XmlProlog::Clean},
+        {"doctype without a name", "<!DOCTYPE ><opml/>", true, XmlProlog::DocumentType},
         {"inside a comment, at the end", "<!-- <!DOCTYPE", true, XmlProlog::Clean},
     };
     for (const PrologCase& c : cases)

@@ -154,7 +154,7 @@ TEST_F(WebPagesTest, AddDialogOpensOnTheTitleAndEnablesBrowseForAUrl) {
     EXPECT_EQ(IDE_WEBPAGE_TITLE, focus);
     EXPECT_FALSE(browseAtOpening);
     EXPECT_EQ(260, titleLimit);
-    EXPECT_EQ(260, urlLimit);
+    EXPECT_LT(2048, urlLimit) << "a URL longer than the limit is refused with a message, not cut by the edit";
     const std::vector<std::pair<std::string, bool>> expected = {
         {"x", true}, {" \t ", false}, {"www.example.test", true}, {"", false}};
     EXPECT_EQ(expected, browse);
@@ -302,11 +302,11 @@ TEST_F(WebPagesTest, RemoveDeletesEverySelectedRowAndSelectsTheFirstLeft) {
     EXPECT_EQ(List().Handle(), ::GetFocus());
 }
 
-TEST_F(WebPagesTest, PropertiesRetitlesTheRowButNotForACaseChangeOnly) {
+TEST_F(WebPagesTest, PropertiesRetitlesTheRowAlsoForACaseChangeOnly) {
     struct Case {
         std::string typed, shown;
     };
-    const Case cases[] = {{"  News of the day ", "News of the day"}, {"NEWS", "News"}, {"news", "News"}};
+    const Case cases[] = {{"  News of the day ", "News of the day"}, {"NEWS", "NEWS"}, {"News", "News"}};
     for (const Case& c : cases) {
         page_.List().List().DeleteAll();
         AddRows({{"Other", "http://other.test/"}, {"News", "http://news.test/"}});
@@ -458,6 +458,27 @@ TEST_F(WebPagesTest, EmptyListDrawsItsTextBelowTheHeader) {
     ::SelectObject(dc, old);
     ::DeleteObject(bitmap);
     ::DeleteDC(dc);
+}
+
+// A long URL is taken whole up to its limit, and a longer one is refused with a message, not cut.
+TEST_F(WebPagesTest, UrlsLongerThanTheLimitAreRefusedWhole) {
+    const std::string path(300, 'p');
+    const struct {
+        std::string url;
+        bool refused;
+    } cases[] = {
+        {"http://127.0.0.1:1/" + path, false}, // taken whole: the probe's refusal shows all of it
+        {"http://127.0.0.1:1/" + std::string(2048, 'q'), true},
+    };
+    for (const auto& c : cases) {
+        uitest::MessageBoxRecorder boxes;
+        const std::string shown = AddThroughDialog("Long", c.url);
+        EXPECT_EQ(c.url, shown);
+        ASSERT_EQ(1u, boxes.Records().size());
+        EXPECT_EQ(c.refused, boxes.Records()[0].text == "The URL is too long. A URL can have at most 2048 characters.")
+            << boxes.Records()[0].text;
+        EXPECT_EQ(0, List().Count());
+    }
 }
 
 } // namespace
