@@ -20,11 +20,12 @@ const IID kXmlDocument2Interface = {0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x0
 // How much of the file is read first while looking for a document type declaration.
 constexpr DWORD kPrologChunk = 4096;
 
-// Whether the file can be handed to the DOM: it opens, and no document type declaration (or anything
-// this scan cannot follow) stands before its first element. The DOM under Wine takes "ProhibitDTD"
+// Whether the file can be handed to the DOM: it opens, and no document type declaration other than a
+// bare "<!DOCTYPE name>" (or anything this scan cannot follow) stands before its first element. bare
+// tells that such a declaration stands there. The DOM under Wine takes "ProhibitDTD"
 // without honouring it, and the platform's older DOMs expand entities without bound; real OPML files
 // have no DTD, so a file with one is refused here, before it reaches the DOM.
-bool HasSafeProlog(const std::string& path) {
+bool HasSafeProlog(const std::string& path, bool& bare) {
     fw::FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
@@ -41,8 +42,10 @@ bool HasSafeProlog(const std::string& path) {
             return false;
         head.resize(had + got);
         const XmlProlog scan = ScanXmlProlog(head.data(), head.size(), got == 0);
-        if (scan != XmlProlog::NeedMore)
-            return scan == XmlProlog::Clean;
+        if (scan != XmlProlog::NeedMore) {
+            bare = scan == XmlProlog::BareDocumentType;
+            return scan == XmlProlog::Clean || bare;
+        }
     }
 }
 
@@ -188,9 +191,10 @@ bool Load(IXMLDOMDocument* document, const std::string& path) {
 
 bool Read(const std::string& path, fw::ComPtr<IXMLDOMDocument>& document, OpmlContent& content) {
     document.Reset();
-    if (!HasSafeProlog(path))
+    bool bare = false;
+    if (!HasSafeProlog(path, bare))
         return false;
-    document = CreateOpmlDocument();
+    document = CreateOpmlDocument(!bare);
     if (!document || !Load(document.Get(), path))
         return false;
     fw::Bstr tag(L"opml");
@@ -208,7 +212,7 @@ bool Read(const std::string& path, fw::ComPtr<IXMLDOMDocument>& document, OpmlCo
 
 } // namespace
 
-fw::ComPtr<IXMLDOMDocument> CreateOpmlDocument() {
+fw::ComPtr<IXMLDOMDocument> CreateOpmlDocument(bool prohibitDtd) {
     fw::ComPtr<IUnknown> unknown;
     fw::ComPtr<IXMLDOMDocument> document;
     if (FAILED(::CoCreateInstance(kDomDocumentClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, unknown.PutVoid())))
@@ -219,9 +223,10 @@ fw::ComPtr<IXMLDOMDocument> CreateOpmlDocument() {
         FAILED(document->put_validateOnParse(VARIANT_FALSE)))
         return nullptr;
     // The DOMs that know the property refuse a DTD themselves; the others answer with an error, which
-    // leaves the refusal to the scan of the prolog.
+    // leaves the refusal to the scan of the prolog. They refuse a bare declaration too, which the scan
+    // has found harmless: for such a file the property stays off.
     fw::ComPtr<IXMLDOMDocument2> document2;
-    if (SUCCEEDED(unknown.As(document2, kXmlDocument2Interface)) && document2) {
+    if (prohibitDtd && SUCCEEDED(unknown.As(document2, kXmlDocument2Interface)) && document2) {
         fw::Bstr name(L"ProhibitDTD");
         VARIANT prohibit;
         ::VariantInit(&prohibit);

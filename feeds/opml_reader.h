@@ -25,9 +25,9 @@ struct OpmlContent {
     std::vector<CImportedFeed> feeds;
 };
 
-// A new, running DOMDocument that loads synchronously, resolves no external entity and loads no DTD;
-// null when the component is missing.
-fw::ComPtr<IXMLDOMDocument> CreateOpmlDocument();
+// A new, running DOMDocument that loads synchronously, resolves no external entity and, with
+// prohibitDtd, refuses any document type declaration; null when the component is missing.
+fw::ComPtr<IXMLDOMDocument> CreateOpmlDocument(bool prohibitDtd = true);
 
 // Loads the file at path into a new document, which replaces document (the old one is released first),
 // and reads its title and feeds into content. False when the document cannot be created, the file

@@ -138,6 +138,7 @@ XmlProlog ScanXmlProlog(const char* data, size_t size, bool atEnd) {
     const Units units(reinterpret_cast<const unsigned char*>(data), size);
     if (!units.Decided())
         return more;
+    bool bare = false;
     const size_t count = units.Count();
     size_t i = 0;
     while (i < count) {
@@ -165,6 +166,7 @@ XmlProlog ScanXmlProlog(const char* data, size_t size, bool atEnd) {
                 if (after == 0)
                     return XmlProlog::DocumentType;
                 i = after;
+                bare = true;
                 continue;
             }
             if (i + 3 >= count)
@@ -175,7 +177,7 @@ XmlProlog ScanXmlProlog(const char* data, size_t size, bool atEnd) {
             if (i == 0)
                 return more;
         } else {
-            return XmlProlog::Clean;
+            return bare ? XmlProlog::BareDocumentType : XmlProlog::Clean;
         }
     }
     return more;

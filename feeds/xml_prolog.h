@@ -8,10 +8,11 @@
 #include <cstddef>
 
 enum class XmlProlog {
-    NeedMore,     // the bytes end before the first element: call again with more of the file
-    Clean,        // the first element starts with no document type declaration before it
-    DocumentType, // "<!" other than a comment stands before the first element
-    Unreadable,   // text or an encoding that this scan cannot follow stands before the first element
+    NeedMore,         // the bytes end before the first element: call again with more of the file
+    Clean,            // the first element starts with no document type declaration before it
+    BareDocumentType, // only a "<!DOCTYPE name>" stands before it: no DTD named, nothing declared
+    DocumentType,     // "<!" other than a comment stands before the first element
+    Unreadable,       // text or an encoding that this scan cannot follow stands before the first element
 };
 
 // Scans the first bytes of a document: UTF-8 (with or without its byte-order mark) or any code page that

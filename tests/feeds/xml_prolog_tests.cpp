@@ -55,8 +55,9 @@ TEST(XmlProlog, FindsADocumentTypeBeforeTheFirstElement) {
         {"at a doctype", "<?xml?><!D", false, XmlProlog::NeedMore},
         {"at a doctype, at the end", "<?xml?><!DOCTYPE op", true, XmlProlog::DocumentType},
         // A bare declaration names no DTD and declares nothing: harmless.
-        {"bare doctype", "<?xml?>\n<!DOCTYPE opml>\n<opml/>", true, XmlProlog::Clean},
-        {"bare doctype, spaced, UTF-16 LE", Wide("<!DOCTYPE\topml >\n<opml/>", 2, false), true, XmlProlog::Clean},
+        {"bare doctype", "<?xml?>\n<!DOCTYPE opml>\n<opml/>", true, XmlProlog::BareDocumentType},
+        {"bare doctype, spaced, UTF-16 LE", Wide("<!DOCTYPE\topml >\n<opml/>", 2, false), true,
+         XmlProlog::BareDocumentType},
         {"doctype without a name", "<!DOCTYPE ><opml/>", true, XmlProlog::DocumentType},
         {"inside a comment, at the end", "<!-- <!DOCTYPE", true, XmlProlog::Clean},
     };
