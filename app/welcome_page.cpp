@@ -5,6 +5,7 @@
 #include "app/version_info.h"
 #include "app/wizard_sheet.h"
 #include "builder/setup_file.h"
+#include "feeds/url_scheme.h"
 #include "framework/message.h"
 #include "framework/text.h"
 
@@ -88,8 +89,9 @@ bool CWelcomePage::OpenSetup(const std::string& path) {
     if (contents.skipped != 0)
         fw::ShowMessage(owner,
                         text::Format("%d folders, feeds or web pages of this setup were left out: each had an empty "
-                                     "name or title, or a URL that is not an http or https address.",
-                                     contents.skipped),
+                                     "name or title, or a URL that is not an http or https address of at most %u "
+                                     "characters.",
+                                     contents.skipped, static_cast<unsigned>(kMaxUrlChars)),
                         kCaption, MB_OK | MB_ICONINFORMATION);
     return true;
 }

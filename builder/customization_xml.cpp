@@ -441,7 +441,11 @@ std::string WebPagesXmlText(const std::vector<WebPageRow>& rows) {
 }
 
 bool IsAcceptableRecord(const std::string& title, const std::string& url) {
-    return !text::Trim(title).empty() && IsWebUrl(url);
+    // The URL's length in characters: every byte that does not continue a UTF-8 sequence starts one.
+    size_t characters = 0;
+    for (const char c : url)
+        characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return !text::Trim(title).empty() && IsWebUrl(url) && characters <= kMaxUrlChars;
 }
 
 DataFileRead ReadFeedsXml(const std::string& text, std::vector<CFeedFolder>& folders, int& skipped) {

@@ -46,5 +46,5 @@ DataFileRead ReadFeedsXml(const std::string& text, std::vector<CFeedFolder>& fol
 DataFileRead ReadWebPagesXml(const std::string& text, std::vector<WebPageRow>& pages, int& skipped);
 
 // Whether a feed or page of a data file passes the rules of the add dialogs: a title that is not blank
-// and an http or https URL that the browser can be handed (IsWebUrl).
+// and an http or https URL that the browser can be handed (IsWebUrl), of at most kMaxUrlChars characters.
 bool IsAcceptableRecord(const std::string& title, const std::string& url);

@@ -170,7 +170,8 @@ int OpenSetup(const std::string& path, pkg::StdioSource& source, SetupContents& 
     }
     if (contents.skipped != 0)
         Error(path + ": " + std::to_string(contents.skipped) +
-              " folders, feeds or pages with an empty name or a URL other than http or https were left out");
+              " folders, feeds or pages with an empty name or a URL that is no http or https address of at most 2048 "
+              "characters were left out");
     return kExitOk;
 }
 
@@ -346,7 +347,8 @@ int AddFeedsFile(Customization& customization, const std::string& path) {
     if (read == DataFileRead::Read) {
         if (skipped != 0)
             Error(path + ": " + std::to_string(skipped) +
-                  " folders or feeds with an empty name or a URL other than http or https were left out");
+                  " folders or feeds with an empty name or a URL that is no http or https address of at most 2048 "
+                  "characters were left out");
         for (CFeedFolder& folder : folders)
             AppendFolder(customization, std::move(folder));
         return kExitOk;
@@ -419,7 +421,8 @@ int AddPagesFile(Customization& customization, const std::string& path) {
     }
     if (skipped != 0)
         Error(path + ": " + std::to_string(skipped) +
-              " pages with an empty title or a URL other than http or https were left out");
+              " pages with an empty title or a URL that is no http or https address of at most 2048 characters were "
+              "left out");
     customization.pages.insert(customization.pages.end(), pages.begin(), pages.end());
     return kExitOk;
 }

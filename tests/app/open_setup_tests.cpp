@@ -136,4 +136,26 @@ TEST_F(OpenSetupTest, RefusedFilesAndAnsweredNoChangeNothing) {
     EXPECT_EQ(pages_, ShownPages());
 }
 
+TEST_F(OpenSetupTest, RecordsThatBreakTheDialogsRulesAreLeftOutInOneMessage) {
+    CFeedFolder kept("Kept"), nameless(" ");
+    kept.Add("Daily", "http://news.example.com/rss");
+    kept.Add("Files", "file:///c:/feed.xml");
+    nameless.Add("Lost", "http://lost.example.com/rss");
+    int count = 0;
+    const std::string feeds = FeedsXmlText({kept, nameless}, count);
+    const std::string pages = WebPagesXmlText({{"", "http://www.example.com/"}, {"Ok", "https://ok.example.com/"}});
+    pkg::MemoryInput feedsInput(feeds), pagesInput(pages);
+    pkg::MemoryOutput package;
+    ASSERT_EQ(pkg::kSuccess,
+              pkg::WritePackage("MZ",
+                                {{"feeds.xml", &feedsInput, feeds.size()}, {"webpages.xml", &pagesInput, pages.size()}},
+                                package));
+    ASSERT_TRUE(sheet_->welcome.OpenSetup(scratch_.Add("rules.exe", package.bytes)));
+    ASSERT_EQ(1u, messages_.size());
+    EXPECT_EQ(0u, messages_[0].find("3 folders, feeds or web pages of this setup were left out")) << messages_[0];
+    EXPECT_EQ((std::vector<std::string>{"folder Kept", "Daily <http://news.example.com/rss>"}),
+              Flatten(sheet_->feeds.Folders()));
+    EXPECT_EQ((Rows{{"Ok", "https://ok.example.com/"}}), ShownPages());
+}
+
 } // namespace

@@ -45,13 +45,14 @@ TEST(CustomizationXml, RecordsThatBreakTheDialogsRulesAreLeftOutAndCounted) {
                              "</Folder>"
                              "<Folder Name=\"F\">" +
                              Feed("", "http://b/") + Feed("Mail", "mailto:x@y") + Feed("FTP", "ftp://f/") +
-                             Feed("Ok", "http://ok/") + "</Folder></Folder>\n";
+                             Feed("Ok", "http://ok/") + Feed("Too long", "http://l/" + std::string(2040, 'x')) +
+                             Feed("Not too long", "http://l/" + std::string(2039, 'x')) + "</Folder></Folder>\n";
     std::vector<CFeedFolder> folders;
     int skipped = 0;
     ASSERT_EQ(DataFileRead::Read, ReadFeedsXml(text, folders, skipped));
-    EXPECT_EQ(4, skipped);
+    EXPECT_EQ(5, skipped);
     ASSERT_EQ(1u, folders.size());
-    EXPECT_EQ(1, folders[0].Count());
+    EXPECT_EQ(2, folders[0].Count());
 }
 
 TEST(CustomizationXml, DocumentTypesAndBrokenFilesAreRefused) {
