@@ -7,6 +7,8 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
+
 const char kInstanceName[] = "0xf2d665f, 0x94f1, 0x43d9, { 0x96, 0x6b, 0x1a, 0xdf, 0x85, 0x14, 0x88, 0x73";
 const char kReaderInstanceName[] = "0xe1f12b50_0xcd04_0x468b_0x98_0xe2_0xac_0x29_0x4d_0xf0_0x4f_0xd3";
 const char kWizardCaption[] = "Welcome to the Ravelin Customizer";
@@ -72,6 +74,9 @@ bool CCustomizerApp::InitInstance() {
     {
         CWizardSheet sheet(kWizardCaption, watermark.Get(), header.Get());
         SetWizardSheet(&sheet);
+        // The one argument is a customized setup to open (a setup dropped on the program's icon).
+        if (__argc == 2 && __argv && __argv[1])
+            sheet.welcome.SetSetupToOpen(__argv[1]);
         sheet.DoModal(main.Handle());
         SetWizardSheet(nullptr);
     }

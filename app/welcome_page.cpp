@@ -3,8 +3,32 @@
 #include "app/page_fonts.h"
 #include "app/shell_open.h"
 #include "app/version_info.h"
+#include "app/wizard_sheet.h"
+#include "builder/setup_file.h"
+#include "feeds/url_scheme.h"
+#include "framework/message.h"
+#include "framework/text.h"
+
+#include <commdlg.h>
+
+#include <vector>
 
 const char kArticleUrl[] = "http://www.corvane.com/Resources/articles/rvlc_makeyourown_customversion.aspx";
+const char kNotCustomizedSetup[] = "This file is not a customized setup of Ravelin.";
+const char kDamagedSetup[] = "This customized setup is damaged.";
+const char kReplaceEnteredData[] = "The feeds and web pages that you have entered will be replaced by those of the "
+                                   "customized setup.\n\nDo you want to replace them?";
+
+namespace {
+
+const char kCaption[] = "Ravelin Customizer";
+const char kSetupFilter[] = "Customized setups (*.exe)\0*.exe\0All files (*.*)\0*.*\0";
+constexpr DWORD kPathChars = 32768;
+// Posted from the initialisation, so that a setup named on the command line is opened once the sheet
+// shows the page.
+constexpr UINT kMsgOpenSetupToOpen = WM_APP + 0x171;
+
+} // namespace
 
 bool CWelcomePage::OnInitDialog() {
     SetItemText(IDT_VERSION, "Ravelin Customizer " + DisplayVersion(ReadVersionValue(Module(), "FileVersion")));
@@ -16,7 +40,80 @@ bool CWelcomePage::OnInitDialog() {
 
     SetBoldFont(Handle(), IDT_VERSION, versionFont_);
     SetBoldFont(Handle(), IDT_COPYRIGHT, copyrightFont_);
+    if (!setupToOpen_.empty())
+        ::PostMessageA(Handle(), kMsgOpenSetupToOpen, 0, 0);
     return true;
+}
+
+bool CWelcomePage::OpenSetup(const std::string& path) {
+    const HWND owner = ::GetParent(Handle());
+    pkg::StdioSource source;
+    SetupContents contents;
+    if (!source.Open(path)) {
+        fw::ShowMessage(owner, text::Format("%s\n\nThe file cannot be opened.", path.c_str()), kCaption,
+                        MB_OK | MB_ICONWARNING);
+        return false;
+    }
+    switch (ReadSetup(source, contents)) {
+    case SetupRead::NotSetup:
+        fw::ShowMessage(owner, kNotCustomizedSetup, kCaption, MB_OK | MB_ICONWARNING);
+        return false;
+    case SetupRead::Damaged:
+        fw::ShowMessage(owner, kDamagedSetup, kCaption, MB_OK | MB_ICONWARNING);
+        return false;
+    case SetupRead::Read:
+        break;
+    }
+    CWizardSheet* sheet = GetWizardSheet();
+    if (!sheet)
+        return false;
+    if ((sheet->feeds.HasFeeds() || sheet->webPages.HasPages()) &&
+        fw::ShowMessage(owner, kReplaceEnteredData, kCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return false;
+
+    sheet->feeds.ReplaceFolders(contents.customization.folders);
+    std::vector<std::pair<std::string, std::string>> pages;
+    for (const WebPageRow& page : contents.customization.pages)
+        pages.emplace_back(page.title, page.url);
+    sheet->webPages.ReplacePages(pages);
+    // The new setup goes where the old one is, under its name: the build then replaces it.
+    const size_t slash = path.find_last_of("\\/");
+    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
+    if (folder.size() == 2 && folder[1] == ':')
+        folder += '\\';
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.size() > 4 && text::EqualNoCase(name.substr(name.size() - 4), ".exe"))
+        name.erase(name.size() - 4);
+    sheet->destination.ProposeOutput(folder, name);
+
+    if (contents.skipped != 0)
+        fw::ShowMessage(owner,
+                        text::Format("%d folders, feeds or web pages of this setup were left out: each had an empty "
+                                     "name or title, or a URL that is not an http or https address of at most %u "
+                                     "characters.",
+                                     contents.skipped, static_cast<unsigned>(kMaxUrlChars)),
+                        kCaption, MB_OK | MB_ICONINFORMATION);
+    return true;
+}
+
+void CWelcomePage::OpenAndMoveOn(const std::string& path) {
+    if (OpenSetup(path))
+        ::PostMessageA(::GetParent(Handle()), PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+}
+
+void CWelcomePage::BrowseForSetup() {
+    std::vector<char> path(kPathChars);
+    OPENFILENAMEA dialog = {};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = ::GetParent(Handle());
+    dialog.lpstrFilter = kSetupFilter;
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = path.data();
+    dialog.nMaxFile = kPathChars;
+    dialog.lpstrDefExt = "exe";
+    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+    if (::GetOpenFileNameA(&dialog))
+        OpenAndMoveOn(path.data());
 }
 
 void CWelcomePage::ReplaceArticleTextByLink() {
@@ -39,10 +136,20 @@ bool CWelcomePage::OnCommand(int id, int code, HWND control) {
         OpenArticle();
         return true;
     }
+    if (id == IDC_OPEN_SETUP && code == BN_CLICKED) {
+        BrowseForSetup();
+        return true;
+    }
     return CWizardPage::OnCommand(id, code, control);
 }
 
 INT_PTR CWelcomePage::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == kMsgOpenSetupToOpen) {
+        const std::string path = setupToOpen_;
+        setupToOpen_.clear();
+        OpenAndMoveOn(path);
+        return TRUE;
+    }
     if (msg == WM_DRAWITEM && wp == IDC_ARTICLE_LINK && articleLink_) {
         articleLink_.Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
         SetResult(TRUE);

@@ -11,9 +11,21 @@
 // The article on the maker's web site that the welcome page's link opens.
 extern const char kArticleUrl[];
 
+// The messages of opening a customized setup.
+extern const char kNotCustomizedSetup[];
+extern const char kDamagedSetup[];
+extern const char kReplaceEnteredData[];
+
 class CWelcomePage : public CWizardPage {
 public:
     CWelcomePage() : CWizardPage(IDD_WELCOME, 0, 0, "index.htm", PSWIZB_NEXT) {}
+
+    // A setup to open as soon as the page is shown: the program's command-line argument.
+    void SetSetupToOpen(const std::string& path) { setupToOpen_ = path; }
+    // Reads the customized setup at path and loads its feed folders and web pages into the pages, asking
+    // first when data has been entered; the destination page then proposes its folder and name. Shows
+    // why a file is refused, changing nothing. True when the setup was loaded.
+    bool OpenSetup(const std::string& path);
 
 protected:
     bool OnInitDialog() override;
@@ -23,6 +35,11 @@ protected:
 private:
     void ReplaceArticleTextByLink();
     void OpenArticle() const;
+    // The file-open dialog, owned by the sheet; opens the setup chosen and moves on to the feeds page.
+    void BrowseForSetup();
+    void OpenAndMoveOn(const std::string& path);
+
+    std::string setupToOpen_;
 
     fw::Font titleFont_;
     fw::Font versionFont_;

@@ -3,6 +3,7 @@
 // component and saved by it, so the escaping of attribute values is the component's.
 #pragma once
 
+#include "builder/customization_xml.h"
 #include "feeds/feed_folder.h"
 
 #include <windows.h>
@@ -12,12 +13,6 @@
 
 #include <string>
 #include <vector>
-
-// One row of the web pages list: column 0 and column 1.
-struct WebPageRow {
-    std::string title;
-    std::string url;
-};
 
 // What one WriteDataFiles call wrote. A count is the number of "Feed" elements that went into a file
 // that was saved; a file that was not saved counts 0, so it is never packed.

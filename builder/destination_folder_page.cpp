@@ -121,12 +121,22 @@ std::string MakeOutputPath(const std::string& folder, const std::string& name) {
 }
 
 bool CDestinationFolderPage::OnInitDialog() {
-    destinationFolder_ = DocumentsFolder();
-    setupName_ = "MyNewRVL";
+    if (!proposed_) {
+        destinationFolder_ = DocumentsFolder();
+        setupName_ = "MyNewRVL";
+    }
     Exchange(false);
     // After the text is in: setting it would take the selection away again.
     SelectAllText(IDE_SETUP_NAME);
     return true;
+}
+
+void CDestinationFolderPage::ProposeOutput(const std::string& folder, const std::string& name) {
+    proposed_ = true;
+    destinationFolder_ = folder;
+    setupName_ = name;
+    if (Handle())
+        Exchange(false);
 }
 
 void CDestinationFolderPage::Exchange(bool save) {

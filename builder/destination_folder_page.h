@@ -34,6 +34,8 @@ public:
     const std::string& ReaderSetupPath() const { return readerSetupPath_; }
     const std::string& DestinationFolder() const { return destinationFolder_; }
     const std::string& SetupName() const { return setupName_; }
+    // Proposes where the setup goes instead of the defaults (the folder and name of an opened setup).
+    void ProposeOutput(const std::string& folder, const std::string& name);
 
     // Writes the data files, packs them with the reader setup and writes the customized setup. Shows
     // the error message and returns false on failure.
@@ -62,6 +64,7 @@ private:
     bool Refuse(const char* text, int editId) const;
     bool Validate() const;
 
+    bool proposed_ = false;
     std::string destinationFolder_;
     std::string setupName_;
     std::string readerSetupPath_;

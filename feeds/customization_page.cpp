@@ -38,9 +38,46 @@ bool CCustomizationPage::OnInitDialog() {
     EnableItem(IDC_REMOVE, false);
     EnableItem(IDC_PROPERTIES, false);
 
-    folders_.AddDefaultFolder();
-    AddFolderName(folders_.DefaultFolderName());
+    // Folders of an opened setup may have come before the window.
+    if (folders_.FolderCount() == 0)
+        folders_.AddDefaultFolder();
+    ShowFolders();
     return true;
+}
+
+void CCustomizationPage::ReplaceFolders(const std::vector<CFeedFolder>& folders) {
+    folders_ = CFeedFolderList(folders_.DefaultFolderName());
+    // Names stay unique, as the folder combo box finds a folder by its name.
+    for (CFeedFolder folder : folders) {
+        if (folders_.FolderExists(folder.Name()))
+            folder.SetName(folders_.UniqueFolderName(folder.Name()));
+        folders_.AppendFolder(folder);
+    }
+    if (!Handle())
+        return;
+    if (folders_.FolderCount() == 0)
+        folders_.AddDefaultFolder();
+    ShowFolders();
+}
+
+bool CCustomizationPage::HasFeeds() const {
+    for (int i = 0; i < folders_.FolderCount(); ++i) {
+        if (folders_.FolderAt(i).Count() != 0)
+            return true;
+    }
+    return false;
+}
+
+void CCustomizationPage::ShowFolders() {
+    ::SendMessageA(Combo(), CB_RESETCONTENT, 0, 0);
+    feedList_.DeleteAllRows();
+    for (int i = 0; i < folders_.FolderCount(); ++i)
+        ::SendMessageA(Combo(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(folders_.FolderAt(i).Name().c_str()));
+    // The combo box sorts the names; the first folder of the list is the one shown.
+    const LRESULT first = ::SendMessageA(Combo(), CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                         reinterpret_cast<LPARAM>(folders_.FolderAt(0).Name().c_str()));
+    ::SendMessageA(Combo(), CB_SETCURSEL, first >= 0 ? static_cast<WPARAM>(first) : 0, 0);
+    RefreshList();
 }
 
 std::string CCustomizationPage::CurrentFolderName() const {

@@ -25,6 +25,11 @@ public:
     void AddFolderName(const std::string& name);
     // Rebuilds the rows from the folder selected in the combo box; without such a folder the rows stay.
     void RefreshList();
+    // Replaces every folder by folders (the default folder when there are none) and shows the first.
+    // Before the page's window exists, the page starts with them instead of the default folder.
+    void ReplaceFolders(const std::vector<CFeedFolder>& folders);
+    // Whether any folder holds a feed.
+    bool HasFeeds() const;
 
 protected:
     bool OnInitDialog() override;
@@ -40,6 +45,8 @@ private:
     void UpdateButtons();
     // Keeps the combo box in step when removing a feed took its folder out of the list.
     void FolderRemoved(FeedRemoval removal);
+    // Fills the combo box with the folders' names and shows the first folder.
+    void ShowFolders();
     HWND Combo() const { return Item(IDC_FOLDER_COMBO); }
 
     CFeedListCtrl feedList_;

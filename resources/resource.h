@@ -114,3 +114,5 @@
 #define IDC_ARTICLE_LINK 1061
 #define IDC_FOLDER_COMBO 1079
 #define IDE_FOLDER_NAME 1080
+#define IDT_OPEN_SETUP 1081 // welcome page: the line above Open Setup
+#define IDC_OPEN_SETUP 1082 // welcome page: "&Open Setup..."

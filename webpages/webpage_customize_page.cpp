@@ -13,7 +13,22 @@ bool CWebPageCustomizePage::OnInitDialog() {
     list_.Attach(Item(IDL_WEBPAGES));
     EnableItem(IDC_REMOVE, false);
     EnableItem(IDC_PROPERTIES, false);
+    for (const auto& page : pending_)
+        list_.AddWebPageRow(page.first, page.second);
+    pending_.clear();
+    UpdateButtons();
     return CWizardPage::OnInitDialog();
+}
+
+void CWebPageCustomizePage::ReplacePages(const std::vector<std::pair<std::string, std::string>>& pages) {
+    if (!Handle()) {
+        pending_ = pages;
+        return;
+    }
+    list_.Send(LVM_DELETEALLITEMS, 0, 0);
+    for (const auto& page : pages)
+        list_.AddWebPageRow(page.first, page.second);
+    UpdateButtons();
 }
 
 bool CWebPageCustomizePage::OnCommand(int id, int code, HWND control) {

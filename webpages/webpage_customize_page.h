@@ -19,6 +19,10 @@ public:
     // the page was first shown.
     std::vector<std::pair<std::string, std::string>> Rows() const { return list_.Rows(); }
     CWebPageListCtrl& List() { return list_; }
+    // Replaces every row by pages. Before the page's window exists, the page starts with them.
+    void ReplacePages(const std::vector<std::pair<std::string, std::string>>& pages);
+    // Whether there is a row, or rows waiting for the window.
+    bool HasPages() const { return !pending_.empty() || !list_.Rows().empty(); }
     const CWebPageListCtrl& List() const { return list_; }
 
 protected:
@@ -33,4 +37,6 @@ private:
     void UpdateButtons() const;
 
     CWebPageListCtrl list_;
+    // The pages of an opened setup while the window does not exist yet.
+    std::vector<std::pair<std::string, std::string>> pending_;
 };

@@ -4,6 +4,7 @@
 // inside, which writes down what it received. The temporary folder of the test prefix, and so the
 // download, the build and the run, is named in Greek and Japanese.
 #include "app/wizard_sheet.h"
+#include "builder/setup_file.h"
 #include "tests/app/wizard_driver.h"
 #include "tests/app/wizard_test_support.h"
 #include "tests/builder/win_files.h"
@@ -146,6 +147,68 @@ TEST_F(WholeRoadTest, FeedsAndPagesTypedIntoTheProgramReachTheReaderSetup) {
     EXPECT_EQ(1u, Count(pages, "Name=\"Домашняя страница\" URL=\"http://www.example.com/pages/welcome.html\""))
         << pages;
     EXPECT_EQ(1u, Count(pages, "Name=\"ホームページ\" URL=\"http://www.example.com/pages/jp.html\"")) << pages;
+}
+
+// A setup dropped on the wizard's icon: the one argument opens it, the rows are its feeds and pages, the
+// destination page proposes its place, and building again writes the same data files there.
+TEST_F(WholeRoadTest, SetupGivenAsTheArgumentOpensAndBuildsTheSameDataFilesAgain) {
+    CFeedFolder news("News");
+    news.Add("Daily News", "http://news.example.com/news/rss.xml");
+    news.Add("Tech Weekly", "http://tech.example.com/tech/rss.xml");
+    int count = 0;
+    const std::string feeds = FeedsXmlText({news}, count);
+    const std::string pages = WebPagesXmlText({{"Our welcome", "http://www.example.com/pages/welcome.html"}});
+    const std::string reader = pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\rvl.exe");
+    pkg::MemoryInput readerInput(reader), feedsInput(feeds), pagesInput(pages);
+    pkg::MemoryOutput package;
+    ASSERT_EQ(pkg::kSuccess, pkg::WritePackage(pkgtest::ReadWhole(pkgtest::ProgramFolder() + "RVLExtractor.exe"),
+                                               {{"rvl.exe", &readerInput, reader.size()},
+                                                {"feeds.xml", &feedsInput, feeds.size()},
+                                                {"webpages.xml", &pagesInput, pages.size()}},
+                                               package));
+    const std::string setup = folder_ + "\\Old.exe";
+    ASSERT_TRUE(pkgtest::WriteWhole(setup, package.bytes));
+
+    std::ostringstream log;
+    drive::WizardDriver wizard([&](const std::string& line) { log << line << "\n"; });
+    const std::string program = pkgtest::ProgramFolder() + "RVLCustomizer.exe";
+    std::string commandLine = "\"" + program + "\" \"" + setup + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    ASSERT_TRUE(::CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &startup, &customizer_));
+    ::CloseHandle(customizer_.hThread);
+    // The wizard opens the setup and moves on to the feeds page by itself.
+    ASSERT_TRUE(wizard.Attach(30000, kFeedsPage)) << log.str();
+    const auto rows = [&](int list) {
+        return ::SendMessageA(::GetDlgItem(wizard.ActivePageWindow(), list), LVM_GETITEMCOUNT, 0, 0);
+    };
+    EXPECT_EQ(2, rows(IDL_FEEDS));
+    ASSERT_TRUE(wizard.Press(PSBTN_NEXT, kWebPagesPage)) << log.str();
+    EXPECT_EQ(1, rows(IDL_WEBPAGES));
+    wizard.Press(PSBTN_NEXT, -1);
+    ASSERT_EQ(kDestinationPage, wizard.WaitForPage(kDestinationPage, kDestinationPage, 60000)) << log.str();
+    EXPECT_EQ(folder_, wizard.PageText(IDE_FOLDER));
+    EXPECT_EQ("Old", wizard.PageText(IDE_SETUP_NAME));
+    ASSERT_TRUE(wizard.Press(PSBTN_NEXT, kFinishPage, 60000)) << log.str();
+    wizard.SetPageCheck(IDX_OPEN_FOLDER, false);
+    ASSERT_TRUE(wizard.Finish(20000)) << log.str();
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(customizer_.hProcess, 20000));
+
+    pkg::StdioSource source;
+    SetupContents contents;
+    ASSERT_TRUE(source.Open(setup));
+    ASSERT_EQ(SetupRead::Read, ReadSetup(source, contents));
+    for (const pkg::Entry& entry : contents.entries) {
+        pkg::MemoryOutput bytes;
+        ASSERT_EQ(pkg::kSuccess, ExtractEntry(source, entry, bytes));
+        if (entry.name == "feeds.xml") {
+            EXPECT_EQ(feeds, bytes.bytes);
+        } else if (entry.name == "webpages.xml") {
+            EXPECT_EQ(pages, bytes.bytes);
+        }
+    }
+    EXPECT_EQ(3u, contents.entries.size());
 }
 
 } // namespace

@@ -79,7 +79,7 @@ std::string MessageText(HWND box) {
 
 } // namespace
 
-bool WizardDriver::Attach(DWORD timeoutMs) {
+bool WizardDriver::Attach(DWORD timeoutMs, int page) {
     WaitFor(
         [&] {
             sheet_ = ::FindWindowA("#32770", kCaption);
@@ -90,9 +90,9 @@ bool WizardDriver::Attach(DWORD timeoutMs) {
         return false;
     ::GetWindowThreadProcessId(sheet_, &process_);
     // The first page answers once the sheet has finished creating it.
-    if (!WaitFor([&] { return ActivePage() == 0; }, timeoutMs))
+    if (!WaitFor([&] { return ActivePage() == page; }, timeoutMs))
         return false;
-    Log("found the wizard, on the welcome page");
+    Log(page == 0 ? "found the wizard, on the welcome page" : "found the wizard, on page " + std::to_string(page));
     return true;
 }
 

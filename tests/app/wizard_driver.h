@@ -17,8 +17,9 @@ public:
     // log receives one line per step.
     explicit WizardDriver(std::function<void(const std::string&)> log) : log_(std::move(log)) {}
 
-    // Waits for the wizard's window; false when none appears within timeoutMs.
-    bool Attach(DWORD timeoutMs);
+    // Waits for the wizard's window showing page (the welcome page unless the wizard was started with a
+    // setup to open); false when none appears within timeoutMs.
+    bool Attach(DWORD timeoutMs, int page = 0);
     HWND Sheet() const { return sheet_; }
     // The index of the current page, or -1.
     int ActivePage() const;

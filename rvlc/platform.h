@@ -1,0 +1,65 @@
+// What rvlc asks of the system it runs on. platform_windows.cpp answers with the Windows interfaces
+// (Pullwire, WinVerifyTrust, the XML DOM, WinINet); platform_native.cpp answers the file operations and
+// refuses the rest, so that the commands that need no Windows build and run natively.
+#pragma once
+
+#include "builder/customization_xml.h"
+
+#include <string>
+#include <vector>
+
+namespace rvlc {
+
+// The exit codes, as rvlc --help documents them.
+enum ExitCode {
+    kExitOk = 0,
+    kExitUsage = 2,        // bad arguments, or a command or option this build cannot carry out
+    kExitInput = 3,        // an input cannot be read: missing, not a customized setup, damaged, not XML
+    kExitDownload = 4,     // the reader setup cannot be downloaded, or its signature does not pass
+    kExitBuild = 5,        // the output cannot be written
+    kExitFeedsRefused = 6, // --verify-feeds: at least one feed is not a feed
+};
+
+// Whether the Windows interfaces are there: signature check, download, OPML, feed fetch.
+bool HasWindowsInterfaces();
+
+// Whether standard error is a console, where progress updates one line in place.
+bool ErrorIsConsole();
+
+// The text of the last failure of a file operation (errno, or the system's last error on Windows).
+std::string LastErrorText();
+
+// Replaces to by from (a complete file) in one step; false with the cause.
+bool MoveIntoPlace(const std::string& from, const std::string& to, std::string& cause);
+// Creates the folder when it does not exist yet.
+bool MakeFolder(const std::string& path, std::string& cause);
+// A name for a file that does not exist yet in the folder of path (or the temporary folder when path is
+// empty), made from path's name.
+std::string TemporaryName(const std::string& path);
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+// The extractor program that this build carries; false when it carries none.
+bool LoadOwnStub(std::string& stub);
+
+// What the reader setup is: its file version and the result of its signature check.
+struct ReaderSetupCheck {
+    std::string version; // "1.2.3.4", empty when it has none
+    std::string signer;  // the signer's name when the signature is valid
+    std::string verdict; // the check's result in words
+    bool trusted = false;
+};
+// False when the check is not available in this build (verdict then says so).
+bool CheckReaderSetup(const std::string& path, ReaderSetupCheck& check);
+
+// Downloads the reader's setup from the maker's address into target, showing progress on standard
+// error. False with the cause.
+bool DownloadReaderSetup(const std::string& target, std::string& cause);
+
+// The title and feeds of an OPML file, read as the wizard's import reads them.
+bool ReadOpml(const std::string& path, std::string& title, std::vector<WebPageRow>& feeds, std::string& cause);
+// Whether two feed URLs stand for the same feed, as the wizard's duplicate test decides.
+bool SameFeed(const std::string& a, const std::string& b);
+// Fetches url and recognises it as the add-feed dialog does; false with the reason.
+bool VerifyFeed(const std::string& url, std::string& reason);
+
+} // namespace rvlc

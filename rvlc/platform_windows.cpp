@@ -1,0 +1,381 @@
+// The platform of the Windows build: Pullwire for the download, the wizard's signature check, the XML DOM
+// for OPML files, WinINet for the feed fetch.
+#include "rvlc/platform.h"
+
+#include "download/page/download_setup_page.h"
+#include "download/page/setup_image.h"
+#include "feeds/compare_urls.h"
+#include "feeds/opml_reader.h"
+#include "fetch/feed_validator.h"
+#include "framework/owners.h"
+#include "framework/text.h"
+#include "builder/setup_trust.h"
+
+#include "Pullwire.h"
+
+#include <windows.h>
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace rvlc {
+
+namespace {
+
+// The resource that carries the extractor, as in the wizard.
+constexpr int kStubResource = 240;
+
+// COM for the time of one operation, in a single-threaded apartment: Pullwire's events arrive as window
+// messages of this thread.
+class ComScope {
+public:
+    ComScope() : initialized_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComScope() {
+        if (initialized_)
+            ::CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    bool initialized_;
+};
+
+std::string SystemMessage(DWORD error) {
+    char* buffer = nullptr;
+    const DWORD length =
+        ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string message = length ? std::string(buffer, length) : text::Format("error %lu", error);
+    if (buffer)
+        ::LocalFree(buffer);
+    return text::Trim(message);
+}
+
+// Receives _IURLDownloadEvents and shows the progress on standard error.
+class DownloadSink final : public IDispatch {
+public:
+    DownloadSink() : console_(ErrorIsConsole()) {}
+
+    bool Finished() const { return finished_; }
+    bool Succeeded() const { return succeeded_; }
+    const std::string& Error() const { return error_; }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (!object)
+            return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID__IURLDownloadEvents) {
+            *object = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    // The sink lives on the stack of the download, which outlasts its connection.
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        if (count)
+            *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
+        if (!params)
+            return E_INVALIDARG;
+        // The arguments arrive last first.
+        const auto argument = [&](UINT fromFirst) -> VARIANT* {
+            if (fromFirst >= params->cArgs)
+                return nullptr;
+            return &params->rgvarg[params->cArgs - 1 - fromFirst];
+        };
+        switch (id) {
+        case 1: { // OnData(nReadBytes, nTotalBytes, nMaxBytes, rate, percent, elapsed)
+            VARIANT* total = argument(1);
+            VARIANT* max = argument(2);
+            if (total && max && total->vt == VT_I4 && max->vt == VT_I4)
+                ShowProgress(total->lVal, max->lVal);
+            return S_OK;
+        }
+        case 2: { // OnFinish(nFinishSuccess, wsError)
+            VARIANT* success = argument(0);
+            VARIANT* error = argument(1);
+            succeeded_ = success && success->vt == VT_I4 && success->lVal == 1;
+            if (error && error->vt == VT_BSTR && error->bstrVal)
+                error_ = fw::ToAnsi(error->bstrVal);
+            finished_ = true;
+            if (console_ && shown_)
+                std::fputs("\n", stderr);
+            return S_OK;
+        }
+        case 3: { // OnStart(nDownloadID, nMaxBytes)
+            VARIANT* max = argument(1);
+            max_ = max && max->vt == VT_I4 ? max->lVal : 0;
+            return S_OK;
+        }
+        default:
+            return DISP_E_MEMBERNOTFOUND;
+        }
+    }
+
+private:
+    void ShowProgress(long total, long max) {
+        const int percent = max > 0 ? static_cast<int>(static_cast<double>(total) * 100 / max) : -1;
+        std::string line =
+            max > 0 ? text::Format("Downloading the reader setup: %d%% (%ld of %ld bytes)", percent, total, max)
+                    : text::Format("Downloading the reader setup: %ld bytes", total);
+        if (console_) {
+            std::fprintf(stderr, "\r%s", line.c_str());
+            shown_ = true;
+        } else if (percent != lastPercent_ || percent < 0) {
+            // Redirected: one plain line per whole percent, not one per block.
+            if (percent >= 0 || total - lastTotal_ >= 1024 * 1024) {
+                std::fprintf(stderr, "%s\n", line.c_str());
+                lastTotal_ = total;
+            }
+        }
+        lastPercent_ = percent;
+    }
+
+    bool console_;
+    bool shown_ = false;
+    bool finished_ = false;
+    bool succeeded_ = false;
+    long max_ = 0;
+    int lastPercent_ = -2;
+    long lastTotal_ = 0;
+    std::string error_;
+};
+
+// The folder of this program, with a trailing backslash.
+std::string ProgramFolder() {
+    char path[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length < MAX_PATH ? length : 0);
+    const size_t slash = folder.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+}
+
+// The registered URLDownload class; when it is not registered, the one of Pullwire.dll beside rvlc.exe.
+HRESULT CreateDownloader(fw::ComPtr<IURLDownload>& downloader, HMODULE& library) {
+    HRESULT hr =
+        ::CoCreateInstance(CLSID_URLDownload, nullptr, CLSCTX_INPROC_SERVER, IID_IURLDownload, downloader.PutVoid());
+    if (SUCCEEDED(hr) || (hr != REGDB_E_CLASSNOTREG && hr != CO_E_DLLNOTFOUND && hr != E_NOINTERFACE))
+        return hr;
+    library = ::LoadLibraryExA((ProgramFolder() + "Pullwire.dll").c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!library)
+        return HRESULT_FROM_WIN32(::GetLastError());
+    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    const auto getClassObject =
+        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(::GetProcAddress(library, "DllGetClassObject")));
+    if (!getClassObject)
+        return HRESULT_FROM_WIN32(::GetLastError());
+    fw::ComPtr<IClassFactory> factory;
+    hr = getClassObject(CLSID_URLDownload, IID_IClassFactory, factory.PutVoid());
+    if (FAILED(hr))
+        return hr;
+    return factory->CreateInstance(nullptr, IID_IURLDownload, downloader.PutVoid());
+}
+
+std::string FileVersion(const std::string& path) {
+    DWORD handle = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &handle);
+    if (size == 0)
+        return std::string();
+    std::vector<char> data(size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (!::GetFileVersionInfoA(path.c_str(), 0, size, data.data()) ||
+        !::VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || !fixed)
+        return std::string();
+    return text::Format("%lu.%lu.%lu.%lu", fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
+                        fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF);
+}
+
+} // namespace
+
+bool HasWindowsInterfaces() {
+    return true;
+}
+
+bool ErrorIsConsole() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+std::string LastErrorText() {
+    return SystemMessage(::GetLastError());
+}
+
+bool MoveIntoPlace(const std::string& from, const std::string& to, std::string& cause) {
+    if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    cause = LastErrorText();
+    return false;
+}
+
+bool MakeFolder(const std::string& path, std::string& cause) {
+    if (::CreateDirectoryA(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS)
+        return true;
+    cause = LastErrorText();
+    return false;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/'))
+        return folder + name;
+    return folder + "\\" + name;
+}
+
+std::string TemporaryName(const std::string& path) {
+    std::string base;
+    if (path.empty()) {
+        char temp[MAX_PATH] = {};
+        const DWORD length = ::GetTempPathA(MAX_PATH, temp);
+        base = std::string(temp, length < MAX_PATH ? length : 0) + "rvlc";
+    } else {
+        base = path;
+    }
+    static unsigned counter = 0;
+    for (;;) {
+        const std::string name =
+            base + text::Format(".%lu.%u.tmp", static_cast<unsigned long>(::GetCurrentProcessId()), ++counter);
+        if (::GetFileAttributesA(name.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return name;
+    }
+}
+
+bool LoadOwnStub(std::string& stub) {
+    HRSRC resource = ::FindResourceA(nullptr, MAKEINTRESOURCEA(kStubResource), "SFX_EXE");
+    HGLOBAL loaded = resource ? ::LoadResource(nullptr, resource) : nullptr;
+    const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
+    if (!bytes)
+        return false;
+    stub.assign(static_cast<const char*>(bytes), ::SizeofResource(nullptr, resource));
+    return !stub.empty();
+}
+
+bool CheckReaderSetup(const std::string& path, ReaderSetupCheck& check) {
+    check = ReaderSetupCheck();
+    check.version = FileVersion(path);
+    std::string signer;
+    const SetupTrust trust = CheckSetupTrust(path, &signer);
+    check.signer = signer;
+    switch (trust) {
+    case kSetupTrusted:
+        check.trusted = true;
+        check.verdict = "valid, signed by the maker";
+        break;
+    case kSetupNotSigned:
+        check.verdict = std::string("not signed by ") + kMakerName;
+        break;
+    case kSetupDamaged:
+        check.verdict = "damaged: the file does not match its signature";
+        break;
+    case kSetupUnreadable:
+        check.verdict = "the file cannot be read: " + LastErrorText();
+        break;
+    }
+    return true;
+}
+
+bool DownloadReaderSetup(const std::string& target, std::string& cause) {
+    ComScope com;
+    HMODULE library = nullptr;
+    bool done = false;
+    {
+        fw::ComPtr<IURLDownload> downloader;
+        const HRESULT created = CreateDownloader(downloader, library);
+        if (FAILED(created)) {
+            cause = "Pullwire cannot be created: " + SystemMessage(static_cast<DWORD>(created));
+        } else {
+            DownloadSink sink;
+            fw::ComPtr<IConnectionPointContainer> container;
+            fw::ComPtr<IConnectionPoint> connection;
+            DWORD cookie = 0;
+            if (FAILED(downloader.As(container, IID_IConnectionPointContainer)) ||
+                FAILED(container->FindConnectionPoint(DIID__IURLDownloadEvents, connection.Put())) ||
+                FAILED(connection->Advise(&sink, &cookie))) {
+                cause = "Pullwire's events cannot be connected";
+            } else {
+                fw::Bstr url = fw::Bstr::FromAnsi(kReaderDownloadAddress);
+                fw::Bstr file = fw::Bstr::FromAnsi(target);
+                if (FAILED(downloader->StartDownload(url.Get(), file.Get()))) {
+                    cause = "the download cannot be started";
+                } else {
+                    // The events arrive as messages of this thread's windows.
+                    MSG message;
+                    while (!sink.Finished() && ::GetMessageA(&message, nullptr, 0, 0) > 0) {
+                        ::TranslateMessage(&message);
+                        ::DispatchMessageA(&message);
+                    }
+                    done = sink.Succeeded();
+                    if (!done)
+                        cause = sink.Error().empty() ? "the transfer failed" : sink.Error();
+                }
+                connection->Unadvise(cookie);
+            }
+        }
+    }
+    if (library)
+        ::FreeLibrary(library);
+    if (!done)
+        return false;
+
+    // What the server sent must be a Windows program, as the wizard's download page demands.
+    FILE* file = std::fopen(target.c_str(), "rb");
+    std::string head(4096, '\0');
+    size_t got = 0;
+    uint64_t size = 0;
+    if (file) {
+        got = std::fread(&head[0], 1, head.size(), file);
+        _fseeki64(file, 0, SEEK_END);
+        size = static_cast<uint64_t>(_ftelli64(file));
+        std::fclose(file);
+    }
+    head.resize(got);
+    if (!IsWindowsProgramImage(head, size)) {
+        cause = "what the server sent is not a Windows program";
+        return false;
+    }
+    return true;
+}
+
+bool ReadOpml(const std::string& path, std::string& title, std::vector<WebPageRow>& feeds, std::string& cause) {
+    ComScope com;
+    fw::ComPtr<IXMLDOMDocument> document;
+    OpmlContent content;
+    if (!ReadOpmlFile(path, document, content)) {
+        cause = "it cannot be read as OPML, or it declares a document type";
+        return false;
+    }
+    title = content.title;
+    feeds.clear();
+    for (const CImportedFeed& feed : content.feeds)
+        feeds.push_back({feed.title, text::Trim(feed.url)});
+    if (feeds.empty()) {
+        cause = "it lists no feed";
+        return false;
+    }
+    return true;
+}
+
+bool SameFeed(const std::string& a, const std::string& b) {
+    const int compared = CompareUrls(a, b);
+    return compared == kUrlsEquivalent || (compared == kUrlsUnsplittable && text::EqualNoCase(a, b));
+}
+
+bool VerifyFeed(const std::string& url, std::string& reason) {
+    CFeedValidator validator(url);
+    const int result = validator.Validate();
+    if (result == feedtext::kValidFeed || result == feedtext::kInvalidFeedVersion)
+        return true;
+    reason = result == feedtext::kInvalidFeed ? "not a feed" : validator.Message();
+    return false;
+}
+
+} // namespace rvlc

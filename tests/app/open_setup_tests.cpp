@@ -1,0 +1,161 @@
+// Open Setup on the welcome page: a setup that the wizard's own writers made comes back into the pages
+// exactly, and files that are no good setup are refused with their message, changing nothing.
+#include "builder/data_files.h"
+#include "builder/setup_file.h"
+#include "builder/sfx_packager.h"
+#include "framework/message.h"
+#include "tests/app/wizard_test_support.h"
+#include "tests/builder/win_files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Rows = std::vector<std::pair<std::string, std::string>>;
+
+CFeedFolder Folder(const std::string& name, const Rows& feeds) {
+    CFeedFolder folder(name);
+    for (const auto& feed : feeds)
+        folder.Add(feed.first, feed.second);
+    return folder;
+}
+
+// Every folder as name, then title and URL of each feed.
+std::vector<std::string> Flatten(const CFeedFolderList& folders) {
+    std::vector<std::string> out;
+    for (int i = 0; i < folders.FolderCount(); ++i) {
+        const CFeedFolder& folder = folders.FolderAt(i);
+        out.push_back("folder " + folder.Name());
+        for (int j = 0; j < folder.Count(); ++j) {
+            std::string title, url;
+            folder.GetAt(j, title, url);
+            out.push_back(title + " <" + url + ">");
+        }
+    }
+    return out;
+}
+
+std::vector<WebPageRow> PageRows(const Rows& rows) {
+    std::vector<WebPageRow> out;
+    for (const auto& row : rows)
+        out.push_back({row.first, row.second});
+    return out;
+}
+
+class OpenSetupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+        previous_ = fw::SetMessageHook([this](HWND, const std::string& text, const std::string&, UINT) {
+            messages_.push_back(text);
+            return answer_;
+        });
+        ASSERT_NE(nullptr, sheet_.Open());
+        folders_.AppendFolder(Folder("News & Views", {{"Daily", "http://news.example.com/rss"},
+                                                      {"Weekly <digest>", "https://news.example.com/week"}}));
+        folders_.AppendFolder(Folder("Tech", {{"Gadgets", "http://tech.example.com/feed?x=1&y=2"}}));
+        pages_ = {{"Welcome", "http://www.example.com/"}, {"Help \"desk\"", "https://help.example.com/a?b=c"}};
+        // The wizard's own writers: the DOM component's data files and the package writer.
+        const DataFiles files = WriteDataFiles(folders_, PageRows(pages_));
+        ASSERT_TRUE(files.complete);
+        feedsXml_ = pkgtest::ReadWhole(files.feedsPath);
+        pagesXml_ = pkgtest::ReadWhole(files.webPagesPath);
+        CSfxPackager packager;
+        ASSERT_TRUE(packager.AddFile((pkgtest::ProgramFolder() + "standin\\rvl.exe").c_str()));
+        ASSERT_TRUE(packager.AddFile(files.feedsPath.c_str()));
+        ASSERT_TRUE(packager.AddFile(files.webPagesPath.c_str()));
+        setup_ = scratch_ / "Custom.exe";
+        ASSERT_EQ(pkg::kSuccess, packager.BuildPackage(IDR_SFX_EXE, setup_.c_str(), nullptr, nullptr));
+    }
+    void TearDown() override {
+        sheet_.Close();
+        fw::SetMessageHook(previous_);
+        ::CoUninitialize();
+    }
+    Rows ShownPages() {
+        sheet_->SetActivePage(kWebPagesPage);
+        uitest::flush_events();
+        return sheet_->webPages.Rows();
+    }
+
+    pkgtest::ScratchFolder scratch_;
+    ModelessWizard sheet_;
+    fw::MessageHook previous_;
+    std::vector<std::string> messages_;
+    int answer_ = IDYES;
+    CFeedFolderList folders_;
+    Rows pages_;
+    std::string feedsXml_, pagesXml_, setup_;
+};
+
+TEST_F(OpenSetupTest, SetupMadeByTheWizardComesBackExactlyAndRebuildsTheSameFiles) {
+    ASSERT_TRUE(sheet_->welcome.OpenSetup(setup_));
+    EXPECT_TRUE(messages_.empty()) << messages_.front();
+    EXPECT_EQ(Flatten(folders_), Flatten(sheet_->feeds.Folders()));
+    EXPECT_EQ(pages_, ShownPages());
+    EXPECT_EQ(scratch_.Path(), sheet_->destination.DestinationFolder());
+    EXPECT_EQ("Custom", sheet_->destination.SetupName());
+
+    const DataFiles again = WriteDataFiles(sheet_->feeds.Folders(), PageRows(sheet_->webPages.Rows()));
+    EXPECT_EQ(feedsXml_, pkgtest::ReadWhole(again.feedsPath));
+    EXPECT_EQ(pagesXml_, pkgtest::ReadWhole(again.webPagesPath));
+}
+
+TEST_F(OpenSetupTest, RefusedFilesAndAnsweredNoChangeNothing) {
+    ASSERT_TRUE(sheet_->welcome.OpenSetup(setup_));
+    messages_.clear();
+    std::string damaged = pkgtest::ReadWhole(setup_);
+    damaged[damaged.size() - 110] ^= 0x55; // in the stream of webpages.xml, before the 94 bytes of directory
+    const std::string dtd = "<!DOCTYPE x [<!ENTITY e SYSTEM \"http://example.com/\">]><Folder Name=\"All Feeds\"/>";
+    pkg::MemoryInput data(dtd);
+    pkg::MemoryOutput withDtd;
+    const std::string stub = pkgtest::ReadWhole(pkgtest::ProgramFolder() + "RVLExtractor.exe");
+    ASSERT_EQ(pkg::kSuccess, pkg::WritePackage(stub, {{"feeds.xml", &data, dtd.size()}}, withDtd));
+    const struct {
+        const char* what;
+        std::string path;
+        int answer;
+        std::string message;
+    } cases[] = {
+        {"a program that is no setup", pkgtest::ProgramFolder() + "standin\\rvl.exe", IDYES, kNotCustomizedSetup},
+        {"a damaged package", scratch_.Add("damaged.exe", damaged), IDYES, kDamagedSetup},
+        {"a data file with a DTD", scratch_.Add("dtd.exe", withDtd.bytes), IDYES, kDamagedSetup},
+        {"No to replacing what was entered", setup_, IDNO, kReplaceEnteredData},
+    };
+    const std::vector<std::string> before = Flatten(sheet_->feeds.Folders());
+    for (const auto& c : cases) {
+        messages_.clear();
+        answer_ = c.answer;
+        EXPECT_FALSE(sheet_->welcome.OpenSetup(c.path)) << c.what;
+        EXPECT_EQ(std::vector<std::string>{c.message}, messages_) << c.what;
+        EXPECT_EQ(before, Flatten(sheet_->feeds.Folders())) << c.what;
+    }
+    EXPECT_EQ(pages_, ShownPages());
+}
+
+TEST_F(OpenSetupTest, RecordsThatBreakTheDialogsRulesAreLeftOutInOneMessage) {
+    CFeedFolder kept("Kept"), nameless(" ");
+    kept.Add("Daily", "http://news.example.com/rss");
+    kept.Add("Files", "file:///c:/feed.xml");
+    nameless.Add("Lost", "http://lost.example.com/rss");
+    int count = 0;
+    const std::string feeds = FeedsXmlText({kept, nameless}, count);
+    const std::string pages = WebPagesXmlText({{"", "http://www.example.com/"}, {"Ok", "https://ok.example.com/"}});
+    pkg::MemoryInput feedsInput(feeds), pagesInput(pages);
+    pkg::MemoryOutput package;
+    ASSERT_EQ(pkg::kSuccess,
+              pkg::WritePackage("MZ",
+                                {{"feeds.xml", &feedsInput, feeds.size()}, {"webpages.xml", &pagesInput, pages.size()}},
+                                package));
+    ASSERT_TRUE(sheet_->welcome.OpenSetup(scratch_.Add("rules.exe", package.bytes)));
+    ASSERT_EQ(1u, messages_.size());
+    EXPECT_EQ(0u, messages_[0].find("3 folders, feeds or web pages of this setup were left out")) << messages_[0];
+    EXPECT_EQ((std::vector<std::string>{"folder Kept", "Daily <http://news.example.com/rss>"}),
+              Flatten(sheet_->feeds.Folders()));
+    EXPECT_EQ((Rows{{"Ok", "https://ok.example.com/"}}), ShownPages());
+}
+
+} // namespace
