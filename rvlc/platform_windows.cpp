@@ -271,7 +271,7 @@ bool CheckReaderSetup(const std::string& path, ReaderSetupCheck& check) {
         check.verdict = "valid, signed by the maker";
         break;
     case kSetupNotSigned:
-        check.verdict = std::string("not signed by ") + kMakerName;
+        check.verdict = std::string("not signed by ") + kMakerSignerNames[0];
         break;
     case kSetupDamaged:
         check.verdict = "damaged: the file does not match its signature";
