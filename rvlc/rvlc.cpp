@@ -14,6 +14,11 @@ namespace rvlc {
 
 namespace {
 
+// "1 feed", "2 feeds": a count with its noun, singular for one.
+std::string Counted(size_t count, const char* noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 const char kMainHelp[] =
     "Usage: rvlc COMMAND [OPTIONS]\n"
     "Builds and inspects customized setups of Ravelin.\n"
@@ -647,8 +652,9 @@ int Build(const std::vector<std::string>& args) {
     int feeds = 0;
     for (const CFeedFolder& folder : customization.folders)
         feeds += folder.Count();
-    std::printf("%s: %d feeds in %u folders, %u web pages\n", options.out.c_str(), feeds,
-                static_cast<unsigned>(customization.folders.size()), static_cast<unsigned>(customization.pages.size()));
+    std::printf("%s: %s in %s, %s\n", options.out.c_str(), Counted(static_cast<size_t>(feeds), "feed").c_str(),
+                Counted(customization.folders.size(), "folder").c_str(),
+                Counted(customization.pages.size(), "web page").c_str());
     return kExitOk;
 }
 
