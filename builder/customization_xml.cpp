@@ -3,6 +3,7 @@
 #include "feeds/url_scheme.h"
 #include "feeds/xml_prolog.h"
 #include "framework/text.h"
+#include "framework/xml_reference.h"
 
 #include <cstdint>
 #include <cstring>
@@ -198,39 +199,9 @@ private:
             return false;
         const std::string name = text_.substr(pos_, semicolon - pos_);
         pos_ = semicolon + 1;
-        static const std::pair<const char*, char> kEntities[] = {
-            {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
-        for (const auto& entity : kEntities) {
-            if (name == entity.first) {
-                out += entity.second;
-                return true;
-            }
-        }
-        if (name.size() < 2 || name[0] != '#')
-            return false;
-        const bool hex = name[1] == 'x';
-        const size_t first = hex ? 2 : 1;
-        if (first >= name.size())
-            return false;
+        // A reference to a character that XML does not allow leaves the document not well-formed.
         uint32_t code = 0;
-        for (size_t i = first; i < name.size(); ++i) {
-            const char c = name[i];
-            uint32_t digit;
-            if (c >= '0' && c <= '9')
-                digit = static_cast<uint32_t>(c - '0');
-            else if (hex && c >= 'a' && c <= 'f')
-                digit = static_cast<uint32_t>(c - 'a' + 10);
-            else if (hex && c >= 'A' && c <= 'F')
-                digit = static_cast<uint32_t>(c - 'A' + 10);
-            else
-                return false;
-            code = code * (hex ? 16 : 10) + digit;
-            if (code > 0x10FFFF)
-                return false;
-        }
-        // The characters that XML allows.
-        if (code == 0 || (code < 0x20 && code != 9 && code != 10 && code != 13) || (code >= 0xD800 && code <= 0xDFFF) ||
-            code == 0xFFFE || code == 0xFFFF)
+        if (text::ResolveXmlReference(name, &code) != text::XmlReference::Character)
             return false;
         AppendUtf8(out, code);
         return true;
