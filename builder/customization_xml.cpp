@@ -137,24 +137,40 @@ private:
         return true;
     }
 
+    enum class Markup {
+        None,    // no markup of these kinds at the position
+        Skipped, // passed over
+        Broken,  // unclosed, or a declaration: the document is refused
+    };
+
+    // A comment, a processing instruction or (in content) a CDATA section at the position is passed
+    // over; every other "<!" is a declaration, which these files never carry.
+    Markup SkipMarkup(bool inContent) {
+        static const struct {
+            const char* start;
+            const char* end;
+            bool contentOnly;
+        } kSkipped[] = {{"<!--", "-->", false}, {"<![CDATA[", "]]>", true}, {"<?", "?>", false}};
+        for (const auto& markup : kSkipped) {
+            if ((inContent || !markup.contentOnly) && StartsWith(markup.start)) {
+                pos_ += std::strlen(markup.start);
+                return SkipPast(markup.end) ? Markup::Skipped : Markup::Broken;
+            }
+        }
+        if (StartsWith("<!")) {
+            documentType_ = StartsWith("<!DOCTYPE");
+            return Markup::Broken;
+        }
+        return Markup::None;
+    }
+
     // White space, comments and processing instructions outside the document element.
     bool SkipMisc() {
         for (;;) {
             SkipSpace();
-            if (StartsWith("<!--")) {
-                pos_ += 4;
-                if (!SkipPast("-->"))
-                    return false;
-            } else if (StartsWith("<?")) {
-                pos_ += 2;
-                if (!SkipPast("?>"))
-                    return false;
-            } else if (StartsWith("<!")) {
-                documentType_ = StartsWith("<!DOCTYPE");
-                return false;
-            } else {
-                return true;
-            }
+            const Markup markup = SkipMarkup(false);
+            if (markup != Markup::Skipped)
+                return markup == Markup::None;
         }
     }
 
@@ -283,22 +299,12 @@ private:
                 ++pos_;
                 return true;
             }
-            if (StartsWith("<!--")) {
-                pos_ += 4;
-                if (!SkipPast("-->"))
-                    return false;
-            } else if (StartsWith("<![CDATA[")) {
-                pos_ += 9;
-                if (!SkipPast("]]>"))
-                    return false;
-            } else if (StartsWith("<?")) {
-                pos_ += 2;
-                if (!SkipPast("?>"))
-                    return false;
-            } else if (StartsWith("<!")) {
-                documentType_ = StartsWith("<!DOCTYPE");
+            const Markup markup = SkipMarkup(true);
+            if (markup == Markup::Broken)
                 return false;
-            } else if (text_[pos_] == '<') {
+            if (markup == Markup::Skipped)
+                continue;
+            if (text_[pos_] == '<') {
                 element.children.emplace_back();
                 if (!ParseElement(element.children.back(), depth + 1))
                     return false;
