@@ -45,9 +45,7 @@ void AppendEscaped(std::string& out, const std::string& value) {
     }
 }
 
-using Attributes = std::vector<std::pair<const char*, std::string>>;
-
-void AppendStartTag(std::string& out, const char* name, const Attributes& attributes, bool empty) {
+void AppendStartTag(std::string& out, const char* name, const XmlAttributes& attributes, bool empty) {
     out += '<';
     out += name;
     for (const auto& attribute : attributes) {
@@ -60,23 +58,8 @@ void AppendStartTag(std::string& out, const char* name, const Attributes& attrib
     out += empty ? "/>" : ">";
 }
 
-Attributes FolderAttributes(const std::string& name, int special) {
-    return {{"Name", name}, {"Status", "0"}, {"UpdateCount", "0"}, {"SpecialData", std::to_string(special)}};
-}
-
 void AppendFeed(std::string& out, const std::string& title, const std::string& url) {
-    // The reader's own defaults for a feed it has never fetched.
-    AppendStartTag(out, "Feed",
-                   {{"Name", title},
-                    {"URL", url},
-                    {"Status", "0"},
-                    {"XMLFileName", ""},
-                    {"AutoUpdateFreq", "1"},
-                    {"AutoUpdateUnit", "days"},
-                    {"Time", ""},
-                    {"httpLastModified", ""},
-                    {"SpecialData", "0"}},
-                   true);
+    AppendStartTag(out, "Feed", FeedAttributes(title, url), true);
 }
 
 // The DOM component ends the saved document with one line feed.
@@ -378,6 +361,22 @@ DataFileRead ParseDataFile(const std::string& text, const char* rootName, Elemen
 }
 
 } // namespace
+
+XmlAttributes FolderAttributes(const std::string& name, int special) {
+    return {{"Name", name}, {"Status", "0"}, {"UpdateCount", "0"}, {"SpecialData", std::to_string(special)}};
+}
+
+XmlAttributes FeedAttributes(const std::string& title, const std::string& url) {
+    return {{"Name", title},
+            {"URL", url},
+            {"Status", "0"},
+            {"XMLFileName", ""},
+            {"AutoUpdateFreq", "1"},
+            {"AutoUpdateUnit", "days"},
+            {"Time", ""},
+            {"httpLastModified", ""},
+            {"SpecialData", "0"}};
+}
 
 std::string FeedsXmlText(const std::vector<CFeedFolder>& folders, int& feedCount) {
     feedCount = 0;
