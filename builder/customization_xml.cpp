@@ -3,6 +3,7 @@
 #include "feeds/url_scheme.h"
 #include "feeds/xml_prolog.h"
 #include "framework/text.h"
+#include "framework/xml_reference.h"
 
 #include <cstdint>
 #include <cstring>
@@ -44,9 +45,7 @@ void AppendEscaped(std::string& out, const std::string& value) {
     }
 }
 
-using Attributes = std::vector<std::pair<const char*, std::string>>;
-
-void AppendStartTag(std::string& out, const char* name, const Attributes& attributes, bool empty) {
+void AppendStartTag(std::string& out, const char* name, const XmlAttributes& attributes, bool empty) {
     out += '<';
     out += name;
     for (const auto& attribute : attributes) {
@@ -59,23 +58,8 @@ void AppendStartTag(std::string& out, const char* name, const Attributes& attrib
     out += empty ? "/>" : ">";
 }
 
-Attributes FolderAttributes(const std::string& name, int special) {
-    return {{"Name", name}, {"Status", "0"}, {"UpdateCount", "0"}, {"SpecialData", std::to_string(special)}};
-}
-
 void AppendFeed(std::string& out, const std::string& title, const std::string& url) {
-    // The reader's own defaults for a feed it has never fetched.
-    AppendStartTag(out, "Feed",
-                   {{"Name", title},
-                    {"URL", url},
-                    {"Status", "0"},
-                    {"XMLFileName", ""},
-                    {"AutoUpdateFreq", "1"},
-                    {"AutoUpdateUnit", "days"},
-                    {"Time", ""},
-                    {"httpLastModified", ""},
-                    {"SpecialData", "0"}},
-                   true);
+    AppendStartTag(out, "Feed", FeedAttributes(title, url), true);
 }
 
 // The DOM component ends the saved document with one line feed.
@@ -136,24 +120,40 @@ private:
         return true;
     }
 
+    enum class Markup {
+        None,    // no markup of these kinds at the position
+        Skipped, // passed over
+        Broken,  // unclosed, or a declaration: the document is refused
+    };
+
+    // A comment, a processing instruction or (in content) a CDATA section at the position is passed
+    // over; every other "<!" is a declaration, which these files never carry.
+    Markup SkipMarkup(bool inContent) {
+        static const struct {
+            const char* start;
+            const char* end;
+            bool contentOnly;
+        } kSkipped[] = {{"<!--", "-->", false}, {"<![CDATA[", "]]>", true}, {"<?", "?>", false}};
+        for (const auto& markup : kSkipped) {
+            if ((inContent || !markup.contentOnly) && StartsWith(markup.start)) {
+                pos_ += std::strlen(markup.start);
+                return SkipPast(markup.end) ? Markup::Skipped : Markup::Broken;
+            }
+        }
+        if (StartsWith("<!")) {
+            documentType_ = StartsWith("<!DOCTYPE");
+            return Markup::Broken;
+        }
+        return Markup::None;
+    }
+
     // White space, comments and processing instructions outside the document element.
     bool SkipMisc() {
         for (;;) {
             SkipSpace();
-            if (StartsWith("<!--")) {
-                pos_ += 4;
-                if (!SkipPast("-->"))
-                    return false;
-            } else if (StartsWith("<?")) {
-                pos_ += 2;
-                if (!SkipPast("?>"))
-                    return false;
-            } else if (StartsWith("<!")) {
-                documentType_ = StartsWith("<!DOCTYPE");
-                return false;
-            } else {
-                return true;
-            }
+            const Markup markup = SkipMarkup(false);
+            if (markup != Markup::Skipped)
+                return markup == Markup::None;
         }
     }
 
@@ -198,39 +198,9 @@ private:
             return false;
         const std::string name = text_.substr(pos_, semicolon - pos_);
         pos_ = semicolon + 1;
-        static const std::pair<const char*, char> kEntities[] = {
-            {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
-        for (const auto& entity : kEntities) {
-            if (name == entity.first) {
-                out += entity.second;
-                return true;
-            }
-        }
-        if (name.size() < 2 || name[0] != '#')
-            return false;
-        const bool hex = name[1] == 'x';
-        const size_t first = hex ? 2 : 1;
-        if (first >= name.size())
-            return false;
+        // A reference to a character that XML does not allow leaves the document not well-formed.
         uint32_t code = 0;
-        for (size_t i = first; i < name.size(); ++i) {
-            const char c = name[i];
-            uint32_t digit;
-            if (c >= '0' && c <= '9')
-                digit = static_cast<uint32_t>(c - '0');
-            else if (hex && c >= 'a' && c <= 'f')
-                digit = static_cast<uint32_t>(c - 'a' + 10);
-            else if (hex && c >= 'A' && c <= 'F')
-                digit = static_cast<uint32_t>(c - 'A' + 10);
-            else
-                return false;
-            code = code * (hex ? 16 : 10) + digit;
-            if (code > 0x10FFFF)
-                return false;
-        }
-        // The characters that XML allows.
-        if (code == 0 || (code < 0x20 && code != 9 && code != 10 && code != 13) || (code >= 0xD800 && code <= 0xDFFF) ||
-            code == 0xFFFE || code == 0xFFFF)
+        if (text::ResolveXmlReference(name, &code) != text::XmlReference::Character)
             return false;
         AppendUtf8(out, code);
         return true;
@@ -312,22 +282,12 @@ private:
                 ++pos_;
                 return true;
             }
-            if (StartsWith("<!--")) {
-                pos_ += 4;
-                if (!SkipPast("-->"))
-                    return false;
-            } else if (StartsWith("<![CDATA[")) {
-                pos_ += 9;
-                if (!SkipPast("]]>"))
-                    return false;
-            } else if (StartsWith("<?")) {
-                pos_ += 2;
-                if (!SkipPast("?>"))
-                    return false;
-            } else if (StartsWith("<!")) {
-                documentType_ = StartsWith("<!DOCTYPE");
+            const Markup markup = SkipMarkup(true);
+            if (markup == Markup::Broken)
                 return false;
-            } else if (text_[pos_] == '<') {
+            if (markup == Markup::Skipped)
+                continue;
+            if (text_[pos_] == '<') {
                 element.children.emplace_back();
                 if (!ParseElement(element.children.back(), depth + 1))
                     return false;
@@ -401,6 +361,22 @@ DataFileRead ParseDataFile(const std::string& text, const char* rootName, Elemen
 }
 
 } // namespace
+
+XmlAttributes FolderAttributes(const std::string& name, int special) {
+    return {{"Name", name}, {"Status", "0"}, {"UpdateCount", "0"}, {"SpecialData", std::to_string(special)}};
+}
+
+XmlAttributes FeedAttributes(const std::string& title, const std::string& url) {
+    return {{"Name", title},
+            {"URL", url},
+            {"Status", "0"},
+            {"XMLFileName", ""},
+            {"AutoUpdateFreq", "1"},
+            {"AutoUpdateUnit", "days"},
+            {"Time", ""},
+            {"httpLastModified", ""},
+            {"SpecialData", "0"}};
+}
 
 std::string FeedsXmlText(const std::vector<CFeedFolder>& folders, int& feedCount) {
     feedCount = 0;

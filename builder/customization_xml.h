@@ -10,6 +10,7 @@
 #include "feeds/feed_folder.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // One row of the web pages list: column 0 and column 1.
@@ -23,6 +24,12 @@ struct Customization {
     std::vector<CFeedFolder> folders;
     std::vector<WebPageRow> pages;
 };
+
+// The attributes of a "Folder" and of a "Feed" element, in the order they are written: the reader's own
+// defaults for a folder and a feed it has never fetched. The DOM writer and the text writer share them.
+using XmlAttributes = std::vector<std::pair<const char*, std::string>>;
+XmlAttributes FolderAttributes(const std::string& name, int special);
+XmlAttributes FeedAttributes(const std::string& title, const std::string& url);
 
 // feeds.xml for the folders: "All Feeds" holding one "Folder" per folder that holds a feed. feedCount
 // receives the number of "Feed" elements.

@@ -2,8 +2,6 @@
 
 #include <ole2.h>
 
-#include <cstdio>
-
 namespace {
 
 // DOMDocument and IXMLDOMDocument, named here by their numbers: the component's own headers differ in
@@ -93,12 +91,10 @@ fw::ComPtr<IXMLDOMElement> WriteFolderElement(IXMLDOMDocument* document, IXMLDOM
     fw::ComPtr<IXMLDOMElement> folder = AppendElement(document, parent, "Folder");
     if (!folder)
         return folder;
-    char specialText[16];
-    std::snprintf(specialText, sizeof specialText, "%d", special);
-    if (!AddAttribute(document, folder.Get(), "Name", name) || !AddAttribute(document, folder.Get(), "Status", "0") ||
-        !AddAttribute(document, folder.Get(), "UpdateCount", "0") ||
-        !AddAttribute(document, folder.Get(), "SpecialData", specialText))
-        return nullptr;
+    for (const auto& attribute : FolderAttributes(name, special)) {
+        if (!AddAttribute(document, folder.Get(), attribute.first, attribute.second))
+            return nullptr;
+    }
     return folder;
 }
 
@@ -107,19 +103,7 @@ bool WriteFeedElement(IXMLDOMDocument* document, IXMLDOMElement* folder, const s
     fw::ComPtr<IXMLDOMElement> feed = AppendElement(document, folder, "Feed");
     if (!feed)
         return false;
-    // The reader's own defaults for a feed it has never fetched.
-    const std::pair<const char*, std::string> attributes[] = {
-        {"Name", title},
-        {"URL", url},
-        {"Status", "0"},
-        {"XMLFileName", ""},
-        {"AutoUpdateFreq", "1"},
-        {"AutoUpdateUnit", "days"},
-        {"Time", ""},
-        {"httpLastModified", ""},
-        {"SpecialData", "0"},
-    };
-    for (const auto& attribute : attributes) {
+    for (const auto& attribute : FeedAttributes(title, url)) {
         if (!AddAttribute(document, feed.Get(), attribute.first, attribute.second))
             return false;
     }

@@ -135,15 +135,20 @@ std::string SetupTrustFailureText(SetupTrust trust, DWORD readError) {
     return text.empty() ? "The downloaded file cannot be read." : text;
 }
 
-SetupTrust CheckSetupTrust(HANDLE file, const std::string& path, std::string* signerName) {
+namespace {
+
+// Clears the signer's name and gives the path as the system's calls take it; false, with the error set,
+// when the path does not convert exactly (it would name another file).
+bool BeginCheck(const std::string& path, std::string* signerName, std::wstring* widePath) {
     if (signerName)
         signerName->clear();
-    std::wstring widePath;
-    if (!ToWide(path, &widePath)) {
-        ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-        return kSetupUnreadable;
-    }
+    if (ToWide(path, widePath))
+        return true;
+    ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return false;
+}
 
+SetupTrust VerifySetup(HANDLE file, const std::wstring& widePath, std::string* signerName) {
     WINTRUST_FILE_INFO fileInfo = {};
     fileInfo.cbStruct = sizeof fileInfo;
     fileInfo.pcwszFilePath = widePath.c_str();
@@ -175,17 +180,22 @@ SetupTrust CheckSetupTrust(HANDLE file, const std::string& path, std::string* si
     return kSetupNotSigned;
 }
 
-SetupTrust CheckSetupTrust(const std::string& path, std::string* signerName) {
-    if (signerName)
-        signerName->clear();
+} // namespace
+
+SetupTrust CheckSetupTrust(HANDLE file, const std::string& path, std::string* signerName) {
     std::wstring widePath;
-    if (!ToWide(path, &widePath)) {
-        ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    if (!BeginCheck(path, signerName, &widePath))
         return kSetupUnreadable;
-    }
+    return VerifySetup(file, widePath, signerName);
+}
+
+SetupTrust CheckSetupTrust(const std::string& path, std::string* signerName) {
+    std::wstring widePath;
+    if (!BeginCheck(path, signerName, &widePath))
+        return kSetupUnreadable;
     fw::FileHandle file(::CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return kSetupUnreadable;
-    return CheckSetupTrust(file.Get(), path, signerName);
+    return VerifySetup(file.Get(), widePath, signerName);
 }

@@ -1,6 +1,7 @@
 #include "fetch/feed_encoding.h"
 
 #include "framework/text.h"
+#include "framework/xml_reference.h"
 
 #include <cstdint>
 
@@ -216,51 +217,6 @@ std::string WideToUtf8(const std::string& s, size_t unit, bool bigEndian, bool c
     return out;
 }
 
-// Whether XML allows the character in a document at all.
-bool IsXmlChar(uint32_t cp) {
-    return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) || (cp >= 0xE000 && cp <= 0xFFFD) ||
-           (cp >= 0x10000 && cp <= 0x10FFFF);
-}
-
-// The character that a reference such as "&#233;" or "&amp;" (given without '&' and ';') stands for;
-// false when it is no reference that XML knows.
-bool ResolveReference(const std::string& name, uint32_t* cp) {
-    static const struct {
-        const char* name;
-        char c;
-    } kNamed[] = {{"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"quot", '"'}, {"apos", '\''}};
-    for (const auto& n : kNamed) {
-        if (name == n.name) {
-            *cp = static_cast<unsigned char>(n.c);
-            return true;
-        }
-    }
-    if (name.size() < 2 || name[0] != '#')
-        return false;
-    const bool hex = name[1] == 'x';
-    const size_t first = hex ? 2 : 1;
-    if (first >= name.size())
-        return false;
-    uint32_t value = 0;
-    for (size_t i = first; i < name.size(); ++i) {
-        const char c = name[i];
-        uint32_t digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<uint32_t>(c - '0');
-        else if (hex && c >= 'a' && c <= 'f')
-            digit = static_cast<uint32_t>(c - 'a' + 10);
-        else if (hex && c >= 'A' && c <= 'F')
-            digit = static_cast<uint32_t>(c - 'A' + 10);
-        else
-            return false;
-        value = value * (hex ? 16 : 10) + digit;
-        if (value > 0x10FFFF)
-            value = 0x110000; // stays out of range however many digits follow
-    }
-    *cp = IsXmlChar(value) ? value : kReplacement;
-    return true;
-}
-
 } // namespace
 
 std::string CharsetOfContentType(const std::string& contentType) {
@@ -331,10 +287,12 @@ std::string DecodeCharacterData(const std::string& utf8) {
         if (utf8[i] == '&') {
             // The longest reference that XML allows here is "&#x10FFFF;" with leading zeros; 32 is ample.
             const size_t semi = utf8.find(';', i + 1);
-            uint32_t cp;
-            if (semi != std::string::npos && semi - i <= 32 &&
-                ResolveReference(utf8.substr(i + 1, semi - i - 1), &cp)) {
-                AppendUtf8(raw, cp);
+            uint32_t cp = 0;
+            const text::XmlReference reference = semi != std::string::npos && semi - i <= 32
+                                                     ? text::ResolveXmlReference(utf8.substr(i + 1, semi - i - 1), &cp)
+                                                     : text::XmlReference::Unknown;
+            if (reference != text::XmlReference::Unknown) {
+                AppendUtf8(raw, reference == text::XmlReference::Character ? cp : kReplacement);
                 i = semi + 1;
                 continue;
             }

@@ -3,6 +3,7 @@
 #include "rvlc/platform.h"
 
 #include "download/page/download_setup_page.h"
+#include "download/page/download_setup_sink.h"
 #include "download/page/setup_image.h"
 #include "feeds/compare_urls.h"
 #include "feeds/opml_reader.h"
@@ -64,15 +65,7 @@ public:
     const std::string& Error() const { return error_; }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object)
-            return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID__IURLDownloadEvents) {
-            *object = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        return QueryDownloadEventsSink(this, iid, object);
     }
     // The sink lives on the stack of the download, which outlasts its connection.
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }

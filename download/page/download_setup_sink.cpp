@@ -49,16 +49,20 @@ const EventSignature* FindEvent(DISPID id) {
 
 } // namespace
 
-STDMETHODIMP CDownloadSetupEventSink::QueryInterface(REFIID iid, void** object) {
+HRESULT QueryDownloadEventsSink(IDispatch* sink, REFIID iid, void** object) {
     if (!object)
         return E_POINTER;
     if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID__IURLDownloadEvents) {
-        *object = static_cast<IDispatch*>(this);
-        AddRef();
+        *object = sink;
+        sink->AddRef();
         return S_OK;
     }
     *object = nullptr;
     return E_NOINTERFACE;
+}
+
+STDMETHODIMP CDownloadSetupEventSink::QueryInterface(REFIID iid, void** object) {
+    return QueryDownloadEventsSink(this, iid, object);
 }
 
 STDMETHODIMP_(ULONG) CDownloadSetupEventSink::AddRef() {

@@ -7,6 +7,10 @@
 
 class CDownloadSetupPage;
 
+// QueryInterface of a receiver of _IURLDownloadEvents: it answers as IUnknown, IDispatch and the events'
+// dispinterface, through which the component's connection point calls it.
+HRESULT QueryDownloadEventsSink(IDispatch* sink, REFIID iid, void** object);
+
 class CDownloadSetupEventSink final : public IDispatch {
 public:
     // The DISPIDs of _IURLDownloadEvents.
