@@ -201,14 +201,20 @@ void CDownloadSetupPage::OnFinish(short finishSuccess, const std::string& error)
     downloading_ = false;
     failureText_ = error;
     if (finishSuccess == 1) {
-        const SetupTrust trust = CheckSetupTrust(readerSetupPath_, nullptr);
-        const DWORD readError = ::GetLastError();
-        if (trust == kSetupTrusted && IsWindowsProgramFile(readerSetupPath_)) {
-            done_ = true;
-            MoveOn();
-            return;
+        // The shape is looked at first, so that an error page that a server answered with is told as
+        // such rather than as a program without the maker's signature.
+        if (!IsWindowsProgramFile(readerSetupPath_)) {
+            failureText_ = kNotAProgram;
+        } else {
+            const SetupTrust trust = CheckSetupTrust(readerSetupPath_, nullptr);
+            const DWORD readError = ::GetLastError();
+            if (trust == kSetupTrusted) {
+                done_ = true;
+                MoveOn();
+                return;
+            }
+            failureText_ = SetupTrustFailureText(trust, readError);
         }
-        failureText_ = trust == kSetupTrusted ? kNotAProgram : SetupTrustFailureText(trust, readError);
     }
     // The component object stays until the next start replaces it.
     Disconnect();

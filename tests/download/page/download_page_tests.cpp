@@ -213,6 +213,7 @@ TEST_F(DownloadPageTest, OnlyTheMakersIntactSetupIsAccepted) {
     const std::string again = "\n\nPlease try again.";
     const std::string notSigned = failed + "The downloaded file is not signed by Corvane." + again;
     const std::string damaged = failed + "The downloaded file is damaged." + again;
+    const std::string notAProgram = failed + "What the server sent is not a Windows program." + again;
     const struct {
         const char* what;
         testhttp::Reply reply;
@@ -227,8 +228,8 @@ TEST_F(DownloadPageTest, OnlyTheMakersIntactSetupIsAccepted) {
         {"chunked, cut short", chunked, damaged},
         {"connection dropped", dropped, ""},
         {"HTML page", SetupReply("<html><body>Our downloads have moved.</body></html>" + std::string(2000, ' ')),
-         notSigned},
-        {"404 page", notFound, notSigned},
+         notAProgram},
+        {"404 page", notFound, notAProgram},
     };
     size_t attempt = 0;
     for (const auto& a : attempts) {
