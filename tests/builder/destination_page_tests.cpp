@@ -340,7 +340,6 @@ std::string Unhex(const std::string& hex) {
 }
 
 std::map<std::string, std::string> RunSetup(const std::string& program, const std::string& recordPath) {
-    std::map<std::string, std::string> record;
     ::SetEnvironmentVariableA("RVL_STANDIN_RECORD", recordPath.c_str());
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -351,7 +350,7 @@ std::map<std::string, std::string> RunSetup(const std::string& program, const st
     ::SetEnvironmentVariableA("RVL_STANDIN_RECORD", nullptr);
     if (!started) {
         ADD_FAILURE() << "cannot start " << program << ": error " << ::GetLastError();
-        return record;
+        return {};
     }
     if (::WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
         ADD_FAILURE() << program << " did not end";
@@ -359,18 +358,7 @@ std::map<std::string, std::string> RunSetup(const std::string& program, const st
     }
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
-    const std::string text = pkgtest::ReadWhole(recordPath);
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(start, end - start);
-        const size_t equals = line.find('=');
-        if (equals != std::string::npos)
-            record[line.substr(0, equals)] = line.substr(equals + 1);
-        start = end + 1;
-    }
-    return record;
+    return pkgtest::ReadStandinRecord(recordPath);
 }
 
 TEST_F(DestinationPageTest, BuiltSetupHandsTheFeedsToTheReaderSetup) {

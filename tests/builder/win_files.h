@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 namespace pkgtest {
@@ -110,5 +111,22 @@ public:
 private:
     std::string path_;
 };
+
+// The stand-in reader setup's record: its "key=value" lines.
+inline std::map<std::string, std::string> ReadStandinRecord(const std::string& path) {
+    std::map<std::string, std::string> record;
+    const std::string text = ReadWhole(path);
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos)
+            record[line.substr(0, equals)] = line.substr(equals + 1);
+        start = end + 1;
+    }
+    return record;
+}
 
 } // namespace pkgtest

@@ -102,23 +102,6 @@ std::vector<std::string> RunFolders() {
     return names;
 }
 
-// The stand-in's "key=value" lines.
-std::map<std::string, std::string> ReadRecord(const std::string& path) {
-    std::map<std::string, std::string> record;
-    const std::string text = pkgtest::ReadWhole(path);
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(start, end - start);
-        const size_t equals = line.find('=');
-        if (equals != std::string::npos)
-            record[line.substr(0, equals)] = line.substr(equals + 1);
-        start = end + 1;
-    }
-    return record;
-}
-
 // The folder of the setup that the stand-in's record names.
 std::string FolderOf(const std::map<std::string, std::string>& record) {
     const std::string module = record.count("module") ? record.at("module") : std::string();
@@ -189,7 +172,7 @@ SetupRun Finish(Launched& launched) {
     ::CloseHandle(launched.process.hThread);
     ::CloseHandle(launched.process.hProcess);
     run.setupRan = pkgtest::Exists(launched.recordPath);
-    run.record = ReadRecord(launched.recordPath);
+    run.record = pkgtest::ReadStandinRecord(launched.recordPath);
     return run;
 }
 
@@ -594,7 +577,7 @@ TEST_F(ExtractorTest, SecondStartWhileARunGoesLeavesItAlone) {
     EXPECT_EQ(1u, second.exitCode);
     EXPECT_FALSE(second.setupRan);
 
-    const std::string folder = FolderOf(ReadRecord(first.recordPath));
+    const std::string folder = FolderOf(pkgtest::ReadStandinRecord(first.recordPath));
     const std::vector<std::string> allowed = {CurrentUserSid(), "S-1-5-18", "S-1-5-32-544"};
     const std::vector<std::string> grantees = Grantees(folder);
     EXPECT_FALSE(grantees.empty()) << folder;
