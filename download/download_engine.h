@@ -58,9 +58,18 @@ public:
     void Put(DownloadNotice notice);
     // The window's thread: the notices so far, in order.
     std::vector<DownloadNotice> TakeAll();
+    // The worker, after each block: waits while the window is far behind, so that a client that takes its
+    // events slowly holds the transfer back instead of letting its notices fill the memory. A stop, or a
+    // window that is gone, ends the wait.
+    void WaitForRoom() const;
 
-    void RequestStop() { ::SetEvent(stop_.Get()); }
-    bool StopRequested() const { return ::WaitForSingleObject(stop_.Get(), 0) == WAIT_OBJECT_0; }
+    void RequestStop() {
+        stopRequested_.store(true);
+        ::SetEvent(stop_.Get());
+    }
+    // Asked after every block: a plain read, where a wait on the event would be a call into the system
+    // (into the server process, under Wine) for each kilobyte.
+    bool StopRequested() const { return stopRequested_.load(std::memory_order_relaxed); }
     HANDLE StopEvent() const { return stop_.Get(); }
     // The transfer holds its file no longer (it is closed, and removed after a stop).
     void MarkReleased() { ::SetEvent(released_.Get()); }
@@ -76,6 +85,9 @@ private:
     bool finishLost_ = false;
     // A wake message is on its way: the window will take every notice put before it looks.
     std::atomic<bool> wakePending_{false};
+    std::atomic<bool> stopRequested_{false};
+    // How many notices wait for the window; written under lock_, read without it.
+    std::atomic<size_t> waiting_{0};
     fw::KernelHandle stop_;
     fw::KernelHandle released_;
 };

@@ -1,7 +1,7 @@
-// Downloads one large body from the loopback test server twice in the same run: through Pullwire's
-// URLDownload (1024-byte blocks, one posted notice and one event per block) and through a plain WinINet
-// loop with 64 KiB reads, both into a file. Prints both times and their ratio, and for comparison the
-// plain loop with the component's 1 KiB reads.
+// Downloads one large body from the loopback test server three times in the same run: through Pullwire's
+// URLDownload (1024-byte blocks, one notice and one event per block), and through a plain WinINet loop
+// with 64 KiB reads and with the component's 1 KiB reads, each into a file. Prints the times and the
+// component's ratio to each loop; against the 1 KiB loop the goal is at most 2.
 // Usage: pullwire_bench.exe [MiB]   (default 64)
 #include <windows.h>
 #include <wininet.h>
@@ -127,7 +127,9 @@ int main(int argc, char** argv) {
     std::printf("URLDownload (1 KiB blocks)   %.2f s  %.1f MiB/s  %zu events\n", component, mb / component, events);
     std::printf("plain WinINet (64 KiB reads) %.2f s  %.1f MiB/s\n", plain, mb / plain);
     std::printf("plain WinINet (1 KiB reads)  %.2f s  %.1f MiB/s\n", small, mb / small);
-    std::printf("ratio component / plain      %.2f\n", component / plain);
+    std::printf("ratio component / plain      %.2f (64 KiB reads)\n", component / plain);
+    // The goal: the component's notices and events at most double the cost of the same 1 KiB reads.
+    std::printf("ratio component / plain 1 KiB %.2f (goal <= 2.0)\n", component / small);
     // What one 1 KiB block costs through the component and as a bare read: the difference is the posted
     // notice and the event that each block brings.
     const double blocks = static_cast<double>(size) / 1024.0;

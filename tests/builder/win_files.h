@@ -21,6 +21,15 @@ inline std::string Hex(const std::string& data) {
     return hex;
 }
 
+// Why this machine cannot start a 32-bit program, as scripts/probe-32bit found it (scripts/wine-run
+// hands its answer to every test program as RVL_NO_32BIT); empty where it can. A 64-bit test that needs a
+// 32-bit process skips with this reason rather than fail for the machine.
+inline std::string NoThirtyTwoBitReason() {
+    char reason[512] = {};
+    const DWORD n = ::GetEnvironmentVariableA("RVL_NO_32BIT", reason, sizeof reason);
+    return n > 0 && n < sizeof reason ? std::string(reason, n) : std::string();
+}
+
 inline std::string ReadWhole(const std::string& path) {
     std::string data;
     HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "download/download_engine.h"
 #include "download/download_messages.h"
@@ -140,6 +141,52 @@ TEST(DownloadEngine, OnlyAServerThatSendsNothingForTheLimitFails) {
         EXPECT_EQ(c.success ? "" : "No data arrived for 2 seconds: the transfer was stopped.", *outcome.text);
         EXPECT_EQ(body.substr(0, c.bytesWritten), ReadFileBytes(target));
     }
+}
+
+// A client that takes no notices holds the transfer back once some megabytes wait for it, instead of
+// letting the notices fill the memory; a stop still ends the held transfer at once, and removes its file.
+TEST(DownloadEngine, AClientThatTakesNoNoticesHoldsTheTransferBack) {
+    testhttp::Server http;
+    ASSERT_TRUE(http.Start());
+    TempFolder temp;
+    testhttp::Reply reply;
+    reply.body = PatternBytes(32 << 20);
+    const std::string path = UniquePath("held");
+    http.Route(path, reply);
+    const std::string target = temp.Path("held.bin");
+
+    HWND window = ::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, window);
+    auto job = std::make_unique<DownloadJob>();
+    job->url = http.Url(path);
+    job->filePath = target;
+    job->channel = CDownloadChannel::Create(window);
+    const std::shared_ptr<CDownloadChannel> channel = job->channel;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), StartDownloadWorker(std::move(job)));
+
+    auto written = [&]() {
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        return ::GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &data) ? data.nFileSizeLow : 0;
+    };
+    // Held when the file stops growing well short of the body.
+    DWORD before = 0, now = written();
+    for (int i = 0; i < 100 && (now == 0 || now != before); ++i) {
+        ::Sleep(300);
+        before = now;
+        now = written();
+    }
+    EXPECT_EQ(before, now) << "the transfer was not held back";
+    EXPECT_GT(now, 0u);
+    EXPECT_LT(now, 16u << 20);
+
+    channel->RequestStop();
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(channel->ReleasedEvent(), kDownloadStopWaitMs));
+    std::vector<DownloadNotice> notices = channel->TakeAll();
+    ASSERT_FALSE(notices.empty());
+    EXPECT_EQ(DownloadNotice::kFinish, notices.back().kind);
+    EXPECT_EQ(kDownloadStoppedText, notices.back().text.value_or("(null)"));
+    EXPECT_FALSE(FileExists(target));
+    ::DestroyWindow(window);
 }
 
 } // namespace

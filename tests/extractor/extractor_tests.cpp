@@ -345,6 +345,9 @@ TEST_F(ExtractorTest, SetupOfEitherWidthFindsTheAnnouncements) {
         const WORD machine = Machine(standin);
         machines.push_back(machine);
         SCOPED_TRACE(machine == IMAGE_FILE_MACHINE_I386 ? "32-bit setup" : "64-bit setup");
+        const std::string no32 = pkgtest::NoThirtyTwoBitReason();
+        if (machine == IMAGE_FILE_MACHINE_I386 && !no32.empty())
+            GTEST_SKIP() << "the 64-bit setup found them; the 32-bit one cannot run: " << no32;
         SetupRun run = Start(Build({{"rvl.exe", standin}, {"feeds.xml", "f"}, {"webpages.xml", "w"}}));
         ASSERT_TRUE(run.ended);
         ASSERT_TRUE(run.setupRan);
