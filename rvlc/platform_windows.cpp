@@ -144,36 +144,6 @@ private:
     std::string error_;
 };
 
-// The folder of this program, with a trailing backslash.
-std::string ProgramFolder() {
-    char path[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length < MAX_PATH ? length : 0);
-    const size_t slash = folder.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
-}
-
-// The registered URLDownload class; when it is not registered, the one of Pullwire.dll beside rvlc.exe.
-HRESULT CreateDownloader(fw::ComPtr<IURLDownload>& downloader, HMODULE& library) {
-    HRESULT hr =
-        ::CoCreateInstance(CLSID_URLDownload, nullptr, CLSCTX_INPROC_SERVER, IID_IURLDownload, downloader.PutVoid());
-    if (SUCCEEDED(hr) || (hr != REGDB_E_CLASSNOTREG && hr != CO_E_DLLNOTFOUND && hr != E_NOINTERFACE))
-        return hr;
-    library = ::LoadLibraryExA((ProgramFolder() + "Pullwire.dll").c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (!library)
-        return HRESULT_FROM_WIN32(::GetLastError());
-    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    const auto getClassObject =
-        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(::GetProcAddress(library, "DllGetClassObject")));
-    if (!getClassObject)
-        return HRESULT_FROM_WIN32(::GetLastError());
-    fw::ComPtr<IClassFactory> factory;
-    hr = getClassObject(CLSID_URLDownload, IID_IClassFactory, factory.PutVoid());
-    if (FAILED(hr))
-        return hr;
-    return factory->CreateInstance(nullptr, IID_IURLDownload, downloader.PutVoid());
-}
-
 std::string FileVersion(const std::string& path) {
     DWORD handle = 0;
     const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &handle);
@@ -278,11 +248,13 @@ bool CheckReaderSetup(const std::string& path, ReaderSetupCheck& check) {
 
 bool DownloadReaderSetup(const std::string& target, std::string& cause) {
     ComScope com;
-    HMODULE library = nullptr;
     bool done = false;
     {
+        // COM finds the Pullwire.dll beside rvlc.exe through rvlc's manifest, so rvlc needs no
+        // registration and so no administrator.
         fw::ComPtr<IURLDownload> downloader;
-        const HRESULT created = CreateDownloader(downloader, library);
+        const HRESULT created = ::CoCreateInstance(CLSID_URLDownload, nullptr, CLSCTX_INPROC_SERVER, IID_IURLDownload,
+                                                   downloader.PutVoid());
         if (FAILED(created)) {
             cause = "Pullwire cannot be created: " + SystemMessage(static_cast<DWORD>(created));
         } else {
@@ -314,8 +286,6 @@ bool DownloadReaderSetup(const std::string& target, std::string& cause) {
             }
         }
     }
-    if (library)
-        ::FreeLibrary(library);
     if (!done)
         return false;
 

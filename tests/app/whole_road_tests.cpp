@@ -1,6 +1,7 @@
-// The whole job from outside: RVLCustomizer.exe runs as a process of its own (Pullwire registered, the
-// maker's host and every other host routed to this test's server) and is driven from this process only
-// through window messages. The customized setup it writes is then run with the stand-in reader setup
+// The whole job from outside: RVLCustomizer.exe runs as a process of its own (Pullwire registered, or
+// found through the program's manifest alone in the prefix where it never is; the maker's host and
+// every other host routed to this test's server) and is driven from this process only through window
+// messages. The customized setup it writes is then run with the stand-in reader setup
 // inside, which writes down what it received. The temporary folder of the test prefix, and so the
 // download, the build and the run, is named in Greek and Japanese.
 #include "app/wizard_sheet.h"
@@ -17,6 +18,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -56,8 +58,13 @@ bool RunAndWait(const std::string& program, PROCESS_INFORMATION& process, bool w
 class WholeRoadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        registered_.emplace();
-        ASSERT_TRUE(registered_->Ok());
+        // In the prefix where Pullwire is never registered, the program finds it through its manifest.
+        if (pwtest::InUnregisteredPrefix()) {
+            ASSERT_EQ(std::vector<std::string>(), pwtest::PullwireKeys());
+        } else {
+            registered_.emplace();
+        }
+        ASSERT_TRUE(!registered_ || registered_->Ok());
         testhttp::Reply setup;
         setup.body = pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\signed\\rvl.exe");
         ASSERT_FALSE(setup.body.empty()) << "the signed stand-in reader setup beside the test";
@@ -86,6 +93,9 @@ protected:
         }
         ::SetEnvironmentVariableA("RVL_STANDIN_RECORD", nullptr);
         pkgtest::RemoveFolder(folder_);
+        if (pwtest::InUnregisteredPrefix()) {
+            EXPECT_EQ(std::vector<std::string>(), pwtest::PullwireKeys()) << "nothing registered Pullwire";
+        }
     }
 
     std::optional<pwtest::RegisteredServer> registered_;

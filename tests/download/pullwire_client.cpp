@@ -1,5 +1,7 @@
 #include "tests/download/pullwire_client.h"
 
+#include "framework/com.h"
+
 #include <shellapi.h>
 
 #include <cstdio>
@@ -133,6 +135,39 @@ std::vector<std::string> RecordingSink::Table() const {
     for (const Event& e : events_)
         table.push_back(e.Describe());
     return table;
+}
+
+bool InUnregisteredPrefix() {
+    char kind[32] = {};
+    const DWORD n = ::GetEnvironmentVariableA("RVL_PREFIX_KIND", kind, sizeof kind);
+    return n > 0 && n < sizeof kind && std::string(kind) == "unregistered";
+}
+
+std::vector<std::string> PullwireKeys() {
+    const std::wstring keys[] = {
+        L"CLSID\\" + fw::GuidToString(CLSID_URLDownload),
+        L"TypeLib\\" + fw::GuidToString(LIBID_PullwireLib),
+        L"Interface\\" + fw::GuidToString(IID_IURLDownload),
+        L"Interface\\" + fw::GuidToString(DIID__IURLDownloadEvents),
+        L"Pullwire.URLDownload",
+        L"Pullwire.URLDownload.1",
+        L"AppID\\Pullwire.DLL",
+    };
+    std::vector<std::string> found;
+    for (const std::wstring& key : keys) {
+        const struct {
+            HKEY root;
+            std::wstring path;
+            const char* name;
+        } places[] = {{HKEY_CLASSES_ROOT, key, "HKCR\\"},
+                      {HKEY_CURRENT_USER, L"Software\\Classes\\" + key, "HKCU\\Software\\Classes\\"}};
+        for (const auto& place : places) {
+            fw::RegKey h;
+            if (::RegOpenKeyExW(place.root, place.path.c_str(), 0, KEY_READ, h.Put()) == ERROR_SUCCESS)
+                found.push_back(place.name + fw::ToAnsi(key.c_str()));
+        }
+    }
+    return found;
 }
 
 RegisteredServer::RegisteredServer() {

@@ -68,6 +68,13 @@ private:
     bool finished_ = false;
 };
 
+// Whether this test runs in the prefix where Pullwire is never registered (scripts/wine-run's
+// RVL_PREFIX_KIND "unregistered"): there the programs must find it through their manifests alone.
+bool InUnregisteredPrefix();
+// Pullwire's registry keys (class, ProgIDs, type library, interfaces, AppID) that exist in
+// HKEY_CLASSES_ROOT or in HKEY_CURRENT_USER\Software\Classes, by name; none where it is not registered.
+std::vector<std::string> PullwireKeys();
+
 // The server loaded from bin/ and registered in the test prefix for the life of the object; COM is
 // initialised as a single-threaded apartment on the creating thread.
 class RegisteredServer {

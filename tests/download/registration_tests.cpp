@@ -426,3 +426,37 @@ TEST_F(PullwireTypeLibrary, DeclaredOnlySinkTypes) {
 }
 
 } // namespace
+
+namespace {
+
+// A client that names Pullwire's own assembly manifest (its manifest resource 1) creates the class and
+// finds its type library without any registration.
+TEST(PullwireAssembly, ManifestCreatesTheClassWithoutRegistration) {
+    ASSERT_EQ(std::vector<std::string>(), PullwireKeys()) << "registered by an earlier test";
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const std::string module = ModulePath();
+    ACTCTXA context = {};
+    context.cbSize = sizeof context;
+    context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    context.lpSource = module.c_str();
+    context.lpResourceName = MAKEINTRESOURCEA(1);
+    HANDLE activation = ::CreateActCtxA(&context);
+    ASSERT_NE(INVALID_HANDLE_VALUE, activation) << ::GetLastError();
+    ULONG_PTR cookie = 0;
+    ASSERT_TRUE(::ActivateActCtx(activation, &cookie));
+    {
+        fw::ComPtr<IURLDownload> object;
+        EXPECT_EQ(S_OK, ::CoCreateInstance(CLSID_URLDownload, nullptr, CLSCTX_INPROC_SERVER, IID_IURLDownload,
+                                           object.PutVoid()));
+        fw::ComPtr<ITypeInfo> info;
+        if (object) {
+            EXPECT_EQ(S_OK, object->GetTypeInfo(0, LOCALE_NEUTRAL, info.Put()));
+        }
+    }
+    ::DeactivateActCtx(0, cookie);
+    ::ReleaseActCtx(activation);
+    ::CoUninitialize();
+    EXPECT_EQ(std::vector<std::string>(), PullwireKeys());
+}
+
+} // namespace

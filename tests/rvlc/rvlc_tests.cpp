@@ -3,6 +3,7 @@
 #include "builder/data_files.h"
 #include "builder/setup_file.h"
 #include "tests/builder/win_files.h"
+#include "tests/download/pullwire_client.h"
 #include "tests/http/http_server.h"
 
 #include <gtest/gtest.h>
@@ -253,14 +254,23 @@ TEST_F(RvlcTest, HelpOfEveryCommandGoesToStandardOutput) {
     EXPECT_NE(std::string::npos, run.out.find("Exit codes:"));
 }
 
-// The maker's address reaches this test's server through the prefix's proxy; Pullwire is taken from
-// beside rvlc.exe.
+// The maker's address reaches this test's server through the prefix's proxy; Pullwire is the one beside
+// rvlc.exe, which rvlc's manifest names. In the prefix where Pullwire is never registered, nothing
+// registers it on the way either.
 class RvlcUpdateTest : public RvlcTest {
 protected:
     void SetUp() override {
+        if (pwtest::InUnregisteredPrefix()) {
+            ASSERT_EQ(std::vector<std::string>(), pwtest::PullwireKeys());
+        }
         ASSERT_TRUE(server_.Start());
         proxy_.emplace(server_.ProxyAddress());
         ASSERT_TRUE(proxy_->Ok());
+    }
+    void TearDown() override {
+        if (pwtest::InUnregisteredPrefix()) {
+            EXPECT_EQ(std::vector<std::string>(), pwtest::PullwireKeys());
+        }
     }
     testhttp::Server server_;
     std::optional<testhttp::SystemProxy> proxy_;
