@@ -65,9 +65,12 @@ testhttp::Reply SetupInPieces(size_t slowBytes, unsigned pieceDelayMs, size_t st
 class DownloadPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Put back a component that a test which ended early left aside.
+        ::MoveFileA(AsidePath().c_str(), pwtest::ModulePath().c_str());
         ASSERT_GT(MakersSetup().size(), 8192u) << "the signed stand-in reader setup beside the test";
         ::DeleteFileA(InputFolderSetup().c_str());
     }
+    static std::string AsidePath() { return pwtest::ModulePath() + ".aside"; }
     void TearDown() override {
         CloseWizard();
         ::DeleteFileA(InputFolderSetup().c_str());
@@ -299,8 +302,13 @@ TEST_F(DownloadPageTest, UnreachableHostWarnsAndGoesBack) {
     EXPECT_FALSE(sheet_->download.Done());
 }
 
-// Without the component nothing would ever end the wait: the page says so and goes back.
+// Without the component nothing would ever end the wait: the page says so and goes back. The program's
+// manifest names the Pullwire.dll beside it, so the component is missing when that file is.
 TEST_F(DownloadPageTest, MissingComponentIsReportedAndGoesBack) {
+    ASSERT_TRUE(::MoveFileA(pwtest::ModulePath().c_str(), AsidePath().c_str())) << ::GetLastError();
+    struct PutBack {
+        ~PutBack() { ::MoveFileA(AsidePath().c_str(), pwtest::ModulePath().c_str()); }
+    } putBack;
     uitest::MessageBoxRecorder messages;
     HWND sheet = OpenWizard();
     ASSERT_NE(nullptr, sheet);
