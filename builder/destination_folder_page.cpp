@@ -13,6 +13,8 @@
 #include <cstring>
 #include <vector>
 
+const char kReplaceOutput[] = " already exists.\nDo you want to replace it?";
+
 namespace {
 
 const char kCaption[] = "Ravelin Customizer";
@@ -202,6 +204,19 @@ LRESULT CDestinationFolderPage::OnWizardNext() {
     setupName_ = text::Trim(setupName_);
     if (!Validate())
         return kStay;
+    // A file that this run did not write may be the publisher's shipped, signed release (Open Setup
+    // proposes the opened setup's own path): it is replaced only when they say so. A rebuild of what this
+    // run wrote goes on without asking.
+    const std::string outputPath = MakeOutputPath(destinationFolder_, setupName_);
+    const DWORD attributes = ::GetFileAttributesA(outputPath.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !text::EqualNoCase(outputPath, writtenPath_)) {
+        const size_t slash = outputPath.find_last_of('\\');
+        const std::string name = slash == std::string::npos ? outputPath : outputPath.substr(slash + 1);
+        if (fw::ShowMessage(Handle(), name + kReplaceOutput, kCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) !=
+            IDYES)
+            return kStay;
+    }
     if (CWizardLinks* links = WizardLinks())
         links->SetSetupLocation(destinationFolder_, setupName_);
     {
@@ -209,6 +224,7 @@ LRESULT CDestinationFolderPage::OnWizardNext() {
         if (!BuildCustomizedSetup())
             return kStay;
         setupWritten_ = true;
+        writtenPath_ = outputPath;
         DeleteDataFiles();
     }
     return kMoveToNeighbour;
