@@ -478,6 +478,7 @@ public:
                        "the file is in the encoding \"" + in_.Encoding() + "\", which is not read");
             ParseProlog();
             ParseElement(&root, 0);
+            SetContext("the text after the document element");
             for (;;) {
                 SkipSpace();
                 if (in_.Peek() == CharStream::kEnd)
@@ -861,6 +862,8 @@ private:
         XmlAttributes& attributes = attributes_;
         attributes.clear();
         for (;;) {
+            // The context may name only what outlives it: the attribute of the last round is gone.
+            SetContext("a start tag");
             const bool space = SkipSpace();
             const uint32_t c = in_.Peek();
             if (c == '/' || c == '>')
@@ -910,6 +913,7 @@ private:
         }
         in_.Take();
         ParseContent(keep, depth, name);
+        SetContext("the text after an element"); // name is about to go
     }
 
     // Content up to and with the end tag of name.
