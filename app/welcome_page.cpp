@@ -22,6 +22,9 @@ const char kDamagedSetup[] = "This customized setup is damaged.";
 const char kNestedFolder[] = "The folder \"%s\" of this customized setup holds another folder, which the wizard "
                              "cannot show. Nothing was loaded.\n\nrvlc keeps folders inside folders: use \"rvlc "
                              "update\" to make a new setup from this one.";
+const char kLooseFeed[] = "The feed \"%s\" of this customized setup stands outside every folder, which the wizard "
+                          "cannot show. Nothing was loaded.\n\nrvlc keeps such feeds: use \"rvlc update\" to make a "
+                          "new setup from this one.";
 const char kLegacyCodePage[] = "This customized setup holds text that the system's code page cannot show exactly. "
                                "Nothing was loaded.\n\nrvlc reads it whole: use \"rvlc update\" to make a new "
                                "setup from this one.";
@@ -132,16 +135,18 @@ bool CWelcomePage::OpenSetupFile(const std::string& path) {
     DropProblems(contents);
     // The pages show one level of folders; flattening a deeper one would lose it silently.
     std::vector<CFeedFolder> folders;
-    std::string nested;
-    if (!FlatFolders(contents.customization.feeds, folders, nested)) {
-        fw::ShowMessage(owner, text::Format(kNestedFolder, nested.c_str()), kCaption, MB_OK | MB_ICONWARNING);
+    std::string nested, loose;
+    if (!FlatFolders(contents.customization.feeds, folders, nested, loose)) {
+        fw::ShowMessage(owner, loose.empty() && !nested.empty() ? text::Format(kNestedFolder, nested.c_str())
+                                                                : text::Format(kLooseFeed, loose.c_str()),
+                        kCaption, MB_OK | MB_ICONWARNING);
         return false;
     }
     if (!ToProcessCodePage(contents.customization.feeds) || !ToProcessCodePage(contents.customization.pages)) {
         fw::ShowMessage(owner, kLegacyCodePage, kCaption, MB_OK | MB_ICONWARNING);
         return false;
     }
-    FlatFolders(contents.customization.feeds, folders, nested);
+    FlatFolders(contents.customization.feeds, folders, nested, loose);
     CWizardSheet* sheet = GetWizardSheet();
     if (!sheet)
         return false;

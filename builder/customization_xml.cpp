@@ -1314,12 +1314,17 @@ size_t CountFeeds(const DataElement& root) {
     return count;
 }
 
-bool FlatFolders(const DataElement& root, std::vector<CFeedFolder>& folders, std::string& nested) {
+bool FlatFolders(const DataElement& root, std::vector<CFeedFolder>& folders, std::string& nested,
+                 std::string& loose) {
     folders.clear();
     nested.clear();
+    loose.clear();
     for (const DataElement& child : root.children) {
-        if (!child.IsFolder())
-            continue; // a feed outside every folder has no folder to be shown in
+        if (!child.IsFolder()) {
+            loose = child.Value("Name");
+            folders.clear();
+            return false;
+        }
         CFeedFolder folder(child.Value("Name"));
         folder.SetKept(child.attributes);
         for (const DataElement& feed : child.children) {

@@ -141,8 +141,10 @@ size_t CountFeeds(const DataElement& root);
 
 // The flat folders of a feeds.xml read by the wizard, which shows one level of folders: each "Folder"
 // under the document element with its "Feed" elements and every attribute kept. A folder inside a folder
-// cannot be shown: nested then names the first one and nothing is returned.
-bool FlatFolders(const DataElement& root, std::vector<CFeedFolder>& folders, std::string& nested);
+// cannot be shown: nested then names the first one and nothing is returned. Nor can a feed outside every
+// folder: loose then holds its title.
+bool FlatFolders(const DataElement& root, std::vector<CFeedFolder>& folders, std::string& nested,
+                 std::string& loose);
 // The pages of a webpages.xml: every "Feed" of every "Folder" under the document element.
 std::vector<WebPageRow> PageRows(const DataElement& root);
 

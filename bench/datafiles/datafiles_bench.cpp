@@ -273,9 +273,9 @@ int main(int argc, char** argv) {
                   MemorySource source(setup);
                   SetupContents contents;
                   std::vector<CFeedFolder> flat;
-                  std::string nested;
+                  std::string nested, loose;
                   if (ReadSetup(source, contents) != SetupRead::Read ||
-                      !FlatFolders(contents.customization.feeds, flat, nested))
+                      !FlatFolders(contents.customization.feeds, flat, nested, loose))
                       return -1.0;
                   CFeedFolderList list;
                   list.AppendFoldersUnique(flat);

@@ -206,11 +206,15 @@ TEST(CustomizationXml, EveryElementAndAttributeComesBackInOrder) {
 
     // The wizard's one level keeps every attribute of what it shows, and writes them back.
     std::vector<CFeedFolder> folders;
-    std::string nested;
-    EXPECT_FALSE(FlatFolders(root, folders, nested));
+    std::string nested, loose;
+    EXPECT_FALSE(FlatFolders(root, folders, nested, loose));
     EXPECT_EQ("Inner", nested);
     root.children[0].children.erase(root.children[0].children.begin() + 1);
-    ASSERT_TRUE(FlatFolders(root, folders, nested));
+    DataElement withLoose = root;
+    withLoose.children.push_back(root.children[0].children[0]);
+    EXPECT_FALSE(FlatFolders(withLoose, folders, nested, loose));
+    EXPECT_EQ("A", loose);
+    ASSERT_TRUE(FlatFolders(root, folders, nested, loose));
     int count = 0;
     DataElement rewritten;
     ASSERT_TRUE(ReadDataFile(FeedsXmlText(folders, count), "All Feeds", rewritten).Ok());
