@@ -11,6 +11,7 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 const char kReplaceOutput[] = " already exists.\nDo you want to replace it?";
@@ -221,7 +222,15 @@ LRESULT CDestinationFolderPage::OnWizardNext() {
         links->SetSetupLocation(destinationFolder_, setupName_);
     {
         fw::WaitCursor wait;
-        if (!BuildCustomizedSetup())
+        // Memory that runs out would otherwise end in the dialog manager's catch, with no word at all.
+        bool built = false;
+        try {
+            built = BuildCustomizedSetup();
+        } catch (const std::bad_alloc&) {
+            fw::ShowMessage(Handle(), "There is not enough memory to build the customized setup.", kCaption,
+                            MB_OK | MB_ICONWARNING);
+        }
+        if (!built)
             return kStay;
         setupWritten_ = true;
         writtenPath_ = outputPath;
