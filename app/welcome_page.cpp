@@ -64,6 +64,24 @@ bool ToProcessCodePage(DataElement& element) {
     return true;
 }
 
+// Whether the web pages page can show every page of webpages.xml: pages in folders under the document
+// element, no folder deeper. nested or loose names what it cannot show.
+bool PagesCanBeShown(const DataElement& root, std::string& nested, std::string& loose) {
+    for (const DataElement& child : root.children) {
+        if (!child.IsFolder()) {
+            loose = child.Value("Name");
+            return false;
+        }
+        for (const DataElement& page : child.children) {
+            if (page.IsFolder()) {
+                nested = page.Value("Name");
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 // "N folders, feeds or web pages ... were left out", then up to ten of them by title and URL.
 std::string LeftOutText(const std::vector<SetupProblem>& problems) {
     std::string message = text::Format("%u folders, feeds or web pages of this setup were left out: each had an "
@@ -136,7 +154,8 @@ bool CWelcomePage::OpenSetupFile(const std::string& path) {
     // The pages show one level of folders; flattening a deeper one would lose it silently.
     std::vector<CFeedFolder> folders;
     std::string nested, loose;
-    if (!FlatFolders(contents.customization.feeds, folders, nested, loose)) {
+    if (!FlatFolders(contents.customization.feeds, folders, nested, loose) ||
+        !PagesCanBeShown(contents.customization.pages, nested, loose)) {
         fw::ShowMessage(owner, loose.empty() && !nested.empty() ? text::Format(kNestedFolder, nested.c_str())
                                                                 : text::Format(kLooseFeed, loose.c_str()),
                         kCaption, MB_OK | MB_ICONWARNING);

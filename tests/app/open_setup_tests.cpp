@@ -191,6 +191,15 @@ TEST_F(OpenSetupTest, WhatThePagesDoNotShowIsWrittenBackAndNothingIsFlattened) {
         "URL=\"http://a.example.com/\"/></Folder></Folder></Folder>")));
     EXPECT_EQ(std::vector<std::string>{text::Format(kNestedFolder, "Inner")}, messages_);
     EXPECT_EQ(before, pkgtest::ReadWhole(WriteDataFiles(sheet_->feeds.Folders(), {}).feedsPath)) << "nothing loaded";
+
+    const std::string pages = "<Folder Name=\"All Pages\"><Folder Name=\"My WebPages\"><Folder Name=\"Deeper\"/>"
+                              "</Folder></Folder>";
+    pkg::MemoryInput pagesInput(pages);
+    pkg::MemoryOutput package;
+    ASSERT_EQ(pkg::kSuccess, pkg::WritePackage("MZ", {{"webpages.xml", &pagesInput, pages.size()}}, package));
+    messages_.clear();
+    EXPECT_FALSE(sheet_->welcome.OpenSetup(scratch_.Add("pages.exe", package.bytes)));
+    EXPECT_EQ(std::vector<std::string>{text::Format(kNestedFolder, "Deeper")}, messages_);
 }
 
 TEST_F(OpenSetupTest, TheLeftOutRecordsAreListedUpToTenThenCounted) {
