@@ -175,9 +175,12 @@ bool CWelcomePage::OpenSetupFile(const std::string& path) {
 
     sheet->feeds.ReplaceFolders(folders);
     std::vector<std::pair<std::string, std::string>> pages;
-    for (const WebPageRow& page : PageRows(contents.customization.pages))
+    std::vector<std::pair<std::string, KeptAttributes>> kept;
+    for (const WebPageRow& page : PageRows(contents.customization.pages)) {
         pages.emplace_back(page.title, page.url);
-    sheet->webPages.ReplacePages(pages);
+        kept.emplace_back(page.url, page.kept);
+    }
+    sheet->webPages.ReplacePages(pages, std::move(kept));
     // The new setup goes where the old one is, under its name: the build then replaces it.
     const size_t slash = path.find_last_of("\\/");
     std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash);

@@ -1258,6 +1258,12 @@ XmlAttributes FeedAttributes(const CFeedFolder& folder, int index) {
     return WithValues(folder.KeptAt(index), {{"Name", title}, {"URL", url}});
 }
 
+XmlAttributes PageAttributes(const WebPageRow& row) {
+    if (row.kept.empty())
+        return FeedAttributes(row.title, row.url);
+    return WithValues(row.kept, {{"Name", row.title}, {"URL", row.url}});
+}
+
 DataElement FeedsTree(const std::vector<CFeedFolder>& folders) {
     DataElement root = Element("Folder", FolderAttributes("All Feeds", 1));
     for (const CFeedFolder& folder : folders) {
@@ -1275,7 +1281,7 @@ DataElement WebPagesTree(const std::vector<WebPageRow>& rows) {
     DataElement root = Element("Folder", FolderAttributes("All Pages", 1));
     DataElement folder = Element("Folder", FolderAttributes("My WebPages", 0));
     for (const WebPageRow& row : rows)
-        folder.children.push_back(Element("Feed", FeedAttributes(row.title, row.url)));
+        folder.children.push_back(Element("Feed", PageAttributes(row)));
     root.children.push_back(std::move(folder));
     return root;
 }
@@ -1346,7 +1352,7 @@ std::vector<WebPageRow> PageRows(const DataElement& root) {
     for (const DataElement& folder : root.children) {
         for (const DataElement& page : folder.children) {
             if (!page.IsFolder())
-                rows.push_back({page.Value("Name"), page.Value("URL")});
+                rows.push_back({page.Value("Name"), page.Value("URL"), page.attributes});
         }
     }
     return rows;

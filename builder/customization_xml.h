@@ -22,10 +22,12 @@ namespace feedtext {
 class Charsets;
 }
 
-// One row of the web pages list: column 0 and column 1.
+// One row of the web pages list: column 0 and column 1, and for a page read from a data file every
+// attribute of its element (empty for a page added here).
 struct WebPageRow {
     std::string title;
     std::string url;
+    KeptAttributes kept = KeptAttributes();
 };
 
 // Attributes of one element, in document order.
@@ -108,6 +110,7 @@ XmlAttributes FeedAttributes(const std::string& title, const std::string& url);
 // SpecialData always follows from its place in the file.
 XmlAttributes FolderAttributes(const CFeedFolder& folder, int special);
 XmlAttributes FeedAttributes(const CFeedFolder& folder, int index);
+XmlAttributes PageAttributes(const WebPageRow& row);
 
 // The document elements of the two files.
 DataElement FeedsTree(const std::vector<CFeedFolder>& folders);

@@ -175,7 +175,7 @@ int WriteWebPagesFile(const std::vector<WebPageRow>& rows, const std::string& pa
         return 0;
     int written = 0;
     for (const WebPageRow& row : rows) {
-        if (WriteFeedElement(document.Get(), folder.Get(), row.title, row.url))
+        if (WriteFeed(document.Get(), folder.Get(), PageAttributes(row)))
             ++written;
     }
     if (written == 0 || !Save(document.Get(), path))

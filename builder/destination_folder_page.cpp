@@ -26,7 +26,7 @@ std::vector<WebPageRow> WebPageRows() {
     std::vector<WebPageRow> rows;
     if (CWizardLinks* links = WizardLinks()) {
         for (const auto& row : links->WebPageRows())
-            rows.push_back({row.first, row.second});
+            rows.push_back({row.first, row.second, links->KeptPageAttributes(row.second)});
     }
     return rows;
 }

@@ -175,13 +175,30 @@ TEST_F(OpenSetupTest, WhatThePagesDoNotShowIsWrittenBackAndNothingIsFlattened) {
         "<Folder Name=\"News\" Status=\"2\" UpdateCount=\"7\" SpecialData=\"0\" Color=\"red\"><Feed Name=\"Daily\" "
         "URL=\"http://news.example.com/rss\" Status=\"1\" XMLFileName=\"d.xml\" AutoUpdateFreq=\"3\" "
         "AutoUpdateUnit=\"hours\" Time=\"x\" httpLastModified=\"y\" SpecialData=\"0\" Color=\"blue\"/></Folder></Folder>\n";
-    ASSERT_TRUE(sheet_->welcome.OpenSetup(SetupWithFeeds(scratch_, "kept.exe", kept)));
+    const std::string keptPages = "<Folder Name=\"All Pages\" Status=\"0\" UpdateCount=\"0\" SpecialData=\"1\">"
+                                  "<Folder Name=\"My WebPages\" Status=\"0\" UpdateCount=\"0\" SpecialData=\"0\">"
+                                  "<Feed Name=\"Home\" URL=\"http://www.example.com/\" Status=\"0\" Pinned=\"yes\"/>"
+                                  "</Folder></Folder>\n";
+    pkg::MemoryInput feedsInput(kept), pagesInput(keptPages);
+    pkg::MemoryOutput package;
+    ASSERT_EQ(pkg::kSuccess, pkg::WritePackage("MZ",
+                                               {{"feeds.xml", &feedsInput, kept.size()},
+                                                {"webpages.xml", &pagesInput, keptPages.size()}},
+                                               package));
+    ASSERT_TRUE(sheet_->welcome.OpenSetup(scratch_.Add("kept.exe", package.bytes)));
     EXPECT_TRUE(messages_.empty());
-    const DataFiles files = WriteDataFiles(sheet_->feeds.Folders(), {});
+    // Written as a build writes them: the pages as the destination page reads them from the sheet.
+    std::vector<WebPageRow> rows;
+    for (const auto& row : ShownPages())
+        rows.push_back({row.first, row.second, sheet_->KeptPageAttributes(row.second)});
+    const DataFiles files = WriteDataFiles(sheet_->feeds.Folders(), rows);
     DataElement expected, written;
     ASSERT_TRUE(ReadDataFile(kept, "All Feeds", expected).Ok());
     ASSERT_TRUE(ReadDataFile(pkgtest::ReadWhole(files.feedsPath), "All Feeds", written).Ok());
     EXPECT_EQ(expected, written) << pkgtest::ReadWhole(files.feedsPath);
+    ASSERT_TRUE(ReadDataFile(keptPages, "All Pages", expected).Ok());
+    ASSERT_TRUE(ReadDataFile(pkgtest::ReadWhole(files.webPagesPath), "All Pages", written).Ok());
+    EXPECT_EQ(expected, written) << pkgtest::ReadWhole(files.webPagesPath);
 
     const std::string before = pkgtest::ReadWhole(files.feedsPath);
     messages_.clear();
@@ -194,11 +211,11 @@ TEST_F(OpenSetupTest, WhatThePagesDoNotShowIsWrittenBackAndNothingIsFlattened) {
 
     const std::string pages = "<Folder Name=\"All Pages\"><Folder Name=\"My WebPages\"><Folder Name=\"Deeper\"/>"
                               "</Folder></Folder>";
-    pkg::MemoryInput pagesInput(pages);
-    pkg::MemoryOutput package;
-    ASSERT_EQ(pkg::kSuccess, pkg::WritePackage("MZ", {{"webpages.xml", &pagesInput, pages.size()}}, package));
+    pkg::MemoryInput deepInput(pages);
+    pkg::MemoryOutput deep;
+    ASSERT_EQ(pkg::kSuccess, pkg::WritePackage("MZ", {{"webpages.xml", &deepInput, pages.size()}}, deep));
     messages_.clear();
-    EXPECT_FALSE(sheet_->welcome.OpenSetup(scratch_.Add("pages.exe", package.bytes)));
+    EXPECT_FALSE(sheet_->welcome.OpenSetup(scratch_.Add("pages.exe", deep.bytes)));
     EXPECT_EQ(std::vector<std::string>{text::Format(kNestedFolder, "Deeper")}, messages_);
 }
 
