@@ -6,16 +6,28 @@
 #include "app/wizard_sheet.h"
 #include "builder/setup_file.h"
 #include "feeds/url_scheme.h"
+#include "fetch/code_page_charsets.h"
 #include "framework/message.h"
+#include "framework/owners.h"
 #include "framework/text.h"
 
 #include <commdlg.h>
 
+#include <new>
 #include <vector>
 
 const char kArticleUrl[] = "http://www.corvane.com/Resources/articles/rvlc_makeyourown_customversion.aspx";
 const char kNotCustomizedSetup[] = "This file is not a customized setup of Ravelin.";
 const char kDamagedSetup[] = "This customized setup is damaged.";
+const char kNestedFolder[] = "The folder \"%s\" of this customized setup holds another folder, which the wizard "
+                             "cannot show. Nothing was loaded.\n\nrvlc keeps folders inside folders: use \"rvlc "
+                             "update\" to make a new setup from this one.";
+const char kLooseFeed[] = "The feed \"%s\" of this customized setup stands outside every folder, which the wizard "
+                          "cannot show. Nothing was loaded.\n\nrvlc keeps such feeds: use \"rvlc update\" to make a "
+                          "new setup from this one.";
+const char kLegacyCodePage[] = "This customized setup holds text that the system's code page cannot show exactly. "
+                               "Nothing was loaded.\n\nrvlc reads it whole: use \"rvlc update\" to make a new "
+                               "setup from this one.";
 const char kReplaceEnteredData[] = "The feeds and web pages that you have entered will be replaced by those of the "
                                    "customized setup.\n\nDo you want to replace them?";
 
@@ -27,6 +39,65 @@ constexpr DWORD kPathChars = 32768;
 // Posted from the initialisation, so that a setup named on the command line is opened once the sheet
 // shows the page.
 constexpr UINT kMsgOpenSetupToOpen = WM_APP + 0x171;
+// The left-out records that the message names one by one; the rest are counted.
+constexpr size_t kListedRecords = 10;
+
+// The data files are UTF-8; the wizard's text is of the process code page. Where that is a legacy code
+// page, every text is converted exactly, or the setup is refused.
+bool ToProcessCodePage(std::string& text) {
+    if (::GetACP() == CP_UTF8)
+        return true;
+    std::wstring wide;
+    return fw::ToWideExact(CP_UTF8, text, &wide) &&
+           fw::ToMultiByteExact(CP_ACP, wide.c_str(), static_cast<int>(wide.size()), &text);
+}
+
+bool ToProcessCodePage(DataElement& element) {
+    for (auto& attribute : element.attributes) {
+        if (!ToProcessCodePage(attribute.second))
+            return false;
+    }
+    for (DataElement& child : element.children) {
+        if (!ToProcessCodePage(child))
+            return false;
+    }
+    return true;
+}
+
+// Whether the web pages page can show every page of webpages.xml: pages in folders under the document
+// element, no folder deeper. nested or loose names what it cannot show.
+bool PagesCanBeShown(const DataElement& root, std::string& nested, std::string& loose) {
+    for (const DataElement& child : root.children) {
+        if (!child.IsFolder()) {
+            loose = child.Value("Name");
+            return false;
+        }
+        for (const DataElement& page : child.children) {
+            if (page.IsFolder()) {
+                nested = page.Value("Name");
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// "N folders, feeds or web pages ... were left out", then up to ten of them by title and URL.
+std::string LeftOutText(const std::vector<SetupProblem>& problems) {
+    std::string message = text::Format("%u folders, feeds or web pages of this setup were left out: each had an "
+                                       "empty name or title, or a URL that is not an http or https address of at "
+                                       "most %u characters.\n",
+                                       static_cast<unsigned>(problems.size()), static_cast<unsigned>(kMaxUrlChars));
+    for (size_t i = 0; i < problems.size() && i < kListedRecords; ++i) {
+        const SetupProblem& problem = problems[i];
+        message += "\n\"" + problem.title + "\"";
+        if (!problem.url.empty())
+            message += " <" + problem.url + ">";
+    }
+    if (problems.size() > kListedRecords)
+        message += text::Format("\n... and %u more.", static_cast<unsigned>(problems.size() - kListedRecords));
+    return message;
+}
 
 } // namespace
 
@@ -46,6 +117,18 @@ bool CWelcomePage::OnInitDialog() {
 }
 
 bool CWelcomePage::OpenSetup(const std::string& path) {
+    // No exception leaves a message handler: a setup too large for the memory is refused like a damaged one.
+    try {
+        return OpenSetupFile(path);
+    } catch (const std::bad_alloc&) {
+        fw::ShowMessage(::GetParent(Handle()),
+                        std::string(kDamagedSetup) + "\n\nThere is not enough memory to read it.", kCaption,
+                        MB_OK | MB_ICONWARNING);
+        return false;
+    }
+}
+
+bool CWelcomePage::OpenSetupFile(const std::string& path) {
     const HWND owner = ::GetParent(Handle());
     pkg::StdioSource source;
     SetupContents contents;
@@ -54,16 +137,35 @@ bool CWelcomePage::OpenSetup(const std::string& path) {
                         MB_OK | MB_ICONWARNING);
         return false;
     }
-    switch (ReadSetup(source, contents)) {
+    const CCodePageCharsets charsets;
+    switch (ReadSetup(source, contents, &charsets)) {
     case SetupRead::NotSetup:
         fw::ShowMessage(owner, kNotCustomizedSetup, kCaption, MB_OK | MB_ICONWARNING);
         return false;
     case SetupRead::Damaged:
-        fw::ShowMessage(owner, kDamagedSetup, kCaption, MB_OK | MB_ICONWARNING);
+        fw::ShowMessage(owner, std::string(kDamagedSetup) + "\n\n" + contents.cause, kCaption,
+                        MB_OK | MB_ICONWARNING);
         return false;
     case SetupRead::Read:
         break;
     }
+    const std::vector<SetupProblem> leftOut = contents.problems;
+    DropProblems(contents);
+    // The pages show one level of folders; flattening a deeper one would lose it silently.
+    std::vector<CFeedFolder> folders;
+    std::string nested, loose;
+    if (!FlatFolders(contents.customization.feeds, folders, nested, loose) ||
+        !PagesCanBeShown(contents.customization.pages, nested, loose)) {
+        fw::ShowMessage(owner, loose.empty() && !nested.empty() ? text::Format(kNestedFolder, nested.c_str())
+                                                                : text::Format(kLooseFeed, loose.c_str()),
+                        kCaption, MB_OK | MB_ICONWARNING);
+        return false;
+    }
+    if (!ToProcessCodePage(contents.customization.feeds) || !ToProcessCodePage(contents.customization.pages)) {
+        fw::ShowMessage(owner, kLegacyCodePage, kCaption, MB_OK | MB_ICONWARNING);
+        return false;
+    }
+    FlatFolders(contents.customization.feeds, folders, nested, loose);
     CWizardSheet* sheet = GetWizardSheet();
     if (!sheet)
         return false;
@@ -71,11 +173,14 @@ bool CWelcomePage::OpenSetup(const std::string& path) {
         fw::ShowMessage(owner, kReplaceEnteredData, kCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return false;
 
-    sheet->feeds.ReplaceFolders(contents.customization.folders);
+    sheet->feeds.ReplaceFolders(folders);
     std::vector<std::pair<std::string, std::string>> pages;
-    for (const WebPageRow& page : contents.customization.pages)
+    std::vector<std::pair<std::string, KeptAttributes>> kept;
+    for (const WebPageRow& page : PageRows(contents.customization.pages)) {
         pages.emplace_back(page.title, page.url);
-    sheet->webPages.ReplacePages(pages);
+        kept.emplace_back(page.url, page.kept);
+    }
+    sheet->webPages.ReplacePages(pages, std::move(kept));
     // The new setup goes where the old one is, under its name: the build then replaces it.
     const size_t slash = path.find_last_of("\\/");
     std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
@@ -86,13 +191,8 @@ bool CWelcomePage::OpenSetup(const std::string& path) {
         name.erase(name.size() - 4);
     sheet->destination.ProposeOutput(folder, name);
 
-    if (contents.skipped != 0)
-        fw::ShowMessage(owner,
-                        text::Format("%d folders, feeds or web pages of this setup were left out: each had an empty "
-                                     "name or title, or a URL that is not an http or https address of at most %u "
-                                     "characters.",
-                                     contents.skipped, static_cast<unsigned>(kMaxUrlChars)),
-                        kCaption, MB_OK | MB_ICONINFORMATION);
+    if (!leftOut.empty())
+        fw::ShowMessage(owner, LeftOutText(leftOut), kCaption, MB_OK | MB_ICONINFORMATION);
     return true;
 }
 

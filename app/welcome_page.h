@@ -13,7 +13,10 @@ extern const char kArticleUrl[];
 
 // The messages of opening a customized setup.
 extern const char kNotCustomizedSetup[];
-extern const char kDamagedSetup[];
+extern const char kDamagedSetup[]; // followed by an empty line and the cause
+extern const char kNestedFolder[];  // a format with the folder's name
+extern const char kLooseFeed[];     // a format with the feed's title
+extern const char kLegacyCodePage[];
 extern const char kReplaceEnteredData[];
 
 class CWelcomePage : public CWizardPage {
@@ -38,6 +41,7 @@ private:
     // The file-open dialog, owned by the sheet; opens the setup chosen and moves on to the feeds page.
     void BrowseForSetup();
     void OpenAndMoveOn(const std::string& path);
+    bool OpenSetupFile(const std::string& path);
 
     std::string setupToOpen_;
 

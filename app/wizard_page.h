@@ -30,6 +30,9 @@ public:
     virtual const CFeedFolderList& FeedFolders() const = 0;
     // The web pages as (title, URL) in display order; none before the web pages page was first shown.
     virtual std::vector<std::pair<std::string, std::string>> WebPageRows() const = 0;
+    // The attributes of the element that the page of this URL was read from (an opened setup's); empty
+    // for a page added here.
+    virtual KeptAttributes KeptPageAttributes(const std::string& url) const = 0;
     // The downloaded reader setup, for the build; empty when there is none.
     virtual void SetReaderSetupPath(const std::string& path) = 0;
     // The reader setup failed its check at the build: the download page fetches it again when next shown.

@@ -31,6 +31,7 @@ public:
 
     const CFeedFolderList& FeedFolders() const override { return feeds.Folders(); }
     std::vector<std::pair<std::string, std::string>> WebPageRows() const override { return webPages.Rows(); }
+    KeptAttributes KeptPageAttributes(const std::string& url) const override { return webPages.KeptAttributesOf(url); }
     void SetReaderSetupPath(const std::string& path) override { destination.SetReaderSetupPath(path); }
     void ForgetReaderSetup() override { download.ForgetSetup(); }
     void SetSetupLocation(const std::string& folder, const std::string& name) override {

@@ -72,6 +72,10 @@ fw::ComPtr<IXMLDOMElement> AppendElement(IXMLDOMDocument* document, IXMLDOMEleme
 }
 
 bool AddAttribute(IXMLDOMDocument* document, IXMLDOMElement* element, const char* name, const std::string& value) {
+    // The component would save a character that XML does not allow as it is, and every reader would then
+    // refuse the whole file.
+    if (!IsXmlText(value))
+        return false;
     fw::Bstr attributeName = fw::Bstr::FromAnsi(name);
     fw::ComPtr<IXMLDOMAttribute> attribute;
     if (!attributeName.Get() || FAILED(document->createAttribute(attributeName.Get(), attribute.Put())) || !attribute)
@@ -86,28 +90,39 @@ bool AddAttribute(IXMLDOMDocument* document, IXMLDOMElement* element, const char
     return SUCCEEDED(attributes->setNamedItem(attribute.Get(), added.Put()));
 }
 
+namespace {
+
+bool AddAttributes(IXMLDOMDocument* document, IXMLDOMElement* element, const XmlAttributes& attributes) {
+    for (const auto& attribute : attributes) {
+        if (!AddAttribute(document, element, attribute.first.c_str(), attribute.second))
+            return false;
+    }
+    return true;
+}
+
+fw::ComPtr<IXMLDOMElement> WriteFolder(IXMLDOMDocument* document, IXMLDOMElement* parent,
+                                       const XmlAttributes& attributes) {
+    fw::ComPtr<IXMLDOMElement> folder = AppendElement(document, parent, "Folder");
+    if (!folder || !AddAttributes(document, folder.Get(), attributes))
+        return nullptr;
+    return folder;
+}
+
+bool WriteFeed(IXMLDOMDocument* document, IXMLDOMElement* folder, const XmlAttributes& attributes) {
+    fw::ComPtr<IXMLDOMElement> feed = AppendElement(document, folder, "Feed");
+    return feed && AddAttributes(document, feed.Get(), attributes);
+}
+
+} // namespace
+
 fw::ComPtr<IXMLDOMElement> WriteFolderElement(IXMLDOMDocument* document, IXMLDOMElement* parent,
                                               const std::string& name, int special) {
-    fw::ComPtr<IXMLDOMElement> folder = AppendElement(document, parent, "Folder");
-    if (!folder)
-        return folder;
-    for (const auto& attribute : FolderAttributes(name, special)) {
-        if (!AddAttribute(document, folder.Get(), attribute.first, attribute.second))
-            return nullptr;
-    }
-    return folder;
+    return WriteFolder(document, parent, FolderAttributes(name, special));
 }
 
 bool WriteFeedElement(IXMLDOMDocument* document, IXMLDOMElement* folder, const std::string& title,
                       const std::string& url) {
-    fw::ComPtr<IXMLDOMElement> feed = AppendElement(document, folder, "Feed");
-    if (!feed)
-        return false;
-    for (const auto& attribute : FeedAttributes(title, url)) {
-        if (!AddAttribute(document, feed.Get(), attribute.first, attribute.second))
-            return false;
-    }
-    return true;
+    return WriteFeed(document, folder, FeedAttributes(title, url));
 }
 
 int WriteFeedsFile(const CFeedFolderList& folders, const std::string& path) {
@@ -125,16 +140,16 @@ int WriteFeedsFile(const CFeedFolderList& folders, const std::string& path) {
         const CFeedFolder& folder = folders.FolderAt(i);
         if (folder.Count() == 0)
             continue;
+        // A folder or feed of an opened setup comes back with every attribute it had, those the pages do
+        // not show among them.
         fw::ComPtr<IXMLDOMElement> element =
-            WriteFolderElement(document.Get(), root.Get(), folder.Name(), firstFolder ? 0 : 1);
+            WriteFolder(document.Get(), root.Get(), FolderAttributes(folder, firstFolder ? 0 : 1));
         if (!element)
             return 0;
         firstFolder = false;
         int inFolder = 0;
         for (int j = 0; j < folder.Count(); ++j) {
-            std::string title, url;
-            folder.GetAt(j, title, url);
-            if (WriteFeedElement(document.Get(), element.Get(), title, url))
+            if (WriteFeed(document.Get(), element.Get(), FeedAttributes(folder, j)))
                 ++inFolder;
         }
         if (inFolder == 0)
@@ -160,7 +175,7 @@ int WriteWebPagesFile(const std::vector<WebPageRow>& rows, const std::string& pa
         return 0;
     int written = 0;
     for (const WebPageRow& row : rows) {
-        if (WriteFeedElement(document.Get(), folder.Get(), row.title, row.url))
+        if (WriteFeed(document.Get(), folder.Get(), PageAttributes(row)))
             ++written;
     }
     if (written == 0 || !Save(document.Get(), path))

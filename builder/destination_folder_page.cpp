@@ -11,7 +11,10 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <new>
 #include <vector>
+
+const char kReplaceOutput[] = " already exists.\nDo you want to replace it?";
 
 namespace {
 
@@ -23,7 +26,7 @@ std::vector<WebPageRow> WebPageRows() {
     std::vector<WebPageRow> rows;
     if (CWizardLinks* links = WizardLinks()) {
         for (const auto& row : links->WebPageRows())
-            rows.push_back({row.first, row.second});
+            rows.push_back({row.first, row.second, links->KeptPageAttributes(row.second)});
     }
     return rows;
 }
@@ -202,13 +205,35 @@ LRESULT CDestinationFolderPage::OnWizardNext() {
     setupName_ = text::Trim(setupName_);
     if (!Validate())
         return kStay;
+    // A file that this run did not write may be the publisher's shipped, signed release (Open Setup
+    // proposes the opened setup's own path): it is replaced only when they say so. A rebuild of what this
+    // run wrote goes on without asking.
+    const std::string outputPath = MakeOutputPath(destinationFolder_, setupName_);
+    const DWORD attributes = ::GetFileAttributesA(outputPath.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !text::EqualNoCase(outputPath, writtenPath_)) {
+        const size_t slash = outputPath.find_last_of('\\');
+        const std::string name = slash == std::string::npos ? outputPath : outputPath.substr(slash + 1);
+        if (fw::ShowMessage(Handle(), name + kReplaceOutput, kCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) !=
+            IDYES)
+            return kStay;
+    }
     if (CWizardLinks* links = WizardLinks())
         links->SetSetupLocation(destinationFolder_, setupName_);
     {
         fw::WaitCursor wait;
-        if (!BuildCustomizedSetup())
+        // Memory that runs out would otherwise end in the dialog manager's catch, with no word at all.
+        bool built = false;
+        try {
+            built = BuildCustomizedSetup();
+        } catch (const std::bad_alloc&) {
+            fw::ShowMessage(Handle(), "There is not enough memory to build the customized setup.", kCaption,
+                            MB_OK | MB_ICONWARNING);
+        }
+        if (!built)
             return kStay;
         setupWritten_ = true;
+        writtenPath_ = outputPath;
         DeleteDataFiles();
     }
     return kMoveToNeighbour;

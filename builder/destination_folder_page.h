@@ -19,6 +19,9 @@ constexpr int kSetupNameDevice = -2;
 // characters of the ANSI code page.
 int CheckSetupName(const std::string& name);
 
+// After the output's file name: the question before a file that this run did not write is replaced.
+extern const char kReplaceOutput[];
+
 // folder, a backslash and name; ".exe" is added unless the extension is already exactly ".exe".
 std::string MakeOutputPath(const std::string& folder, const std::string& name);
 
@@ -70,4 +73,5 @@ private:
     std::string readerSetupPath_;
     DataFiles dataFiles_;
     bool setupWritten_ = false;
+    std::string writtenPath_; // the customized setup that this run wrote last
 };

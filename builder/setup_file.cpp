@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 const char kReaderSetupName[] = "rvl.exe";
 const char kFeedsFileName[] = "feeds.xml";
@@ -138,7 +139,6 @@ int WritePackage(const std::string& stub, const std::vector<PackageInput>& input
 
 namespace {
 
-constexpr uint32_t kMaxDataFileSize = 64u << 20;
 
 // Whether the package's end (before the certificate table of a signed setup) holds a trailer's version
 // and marker, whatever its directory holds.
@@ -149,16 +149,77 @@ bool HasPackageMarker(pkg::Source& source) {
            std::memcmp(tail, pkg::kVersion, 4) == 0 && std::memcmp(tail + 4, pkg::kMarker, 10) == 0;
 }
 
-const char* DataFileCause(DataFileRead read) {
-    switch (read) {
-    case DataFileRead::DocumentType:
-        return "it declares a document type";
-    case DataFileRead::WrongRoot:
-        return "it is not a file of feeds or web pages";
-    default:
-        return "it is not well-formed XML";
+// One entry's stream, inflated as it is read, with the checks of the unpacker: it may not give more than
+// its record announces, and must end exactly at the end of its range having given exactly that much.
+class EntryStream : public pkg::InputStream {
+public:
+    EntryStream(pkg::Source& source, const pkg::Entry& entry) : source_(source), entry_(entry) {
+        std::memset(&stream_, 0, sizeof stream_);
+        ready_ = inflateInit(&stream_) == Z_OK;
+        position_ = entry.dataOffset;
+        left_ = entry.compressedSize;
     }
-}
+    ~EntryStream() override {
+        if (ready_)
+            inflateEnd(&stream_);
+    }
+    EntryStream(const EntryStream&) = delete;
+    EntryStream& operator=(const EntryStream&) = delete;
+
+    bool Read(void* buffer, uint32_t size, uint32_t& got) override {
+        got = 0;
+        if (ended_)
+            return true;
+        if (!ready_ || damaged_)
+            return Damaged();
+        stream_.next_out = static_cast<Bytef*>(buffer);
+        stream_.avail_out = size;
+        while (stream_.avail_out == size) {
+            if (stream_.avail_in == 0 && left_ != 0) {
+                const uint32_t chunk = std::min<uint32_t>(left_, sizeof in_);
+                if (!source_.ReadAt(position_, in_, chunk))
+                    return Damaged();
+                position_ += chunk;
+                left_ -= chunk;
+                stream_.next_in = in_;
+                stream_.avail_in = chunk;
+            }
+            const int z = inflate(&stream_, Z_NO_FLUSH);
+            got = size - stream_.avail_out;
+            produced_ += got;
+            if (produced_ > entry_.uncompressedSize)
+                return Damaged();
+            if (z == Z_STREAM_END) {
+                if (left_ != 0 || stream_.avail_in != 0 || produced_ != entry_.uncompressedSize)
+                    return Damaged();
+                ended_ = true;
+                return true;
+            }
+            if (z != Z_OK)
+                return Damaged();
+        }
+        return true;
+    }
+
+    bool IsDamaged() const { return damaged_; }
+
+private:
+    bool Damaged() {
+        damaged_ = true;
+        return false;
+    }
+
+    pkg::Source& source_;
+    const pkg::Entry& entry_;
+    z_stream stream_;
+    Bytef in_[4096];
+    uint64_t position_;
+    uint32_t left_;
+    uint64_t produced_ = 0;
+    bool ready_ = false;
+    bool ended_ = false;
+    bool damaged_ = false;
+};
 
 } // namespace
 
@@ -168,7 +229,9 @@ int ExtractEntry(pkg::Source& source, const pkg::Entry& entry, pkg::OutputStream
                            nullptr);
 }
 
-SetupRead ReadSetup(pkg::Source& source, SetupContents& contents) {
+namespace {
+
+SetupRead ReadSetupContents(pkg::Source& source, SetupContents& contents, const feedtext::Charsets* platform) {
     contents = SetupContents();
     pkg::CPackageReader reader;
     const int directory = reader.ReadDirectory(source);
@@ -188,25 +251,59 @@ SetupRead ReadSetup(pkg::Source& source, SetupContents& contents) {
         const bool feeds = text::EqualNoCase(entry.name, kFeedsFileName);
         if (!feeds && !text::EqualNoCase(entry.name, kWebPagesFileName))
             continue;
-        // The data files are read into memory: a size that no list of feeds comes near is a damaged or
-        // hostile record, refused before anything is inflated.
-        if (entry.uncompressedSize > kMaxDataFileSize) {
+        // A size that no list of feeds comes near is a damaged or hostile record, refused before anything
+        // is inflated.
+        if (entry.uncompressedSize > kMaxDataFileBytes) {
             contents.cause = entry.name + " is larger than any file of feeds or web pages";
             return SetupRead::Damaged;
         }
-        pkg::MemoryOutput bytes;
-        if (ExtractEntry(source, entry, bytes) != pkg::kSuccess) {
+        DataElement& root = feeds ? contents.customization.feeds : contents.customization.pages;
+        EntryStream stream(source, entry);
+        const DataFileResult read = ReadDataFile(stream, feeds ? "All Feeds" : "All Pages", root, platform);
+        // A reader that stopped early has not seen the stream's check sum: a damaged stream is the truer
+        // cause of what it found.
+        if (!read.Ok()) {
+            char rest[4096];
+            uint32_t got = 0;
+            while (stream.Read(rest, sizeof rest, got) && got != 0) {
+            }
+        }
+        if (stream.IsDamaged()) {
             contents.cause = "the stream of " + entry.name + " is damaged";
             return SetupRead::Damaged;
         }
-        int skipped = 0;
-        const DataFileRead read = feeds ? ReadFeedsXml(bytes.bytes, contents.customization.folders, skipped)
-                                        : ReadWebPagesXml(bytes.bytes, contents.customization.pages, skipped);
-        if (read != DataFileRead::Read) {
-            contents.cause = entry.name + " cannot be read: " + DataFileCause(read);
+        if (!read.Ok()) {
+            contents.cause = read.line == 0 ? entry.name + ": " + read.what
+                                            : text::Format("%s, line %d, column %d: %s", entry.name.c_str(),
+                                                           read.line, read.column, read.what.c_str());
+            root = DataElement();
             return SetupRead::Damaged;
         }
-        contents.skipped += skipped;
+        contents.passedOver += read.passedOver;
+        for (RecordProblem& problem : CheckRecords(root, false)) {
+            SetupProblem named;
+            static_cast<RecordProblem&>(named) = std::move(problem);
+            named.file = entry.name;
+            contents.problems.push_back(std::move(named));
+        }
     }
     return SetupRead::Read;
+}
+
+} // namespace
+
+SetupRead ReadSetup(pkg::Source& source, SetupContents& contents, const feedtext::Charsets* platform) {
+    try {
+        return ReadSetupContents(source, contents, platform);
+    } catch (const std::bad_alloc&) {
+        contents = SetupContents();
+        contents.cause = "there is not enough memory to read it";
+        return SetupRead::Damaged;
+    }
+}
+
+void DropProblems(SetupContents& contents) {
+    CheckRecords(contents.customization.feeds, true);
+    CheckRecords(contents.customization.pages, true);
+    contents.problems.clear();
 }

@@ -92,16 +92,36 @@ enum class SetupRead {
     Damaged,  // a package trailer, but the directory, a stream or a data file cannot be read
 };
 
+// What a customized setup carries: the document elements of its two data files, every "Folder" and
+// "Feed" with every attribute, as read. A file that the setup lacks is an element without a name.
+struct Customization {
+    DataElement feeds;
+    DataElement pages;
+};
+
+// A folder or record of a setup's data file that breaks the rules of the dialogs, with the file's name.
+struct SetupProblem : RecordProblem {
+    std::string file;
+};
+
 struct SetupContents {
     std::vector<pkg::Entry> entries; // in directory order
     uint64_t stubSize = 0;           // the bytes before the first entry's stream: the extractor program
     Customization customization;
-    int skipped = 0;   // folders, feeds and pages left out because they break the rules of the dialogs
-    std::string cause; // why a damaged setup is damaged, for a message
+    // The folders and records that break the rules of the dialogs, in file order. They stay in the
+    // customization: whoever reads the setup decides whether to refuse it or leave them out.
+    std::vector<SetupProblem> problems;
+    size_t passedOver = 0; // elements of the data files other than "Folder" and "Feed"
+    std::string cause;     // why a damaged setup is damaged, for a message: "feeds.xml, line 3, column 14: ..."
 };
 
-// Reads the package directory and the two data files (each when present) into contents.
-SetupRead ReadSetup(pkg::Source& source, SetupContents& contents);
+// Reads the package directory and the two data files (each when present) into contents. The data files
+// are inflated into the reader as it reads: a setup never makes more than one block of them be held at a
+// time. platform converts the data files' declared code pages (see ReadDataFile).
+SetupRead ReadSetup(pkg::Source& source, SetupContents& contents, const feedtext::Charsets* platform = nullptr);
+
+// Leaves the folders and records of contents.problems out of its customization.
+void DropProblems(SetupContents& contents);
 
 // Inflates one entry into output; pkg::kSuccess or kFileError.
 int ExtractEntry(pkg::Source& source, const pkg::Entry& entry, pkg::OutputStream& output);

@@ -48,11 +48,7 @@ bool CCustomizationPage::OnInitDialog() {
 void CCustomizationPage::ReplaceFolders(const std::vector<CFeedFolder>& folders) {
     folders_ = CFeedFolderList(folders_.DefaultFolderName());
     // Names stay unique, as the folder combo box finds a folder by its name.
-    for (CFeedFolder folder : folders) {
-        if (folders_.FolderExists(folder.Name()))
-            folder.SetName(folders_.UniqueFolderName(folder.Name()));
-        folders_.AppendFolder(folder);
-    }
+    folders_.AppendFoldersUnique(folders);
     if (!Handle())
         return;
     if (folders_.FolderCount() == 0)

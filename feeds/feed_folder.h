@@ -10,6 +10,10 @@
 #include <utility>
 #include <vector>
 
+// The attributes of a folder's or a record's element in the data file it was read from, every one in
+// document order, so that writing the file again gives back what the pages do not show.
+using KeptAttributes = std::vector<std::pair<std::string, std::string>>;
+
 class CFeedFolder {
 public:
     CFeedFolder() = default;
@@ -18,8 +22,13 @@ public:
     const std::string& Name() const { return name_; }
     void SetName(const std::string& name) { name_ = name; }
     int Count() const { return static_cast<int>(titles_.size()); }
-    // Appends a record and returns its identity (never 0).
-    int Add(const std::string& title, const std::string& url);
+    // Appends a record and returns its identity (never 0). kept: its element's attributes, when it was read
+    // from a data file.
+    int Add(const std::string& title, const std::string& url, KeptAttributes kept = KeptAttributes());
+    // The kept attributes of the folder's element, and of the record at index (empty outside the records).
+    const KeptAttributes& Kept() const { return kept_; }
+    void SetKept(KeptAttributes kept) { kept_ = std::move(kept); }
+    const KeptAttributes& KeptAt(int index) const;
     // Sets title and url from the record at index and returns index; an index outside the records
     // returns Count() and leaves both alone.
     int GetAt(int index, std::string& title, std::string& url) const;
@@ -42,6 +51,8 @@ private:
     std::vector<std::string> titles_;
     std::vector<std::string> urls_;
     std::vector<int> ids_;
+    std::vector<KeptAttributes> recordKept_;
+    KeptAttributes kept_;
     int lastId_ = 0;
 };
 
@@ -65,6 +76,10 @@ public:
     bool FolderExists(const std::string& name) const { return FindFolder(name) != nullptr; }
     // The first of "name (1)", "name (2)", ... that no folder has; never name itself.
     std::string UniqueFolderName(const std::string& name) const;
+    // Appends the folders in order; one whose name a folder has already (as the name comparison folds)
+    // gets the first free "name (n)". One pass over a set of the names taken, so that thousands of
+    // folders of one name take no longer than thousands of names.
+    void AppendFoldersUnique(const std::vector<CFeedFolder>& folders);
     // The first folder of that name, ignoring case; null when there is none.
     CFeedFolder* FindFolder(const std::string& name);
     const CFeedFolder* FindFolder(const std::string& name) const;

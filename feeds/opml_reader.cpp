@@ -81,20 +81,21 @@ fw::ComPtr<IXMLDOMNode> Parent(IXMLDOMNode* node) {
     return parent;
 }
 
-// The node's text in the process code page; false when a character of it has no exact form there (a
-// system that keeps a legacy code page), so that nothing is shown or stored altered.
-bool TextOf(IXMLDOMNode* node, std::string& out) {
+// The node's text in the code page (the process code page, or UTF-8 for rvlc's data files); false when
+// a character of it has no exact form there (a system that keeps a legacy code page), so that nothing is
+// shown or stored altered.
+bool TextOf(IXMLDOMNode* node, std::string& out, UINT codePage) {
     out.clear();
     fw::Bstr text;
     if (FAILED(node->get_text(text.Put())))
         return true;
-    return fw::ToAnsiExact(text.Get(), static_cast<int>(::SysStringLen(text.Get())), &out);
+    return fw::ToMultiByteExact(codePage, text.Get(), static_cast<int>(::SysStringLen(text.Get())), &out);
 }
 
 // The value of the first attribute whose local name is name, ignoring case; empty when there is none or
 // the node has no attributes (text and comment nodes). *exact turns false when the value has no exact
 // form in the process code page.
-std::string Attribute(IXMLDOMNode* node, const wchar_t* name, bool* exact) {
+std::string Attribute(IXMLDOMNode* node, const wchar_t* name, bool* exact, UINT codePage) {
     fw::ComPtr<IXMLDOMNamedNodeMap> attributes;
     if (node->get_attributes(attributes.Put()) != S_OK || !attributes)
         return std::string();
@@ -107,7 +108,7 @@ std::string Attribute(IXMLDOMNode* node, const wchar_t* name, bool* exact) {
             continue;
         if (LocalNameIs(attribute.Get(), name)) {
             std::string value;
-            if (!TextOf(attribute.Get(), value))
+            if (!TextOf(attribute.Get(), value, codePage))
                 *exact = false;
             return value;
         }
@@ -119,12 +120,12 @@ std::string Attribute(IXMLDOMNode* node, const wchar_t* name, bool* exact) {
 // One whose title or URL the process code page cannot hold exactly is left out and counted.
 void ReadLeaf(IXMLDOMNode* node, OpmlContent& content) {
     bool exact = true;
-    std::string url = Attribute(node, L"xmlURL", &exact);
+    std::string url = Attribute(node, L"xmlURL", &exact, content.codePage);
     if (url.empty() && exact)
         return;
-    std::string title = Attribute(node, L"title", &exact);
+    std::string title = Attribute(node, L"title", &exact, content.codePage);
     if (title.empty() && exact)
-        title = Attribute(node, L"text", &exact);
+        title = Attribute(node, L"text", &exact, content.codePage);
     if (!exact) {
         ++content.leftOut;
         return;
@@ -182,7 +183,7 @@ void ReadOpmlElement(IXMLDOMNode* opml, OpmlContent& content) {
         if (LocalNameIs(child.Get(), L"head")) {
             for (fw::ComPtr<IXMLDOMNode> item = FirstChild(child.Get()); item; item = NextSibling(item.Get())) {
                 // A title that cannot be held exactly is none: the folder takes the file's name.
-                if (LocalNameIs(item.Get(), L"title") && !TextOf(item.Get(), content.title))
+                if (LocalNameIs(item.Get(), L"title") && !TextOf(item.Get(), content.title, content.codePage))
                     content.title.clear();
             }
         } else if (LocalNameIs(child.Get(), L"body")) {
@@ -254,14 +255,18 @@ fw::ComPtr<IXMLDOMDocument> CreateOpmlDocument(bool prohibitDtd) {
 }
 
 bool ReadOpmlFile(const std::string& path, fw::ComPtr<IXMLDOMDocument>& document, OpmlContent& content) {
+    const UINT codePage = content.codePage;
     content = OpmlContent();
+    content.codePage = codePage;
     bool read = false;
     try {
         read = Read(path, document, content);
     } catch (const std::bad_alloc&) {
         read = false;
     }
-    if (!read)
+    if (!read) {
         content = OpmlContent();
+        content.codePage = codePage;
+    }
     return read;
 }

@@ -26,6 +26,9 @@ struct OpmlContent {
     // Feeds left out because their title or URL has a character that the process code page cannot hold
     // (only where the system keeps a legacy code page).
     size_t leftOut = 0;
+    // The code page that the texts are given in: the wizard's is the process code page; rvlc asks for
+    // UTF-8, which its data files are written in whatever the system's code page.
+    UINT codePage = CP_ACP;
 };
 
 // A new, running DOMDocument that loads synchronously, resolves no external entity and, with
@@ -33,7 +36,7 @@ struct OpmlContent {
 fw::ComPtr<IXMLDOMDocument> CreateOpmlDocument(bool prohibitDtd = true);
 
 // Loads the file at path into a new document, which replaces document (the old one is released first),
-// and reads its title and feeds into content. False when the document cannot be created, the file
+// and reads its title and feeds into content, in content's code page. False when the document cannot be created, the file
 // cannot be read or is not XML, or it declares a document type (see xml_prolog.h); content is then empty.
 // A document that lists no feed is read with success.
 bool ReadOpmlFile(const std::string& path, fw::ComPtr<IXMLDOMDocument>& document, OpmlContent& content);

@@ -1,3 +1,4 @@
+#include "rvlc/platform.h"
 #include "rvlc/rvlc.h"
 
 #ifdef _WIN32
@@ -5,6 +6,7 @@
 #endif
 
 #include <cstdio>
+#include <new>
 
 int main(int argc, char** argv) {
 #ifdef _WIN32
@@ -13,7 +15,15 @@ int main(int argc, char** argv) {
 #endif
     // Progress and errors reach the console at once; the result on standard output is flushed at the end.
     std::setvbuf(stderr, nullptr, _IONBF, 0);
-    const int code = rvlc::Run(std::vector<std::string>(argv + 1, argv + argc));
+    int code;
+    try {
+        code = rvlc::Run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::bad_alloc&) {
+        // Said, not a crash: the 32-bit build has 2 GB at most. Nothing is left at the output's name, as
+        // every output is written under a temporary name first.
+        std::fputs("rvlc: there is not enough memory\n", stderr);
+        code = rvlc::kExitInput;
+    }
     std::fflush(stdout);
     return code;
 }

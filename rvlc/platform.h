@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace feedtext {
+class Charsets;
+}
+
 namespace rvlc {
 
 // The exit codes, as rvlc --help documents them.
@@ -22,6 +26,9 @@ enum ExitCode {
 
 // Whether the Windows interfaces are there: signature check, download, OPML, feed fetch.
 bool HasWindowsInterfaces();
+
+// The code pages that the system converts, for data files that declare one; null where there are none.
+const feedtext::Charsets* PlatformCharsets();
 
 // Whether standard error is a console, where progress updates one line in place.
 bool ErrorIsConsole();

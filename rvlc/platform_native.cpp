@@ -19,6 +19,10 @@ bool HasWindowsInterfaces() {
     return false;
 }
 
+const feedtext::Charsets* PlatformCharsets() {
+    return nullptr;
+}
+
 bool ErrorIsConsole() {
     return ::isatty(2) != 0;
 }

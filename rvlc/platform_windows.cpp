@@ -7,6 +7,7 @@
 #include "download/page/setup_image.h"
 #include "feeds/compare_urls.h"
 #include "feeds/opml_reader.h"
+#include "fetch/code_page_charsets.h"
 #include "fetch/feed_validator.h"
 #include "framework/owners.h"
 #include "framework/text.h"
@@ -312,6 +313,7 @@ bool ReadOpml(const std::string& path, std::string& title, std::vector<WebPageRo
     ComScope com;
     fw::ComPtr<IXMLDOMDocument> document;
     OpmlContent content;
+    content.codePage = CP_UTF8;
     if (!ReadOpmlFile(path, document, content)) {
         cause = "it cannot be read as OPML, or it declares a document type";
         return false;
@@ -325,6 +327,11 @@ bool ReadOpml(const std::string& path, std::string& title, std::vector<WebPageRo
         return false;
     }
     return true;
+}
+
+const feedtext::Charsets* PlatformCharsets() {
+    static const CCodePageCharsets charsets;
+    return &charsets;
 }
 
 bool SameFeed(const std::string& a, const std::string& b) {

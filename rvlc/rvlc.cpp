@@ -28,19 +28,30 @@ const char kMainHelp[] =
     "                    the feed folders with their feeds, and the web pages\n"
     "  extract SETUP DIR writes the files of a customized setup into DIR\n"
     "  build --out SETUP [--from OLD_SETUP] [--feeds FILE]... [--pages FILE]\n"
-    "        [--setup RVL_EXE | --download] [--verify-feeds]\n"
+    "        [--setup RVL_EXE | --download] [--verify-feeds] [--skip-invalid]\n"
     "                    builds a customized setup\n"
-    "  update OLD_SETUP NEW_SETUP\n"
+    "  update [--skip-invalid] OLD_SETUP NEW_SETUP\n"
     "                    builds NEW_SETUP from the customization of OLD_SETUP and the latest reader\n"
     "                    setup, downloaded from the maker\n"
     "\n"
     "rvlc COMMAND --help tells more about each command.\n"
     "\n"
-    "Results go to standard output; progress and errors go to standard error.\n"
+    "Data files (feeds.xml, webpages.xml) are kept whole: nested folders, every attribute of every folder\n"
+    "and feed, in order. A folder without a name, or a feed or page without a title or with a URL that is\n"
+    "no http or https address of at most 2048 characters, is named on standard error as\n"
+    "FILE:LINE:COLUMN: what is wrong; build and update then refuse the input (exit 3) unless\n"
+    "--skip-invalid leaves such records out. A data file may hold at most 1000000 elements, nested at\n"
+    "most 32 deep, 1024 attributes on one element and 65536 bytes in one value; one over a limit is\n"
+    "refused with the limit's name. Files in UTF-8, UTF-16 with a byte order mark, UTF-32, ISO-8859-1 and\n"
+    "(in the Windows build) the code pages that Windows converts are read; every file is written in UTF-8.\n"
+    "\n"
+    "Results go to standard output; progress and errors go to standard error. Control characters of what\n"
+    "a setup holds are printed as \\xHH.\n"
     "Exit codes:\n"
     "  0  success\n"
     "  2  usage: unknown command or option, missing argument, or not available in this build\n"
-    "  3  an input cannot be read: missing file, not a customized setup, damaged setup, unreadable data file\n"
+    "  3  an input cannot be read: missing file, not a customized setup, damaged setup, unreadable data file,\n"
+    "     a record that breaks the rules above (without --skip-invalid), or not enough memory to read it\n"
     "  4  the reader setup cannot be downloaded, or its signature check does not pass\n"
     "  5  the output cannot be written\n"
     "  6  --verify-feeds: a feed could not be fetched or is not a feed\n";
@@ -49,7 +60,8 @@ const char kShowHelp[] =
     "Usage: rvlc show SETUP\n"
     "Prints what a customized setup holds: its files with their sizes, the reader setup's file version\n"
     "and signer with the result of the signature check, then each feed folder with its feeds and the web\n"
-    "pages. The signature is checked only where Windows is at hand.\n";
+    "pages. The signature is checked only where Windows is at hand. Folders and records that break the\n"
+    "rules of the dialogs are listed too, and named on standard error.\n";
 
 const char kExtractHelp[] =
     "Usage: rvlc extract SETUP DIR\n"
@@ -58,12 +70,17 @@ const char kExtractHelp[] =
 
 const char kBuildHelp[] =
     "Usage: rvlc build --out SETUP [--from OLD_SETUP] [--feeds FILE]... [--pages FILE]\n"
-    "                  [--setup RVL_EXE | --download] [--verify-feeds]\n"
-    "Builds a customized setup without the wizard. The customization is taken, in the order given, from\n"
-    "  --from OLD_SETUP   an earlier customized setup: its feed folders and web pages\n"
-    "  --feeds FILE       a feeds.xml, or an OPML file (one folder, named after the file's title or else the\n"
-    "                     file; feeds already in the customization are left out, as in the wizard's import)\n"
-    "  --pages FILE       a webpages.xml\n"
+    "                  [--setup RVL_EXE | --download] [--verify-feeds] [--skip-invalid]\n"
+    "Builds a customized setup without the wizard. The customization is taken from\n"
+    "  --from OLD_SETUP   an earlier customized setup: its feeds.xml and webpages.xml, kept whole\n"
+    "  --feeds FILE       a feeds.xml, which REPLACES the feeds of OLD_SETUP (one feeds.xml at most), or\n"
+    "                     an OPML file, which ADDS one folder, named after the file's title or else the\n"
+    "                     file (\"name (1)\" when a folder has that name; feeds already in the\n"
+    "                     customization are left out, as in the wizard's import). OPML files are added\n"
+    "                     after the feeds.xml, in the order given.\n"
+    "  --pages FILE       a webpages.xml, which REPLACES the web pages of OLD_SETUP\n"
+    "  --skip-invalid     leaves out the folders and records that break the rules of the dialogs (each is\n"
+    "                     named on standard error) instead of refusing the input\n"
     "The reader setup comes from\n"
     "  --setup RVL_EXE    a file\n"
     "  --download         the maker's download address, through Pullwire\n"
@@ -73,8 +90,8 @@ const char kBuildHelp[] =
     "The setup is written under a temporary name and renamed to SETUP only when complete.\n";
 
 const char kUpdateHelp[] =
-    "Usage: rvlc update OLD_SETUP NEW_SETUP\n"
-    "The same as: rvlc build --from OLD_SETUP --download --out NEW_SETUP\n"
+    "Usage: rvlc update [--skip-invalid] OLD_SETUP NEW_SETUP\n"
+    "The same as: rvlc build --from OLD_SETUP --download --out NEW_SETUP [--skip-invalid]\n"
     "Keeps the feed folders and web pages of OLD_SETUP and packs them with the latest reader setup.\n";
 
 void Error(const std::string& message) {
@@ -89,24 +106,6 @@ int Usage(const std::string& message, const char* help) {
 
 bool IsHelp(const std::string& arg) {
     return arg == "--help" || arg == "-h" || arg == "/?";
-}
-
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& cause) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        cause = LastErrorText();
-        return false;
-    }
-    bytes.clear();
-    char buffer[65536];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) != 0)
-        bytes.append(buffer, got);
-    const bool failed = std::ferror(file) != 0;
-    if (failed)
-        cause = LastErrorText();
-    std::fclose(file);
-    return !failed;
 }
 
 // An output file under a temporary name that becomes the real file only through Commit: whatever
@@ -157,13 +156,35 @@ private:
     bool committed_ = false;
 };
 
+// Names each folder or record that breaks the rules, as FILE:LINE:COLUMN: what is wrong.
+void ReportProblems(const std::string& file, const std::vector<RecordProblem>& problems, const char* outcome) {
+    for (const RecordProblem& problem : problems) {
+        std::string line = file + ":" + std::to_string(problem.line) + ":" + std::to_string(problem.column) + ": " +
+                           problem.what + ": \"" + problem.title + "\"";
+        if (!problem.url.empty())
+            line += " <" + problem.url + ">";
+        std::fprintf(stderr, "%s%s\n", EscapeControls(line).c_str(), outcome);
+    }
+}
+
+// What to do with the folders and records of an input that break the rules.
+enum class Invalid {
+    List,   // name them and keep them: show
+    Refuse, // name them and refuse the input
+    Skip,   // name them and leave them out
+};
+
+const char* Outcome(Invalid invalid) {
+    return invalid == Invalid::Skip ? " (left out)" : "";
+}
+
 // Opens and reads a customized setup; on failure reports it and gives the exit code.
-int OpenSetup(const std::string& path, pkg::StdioSource& source, SetupContents& contents) {
+int OpenSetup(const std::string& path, pkg::StdioSource& source, SetupContents& contents, Invalid invalid) {
     if (!source.Open(path)) {
         Error(path + ": cannot be opened: " + LastErrorText());
         return kExitInput;
     }
-    switch (ReadSetup(source, contents)) {
+    switch (ReadSetup(source, contents, PlatformCharsets())) {
     case SetupRead::NotSetup:
         Error(path + ": not a customized setup of Ravelin");
         return kExitInput;
@@ -173,10 +194,17 @@ int OpenSetup(const std::string& path, pkg::StdioSource& source, SetupContents& 
     case SetupRead::Read:
         break;
     }
-    if (contents.skipped != 0)
-        Error(path + ": " + std::to_string(contents.skipped) +
-              " folders, feeds or pages with an empty name or a URL that is no http or https address of at most 2048 "
-              "characters were left out");
+    for (const SetupProblem& problem : contents.problems)
+        ReportProblems(path + "(" + problem.file + ")", {problem}, Outcome(invalid));
+    if (contents.passedOver != 0)
+        Error(path + ": " + Counted(contents.passedOver, "element") +
+              " other than Folder and Feed in the data files are not carried");
+    if (!contents.problems.empty()) {
+        if (invalid == Invalid::Refuse)
+            return kExitInput; // the lines above are the message: one for each record
+        if (invalid == Invalid::Skip)
+            DropProblems(contents);
+    }
     return kExitOk;
 }
 
@@ -208,19 +236,39 @@ int ExtractToFile(pkg::Source& source, const pkg::Entry& entry, const std::strin
     return kExitOk;
 }
 
-void PrintCustomization(const Customization& customization) {
-    std::printf("Feed folders: %u\n", static_cast<unsigned>(customization.folders.size()));
-    for (const CFeedFolder& folder : customization.folders) {
-        std::printf("  %s\n", folder.Name().c_str());
-        for (int i = 0; i < folder.Count(); ++i) {
-            std::string title, url;
-            folder.GetAt(i, title, url);
-            std::printf("    %s <%s>\n", title.c_str(), url.c_str());
+// Text of a setup for the terminal: a setup that someone hands you cannot drive it.
+void PrintLine(const std::string& line) {
+    std::printf("%s\n", EscapeControls(line).c_str());
+}
+
+size_t CountFolders(const DataElement& root) {
+    size_t count = 0;
+    for (const DataElement& child : root.children) {
+        if (child.IsFolder())
+            count += 1 + CountFolders(child);
+    }
+    return count;
+}
+
+// The folders and feeds inside element, indented by their depth.
+void PrintFolder(const DataElement& element, const std::string& indent) {
+    for (const DataElement& child : element.children) {
+        if (child.IsFolder()) {
+            PrintLine(indent + child.Value("Name"));
+            PrintFolder(child, indent + "  ");
+        } else {
+            PrintLine(indent + child.Value("Name") + " <" + child.Value("URL") + ">");
         }
     }
-    std::printf("Web pages: %u\n", static_cast<unsigned>(customization.pages.size()));
-    for (const WebPageRow& page : customization.pages)
-        std::printf("  %s <%s>\n", page.title.c_str(), page.url.c_str());
+}
+
+void PrintCustomization(const Customization& customization) {
+    std::printf("Feed folders: %u\n", static_cast<unsigned>(CountFolders(customization.feeds)));
+    PrintFolder(customization.feeds, "  ");
+    const std::vector<WebPageRow> pages = PageRows(customization.pages);
+    std::printf("Web pages: %u\n", static_cast<unsigned>(pages.size()));
+    for (const WebPageRow& page : pages)
+        PrintLine("  " + page.title + " <" + page.url + ">");
 }
 
 int Show(const std::vector<std::string>& args) {
@@ -233,14 +281,14 @@ int Show(const std::vector<std::string>& args) {
     const std::string& path = args[0];
     pkg::StdioSource source;
     SetupContents contents;
-    const int opened = OpenSetup(path, source, contents);
+    const int opened = OpenSetup(path, source, contents, Invalid::List);
     if (opened != kExitOk)
         return opened;
 
-    std::printf("Setup: %s\n", path.c_str());
+    PrintLine("Setup: " + path);
     std::printf("Files: %u\n", static_cast<unsigned>(contents.entries.size()));
     for (const pkg::Entry& entry : contents.entries)
-        std::printf("  %s  %u bytes\n", entry.name.c_str(), entry.uncompressedSize);
+        PrintLine("  " + entry.name + "  " + std::to_string(entry.uncompressedSize) + " bytes");
 
     const pkg::Entry* reader = FindEntry(contents, kReaderSetupName);
     if (!reader) {
@@ -257,10 +305,10 @@ int Show(const std::vector<std::string>& args) {
         } else {
             CheckReaderSetup(std::string(), check);
         }
-        std::printf("Reader setup: %s\n", reader->name.c_str());
-        std::printf("  File version: %s\n", check.version.empty() ? "(none)" : check.version.c_str());
-        std::printf("  Signer: %s\n", check.signer.empty() ? "(none)" : check.signer.c_str());
-        std::printf("  Signature: %s\n", check.verdict.c_str());
+        PrintLine("Reader setup: " + reader->name);
+        PrintLine("  File version: " + (check.version.empty() ? std::string("(none)") : check.version));
+        PrintLine("  Signer: " + (check.signer.empty() ? std::string("(none)") : check.signer));
+        PrintLine("  Signature: " + check.verdict);
     }
     PrintCustomization(contents.customization);
     return kExitOk;
@@ -275,7 +323,8 @@ int Extract(const std::vector<std::string>& args) {
         return Usage("extract takes a customized setup and a folder", kExtractHelp);
     pkg::StdioSource source;
     SetupContents contents;
-    const int opened = OpenSetup(args[0], source, contents);
+    // The files are written as they are stored: nothing of the customization is judged here.
+    const int opened = OpenSetup(args[0], source, contents, Invalid::List);
     if (opened != kExitOk)
         return opened;
     std::string cause;
@@ -301,28 +350,69 @@ struct BuildOptions {
     std::string setup;
     bool download = false;
     bool verifyFeeds = false;
+    bool skipInvalid = false;
 };
 
-// Appends a folder to the customization; a name that a folder has already is given " (n)".
-void AppendFolder(Customization& customization, CFeedFolder folder) {
+// Appends a folder to the feeds; a name that a folder beside it has already is given " (n)".
+void AppendFolder(Customization& customization, const CFeedFolder& folder) {
     CFeedFolderList names;
-    for (const CFeedFolder& existing : customization.folders)
-        names.AppendFolder(existing);
-    if (names.FolderExists(folder.Name()))
-        folder.SetName(names.UniqueFolderName(folder.Name()));
-    customization.folders.push_back(std::move(folder));
+    for (const DataElement& existing : customization.feeds.children) {
+        if (existing.IsFolder())
+            names.AppendFolder(CFeedFolder(existing.Value("Name")));
+    }
+    CFeedFolder named = folder;
+    if (names.FolderExists(named.Name()))
+        named.SetName(names.UniqueFolderName(named.Name()));
+    const bool first = CountFolders(customization.feeds) == 0;
+    DataElement tree = FeedsTree({named});
+    DataElement& element = tree.children.front();
+    element.Set("SpecialData", first ? "0" : "1");
+    customization.feeds.children.push_back(std::move(element));
+}
+
+bool HoldsFeed(const DataElement& element, const std::string& url) {
+    for (const DataElement& child : element.children) {
+        if (child.IsFolder() ? HoldsFeed(child, url) : SameFeed(child.Value("URL"), url))
+            return true;
+    }
+    return false;
 }
 
 bool IsInCustomization(const Customization& customization, const std::string& url) {
-    for (const CFeedFolder& folder : customization.folders) {
-        for (int i = 0; i < folder.Count(); ++i) {
-            std::string title, existing;
-            folder.GetAt(i, title, existing);
-            if (SameFeed(existing, url))
-                return true;
-        }
+    return HoldsFeed(customization.feeds, url);
+}
+
+// Reads a data file given on the command line; on failure reports it and gives the exit code. A file
+// whose document element is not rootName's folder gives kExitOk with wrongRoot set.
+int ReadDataFileArgument(const std::string& path, const char* rootName, DataElement& root, Invalid invalid,
+                         bool& wrongRoot) {
+    wrongRoot = false;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        Error(path + ": cannot be read: " + LastErrorText());
+        return kExitInput;
     }
-    return false;
+    std::unique_ptr<FILE, int (*)(FILE*)> owner(file, std::fclose);
+    pkg::StdioInput input(file);
+    const DataFileResult read = ReadDataFile(input, rootName, root, PlatformCharsets());
+    if (read.read == DataFileRead::WrongRoot) {
+        wrongRoot = true;
+        return kExitOk;
+    }
+    if (!read.Ok()) {
+        Error(EscapeControls(read.Describe(path)));
+        return kExitInput;
+    }
+    if (read.passedOver != 0)
+        Error(path + ": " + Counted(read.passedOver, "element") + " other than Folder and Feed are not carried");
+    const std::vector<RecordProblem> problems = CheckRecords(root, false);
+    ReportProblems(path, problems, Outcome(invalid));
+    if (!problems.empty()) {
+        if (invalid == Invalid::Refuse)
+            return kExitInput; // the lines above are the message: one for each record
+        CheckRecords(root, true);
+    }
+    return kExitOk;
 }
 
 // The name of the folder that an OPML file without a title makes: its file name without extension (a
@@ -336,34 +426,30 @@ std::string FileStem(const std::string& path) {
     return name;
 }
 
-int AddFeedsFile(Customization& customization, const std::string& path) {
-    std::string bytes, cause;
-    if (!ReadWholeFile(path, bytes, cause)) {
-        Error(path + ": cannot be read: " + cause);
-        return kExitInput;
-    }
-    std::vector<CFeedFolder> folders;
-    int skipped = 0;
-    const DataFileRead read = ReadFeedsXml(bytes, folders, skipped);
-    if (read == DataFileRead::DocumentType) {
-        Error(path + ": refused: the file declares a document type");
-        return kExitInput;
-    }
-    if (read == DataFileRead::Read) {
-        if (skipped != 0)
-            Error(path + ": " + std::to_string(skipped) +
-                  " folders or feeds with an empty name or a URL that is no http or https address of at most 2048 "
-                  "characters were left out");
-        for (CFeedFolder& folder : folders)
-            AppendFolder(customization, std::move(folder));
-        return kExitOk;
+// Reads --feeds FILE: a feeds.xml replaces the feeds (isFeedsXml set), an OPML file adds a folder.
+int AddFeedsFile(Customization& customization, const std::string& path, Invalid invalid, bool opml,
+                 bool& isFeedsXml) {
+    isFeedsXml = false;
+    if (!opml) {
+        DataElement feeds;
+        bool wrongRoot = false;
+        const int read = ReadDataFileArgument(path, "All Feeds", feeds, invalid, wrongRoot);
+        if (read != kExitOk)
+            return read;
+        if (!wrongRoot) {
+            customization.feeds = std::move(feeds);
+            isFeedsXml = true;
+            return kExitOk;
+        }
+        if (!HasWindowsInterfaces()) {
+            Error(path + ": not a feeds.xml (its document element is not the folder \"All Feeds\"); OPML files "
+                         "are read only by the Windows build of rvlc");
+            return kExitUsage;
+        }
+        return kExitOk; // an OPML file, added once the feeds are settled
     }
     // Not a feeds.xml: an OPML file, imported as the wizard imports one.
-    if (!HasWindowsInterfaces()) {
-        Error(path + ": not a feeds.xml; OPML files are read only by the Windows build of rvlc");
-        return kExitUsage;
-    }
-    std::string title;
+    std::string title, cause;
     std::vector<WebPageRow> feeds;
     if (!ReadOpml(path, title, feeds, cause)) {
         Error(path + ": neither a feeds.xml nor an OPML file: " + cause);
@@ -374,7 +460,7 @@ int AddFeedsFile(Customization& customization, const std::string& path) {
     CFeedFolder folder(text::Trim(title).empty() ? FileStem(path) : text::Trim(title));
     int notWeb = 0, present = 0;
     for (const WebPageRow& feed : feeds) {
-        if (!IsAcceptableRecord(feed.title, feed.url)) {
+        if (!IsAcceptableRecord(feed.title, feed.url) || !IsXmlText(feed.title) || !IsXmlText(feed.url)) {
             ++notWeb;
             continue;
         }
@@ -399,36 +485,22 @@ int AddFeedsFile(Customization& customization, const std::string& path) {
         Error(path + ": every feed of the file is already in the customization; no folder is added");
         return kExitOk;
     }
-    AppendFolder(customization, std::move(folder));
+    AppendFolder(customization, folder);
     return kExitOk;
 }
 
-int AddPagesFile(Customization& customization, const std::string& path) {
-    std::string bytes, cause;
-    if (!ReadWholeFile(path, bytes, cause)) {
-        Error(path + ": cannot be read: " + cause);
+// Reads --pages FILE, which replaces the web pages.
+int ReplacePages(Customization& customization, const std::string& path, Invalid invalid) {
+    DataElement pages;
+    bool wrongRoot = false;
+    const int read = ReadDataFileArgument(path, "All Pages", pages, invalid, wrongRoot);
+    if (read != kExitOk)
+        return read;
+    if (wrongRoot) {
+        Error(path + ": not a webpages.xml (its document element is not the folder \"All Pages\")");
         return kExitInput;
     }
-    std::vector<WebPageRow> pages;
-    int skipped = 0;
-    switch (ReadWebPagesXml(bytes, pages, skipped)) {
-    case DataFileRead::Read:
-        break;
-    case DataFileRead::DocumentType:
-        Error(path + ": refused: the file declares a document type");
-        return kExitInput;
-    case DataFileRead::WrongRoot:
-        Error(path + ": not a webpages.xml");
-        return kExitInput;
-    case DataFileRead::NotXml:
-        Error(path + ": not well-formed XML");
-        return kExitInput;
-    }
-    if (skipped != 0)
-        Error(path + ": " + std::to_string(skipped) +
-              " pages with an empty title or a URL that is no http or https address of at most 2048 characters were "
-              "left out");
-    customization.pages.insert(customization.pages.end(), pages.begin(), pages.end());
+    customization.pages = std::move(pages);
     return kExitOk;
 }
 
@@ -462,6 +534,8 @@ int ParseBuild(const std::vector<std::string>& args, BuildOptions& options) {
             options.download = true;
         } else if (arg == "--verify-feeds") {
             options.verifyFeeds = true;
+        } else if (arg == "--skip-invalid") {
+            options.skipInvalid = true;
         } else {
             return Usage("unknown option " + arg, kBuildHelp);
         }
@@ -494,22 +568,28 @@ int CheckSetupFile(const std::string& path, const std::string& name) {
     return kExitOk;
 }
 
+void VerifyFolder(const DataElement& folder, std::vector<std::string>& refused) {
+    for (const DataElement& child : folder.children) {
+        if (child.IsFolder()) {
+            VerifyFolder(child, refused);
+            continue;
+        }
+        const std::string title = child.Value("Name"), url = child.Value("URL");
+        std::string reason;
+        std::fprintf(stderr, "Checking %s\n", EscapeControls(url).c_str());
+        if (!VerifyFeed(url, reason))
+            refused.push_back(folder.Value("Name") + ": " + title + " <" + url + ">: " + reason);
+    }
+}
+
 int VerifyFeeds(const Customization& customization) {
     std::vector<std::string> refused;
-    for (const CFeedFolder& folder : customization.folders) {
-        for (int i = 0; i < folder.Count(); ++i) {
-            std::string title, url, reason;
-            folder.GetAt(i, title, url);
-            std::fprintf(stderr, "Checking %s\n", url.c_str());
-            if (!VerifyFeed(url, reason))
-                refused.push_back(folder.Name() + ": " + title + " <" + url + ">: " + reason);
-        }
-    }
+    VerifyFolder(customization.feeds, refused);
     if (refused.empty())
         return kExitOk;
     Error("these feeds did not pass:");
     for (const std::string& line : refused)
-        std::fprintf(stderr, "  %s\n", line.c_str());
+        std::fprintf(stderr, "  %s\n", EscapeControls(line).c_str());
     return kExitFeedsRefused;
 }
 
@@ -539,26 +619,48 @@ int Build(const std::vector<std::string>& args) {
     if (parsed != kExitOk)
         return parsed;
 
-    // The customization, in the order of the options' kinds: the earlier setup, then the feeds files in
-    // the order given, then the pages file.
+    // The customization: the earlier setup's, its feeds replaced by a feeds.xml and its pages by a
+    // webpages.xml, then a folder added for each OPML file in the order given.
+    const Invalid invalid = options.skipInvalid ? Invalid::Skip : Invalid::Refuse;
     Customization customization;
     pkg::StdioSource old;
     SetupContents oldContents;
     if (!options.from.empty()) {
-        const int opened = OpenSetup(options.from, old, oldContents);
+        const int opened = OpenSetup(options.from, old, oldContents, invalid);
         if (opened != kExitOk)
             return opened;
-        customization = oldContents.customization;
+        customization = std::move(oldContents.customization);
     }
+    if (customization.feeds.name.empty())
+        customization.feeds = FeedsTree({});
+    if (customization.pages.name.empty())
+        customization.pages = WebPagesTree({});
+    std::vector<std::string> opmlFiles;
+    std::string feedsXml;
     for (const std::string& feeds : options.feeds) {
-        const int added = AddFeedsFile(customization, feeds);
+        bool isFeedsXml = false;
+        const int read = AddFeedsFile(customization, feeds, invalid, false, isFeedsXml);
+        if (read != kExitOk)
+            return read;
+        if (isFeedsXml && !feedsXml.empty())
+            return Usage("--feeds takes one feeds.xml, which replaces the feeds; " + feedsXml + " and " + feeds +
+                             " are both one",
+                         kBuildHelp);
+        if (isFeedsXml)
+            feedsXml = feeds;
+        else
+            opmlFiles.push_back(feeds);
+    }
+    for (const std::string& opml : opmlFiles) {
+        bool isFeedsXml = false;
+        const int added = AddFeedsFile(customization, opml, invalid, true, isFeedsXml);
         if (added != kExitOk)
             return added;
     }
     if (!options.pages.empty()) {
-        const int added = AddPagesFile(customization, options.pages);
-        if (added != kExitOk)
-            return added;
+        const int replaced = ReplacePages(customization, options.pages, invalid);
+        if (replaced != kExitOk)
+            return replaced;
     }
     if (options.verifyFeeds) {
         const int verified = VerifyFeeds(customization);
@@ -622,17 +724,21 @@ int Build(const std::vector<std::string>& args) {
         return kExitInput;
     }
 
-    int feedCount = 0;
-    const std::string feedsXml = FeedsXmlText(customization.folders, feedCount);
-    const std::string pagesXml = WebPagesXmlText(customization.pages);
+    const size_t feedCount = CountFeeds(customization.feeds);
+    const size_t pageCount = CountFeeds(customization.pages);
+    std::string feedsText, pagesText;
+    if (!DataFileText(customization.feeds, feedsText) || !DataFileText(customization.pages, pagesText)) {
+        Error("the data files cannot be written: a name or value holds what XML does not allow");
+        return kExitBuild;
+    }
     pkg::StdioInput setupInput(setupFile);
-    pkg::MemoryInput feedsInput(feedsXml);
-    pkg::MemoryInput pagesInput(pagesXml);
+    pkg::MemoryInput feedsInput(feedsText);
+    pkg::MemoryInput pagesInput(pagesText);
     std::vector<pkg::PackageInput> inputs = {{kReaderSetupName, &setupInput, setupSize.Size()}};
     if (feedCount != 0)
-        inputs.push_back({kFeedsFileName, &feedsInput, feedsXml.size()});
-    if (!customization.pages.empty())
-        inputs.push_back({kWebPagesFileName, &pagesInput, pagesXml.size()});
+        inputs.push_back({kFeedsFileName, &feedsInput, feedsText.size()});
+    if (pageCount != 0)
+        inputs.push_back({kWebPagesFileName, &pagesInput, pagesText.size()});
 
     PendingFile out(options.out);
     std::string cause;
@@ -649,12 +755,8 @@ int Build(const std::vector<std::string>& args) {
         Error(options.out + ": cannot be written: " + cause);
         return kExitBuild;
     }
-    int feeds = 0;
-    for (const CFeedFolder& folder : customization.folders)
-        feeds += folder.Count();
-    std::printf("%s: %s in %s, %s\n", options.out.c_str(), Counted(static_cast<size_t>(feeds), "feed").c_str(),
-                Counted(customization.folders.size(), "folder").c_str(),
-                Counted(customization.pages.size(), "web page").c_str());
+    PrintLine(options.out + ": " + Counted(feedCount, "feed") + " in " +
+              Counted(CountFolders(customization.feeds), "folder") + ", " + Counted(pageCount, "web page"));
     return kExitOk;
 }
 
@@ -663,9 +765,20 @@ int Update(const std::vector<std::string>& args) {
         std::fputs(kUpdateHelp, stdout);
         return kExitOk;
     }
-    if (args.size() != 2)
+    std::vector<std::string> setups;
+    bool skipInvalid = false;
+    for (const std::string& arg : args) {
+        if (arg == "--skip-invalid")
+            skipInvalid = true;
+        else
+            setups.push_back(arg);
+    }
+    if (setups.size() != 2)
         return Usage("update takes the old and the new customized setup", kUpdateHelp);
-    return Build({"--from", args[0], "--download", "--out", args[1]});
+    std::vector<std::string> build = {"--from", setups[0], "--download", "--out", setups[1]};
+    if (skipInvalid)
+        build.push_back("--skip-invalid");
+    return Build(build);
 }
 
 } // namespace

@@ -20,7 +20,16 @@ bool CWebPageCustomizePage::OnInitDialog() {
     return CWizardPage::OnInitDialog();
 }
 
-void CWebPageCustomizePage::ReplacePages(const std::vector<std::pair<std::string, std::string>>& pages) {
+KeptAttributes CWebPageCustomizePage::KeptAttributesOf(const std::string& url) const {
+    const auto found = kept_.find(url);
+    return found == kept_.end() ? KeptAttributes() : found->second;
+}
+
+void CWebPageCustomizePage::ReplacePages(const std::vector<std::pair<std::string, std::string>>& pages,
+                                         std::vector<std::pair<std::string, KeptAttributes>> kept) {
+    kept_.clear();
+    for (auto& page : kept)
+        kept_.emplace(std::move(page.first), std::move(page.second));
     if (!Handle()) {
         pending_ = pages;
         return;

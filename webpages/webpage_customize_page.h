@@ -6,6 +6,7 @@
 #include "webpages/webpage_list_ctrl.h"
 
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -19,8 +20,13 @@ public:
     // the page was first shown.
     std::vector<std::pair<std::string, std::string>> Rows() const { return list_.Rows(); }
     CWebPageListCtrl& List() { return list_; }
-    // Replaces every row by pages. Before the page's window exists, the page starts with them.
-    void ReplacePages(const std::vector<std::pair<std::string, std::string>>& pages);
+    // Replaces every row by pages. Before the page's window exists, the page starts with them. kept: the
+    // attributes of each page's element by URL, for pages read from an opened setup.
+    void ReplacePages(const std::vector<std::pair<std::string, std::string>>& pages,
+                      std::vector<std::pair<std::string, KeptAttributes>> kept = {});
+    // The kept attributes of the page of that URL; empty for a page added here. A page whose URL is
+    // edited loses them, as it is another page then.
+    KeptAttributes KeptAttributesOf(const std::string& url) const;
     // Whether there is a row, or rows waiting for the window.
     bool HasPages() const { return !pending_.empty() || !list_.Rows().empty(); }
     const CWebPageListCtrl& List() const { return list_; }
@@ -39,4 +45,6 @@ private:
     CWebPageListCtrl list_;
     // The pages of an opened setup while the window does not exist yet.
     std::vector<std::pair<std::string, std::string>> pending_;
+    // By URL: a build looks up every row.
+    std::unordered_map<std::string, KeptAttributes> kept_;
 };

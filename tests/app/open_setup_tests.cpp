@@ -4,6 +4,7 @@
 #include "builder/setup_file.h"
 #include "builder/sfx_packager.h"
 #include "framework/message.h"
+#include "framework/text.h"
 #include "tests/app/wizard_test_support.h"
 #include "tests/builder/win_files.h"
 
@@ -121,8 +122,10 @@ TEST_F(OpenSetupTest, RefusedFilesAndAnsweredNoChangeNothing) {
         std::string message;
     } cases[] = {
         {"a program that is no setup", pkgtest::ProgramFolder() + "standin\\rvl.exe", IDYES, kNotCustomizedSetup},
-        {"a damaged package", scratch_.Add("damaged.exe", damaged), IDYES, kDamagedSetup},
-        {"a data file with a DTD", scratch_.Add("dtd.exe", withDtd.bytes), IDYES, kDamagedSetup},
+        {"a damaged package", scratch_.Add("damaged.exe", damaged), IDYES,
+         std::string(kDamagedSetup) + "\n\nthe stream of webpages.xml is damaged"},
+        {"a data file with a DTD", scratch_.Add("dtd.exe", withDtd.bytes), IDYES,
+         std::string(kDamagedSetup) + "\n\nfeeds.xml, line 1, column 1: the file declares a document type"},
         {"No to replacing what was entered", setup_, IDNO, kReplaceEnteredData},
     };
     const std::vector<std::string> before = Flatten(sheet_->feeds.Folders());
@@ -156,6 +159,80 @@ TEST_F(OpenSetupTest, RecordsThatBreakTheDialogsRulesAreLeftOutInOneMessage) {
     EXPECT_EQ((std::vector<std::string>{"folder Kept", "Daily <http://news.example.com/rss>"}),
               Flatten(sheet_->feeds.Folders()));
     EXPECT_EQ((Rows{{"Ok", "https://ok.example.com/"}}), ShownPages());
+}
+
+// A setup as rvlc may have made it: feeds.xml given as text, packed with the stand-in reader setup.
+std::string SetupWithFeeds(pkgtest::ScratchFolder& scratch, const char* name, const std::string& feeds) {
+    pkg::MemoryInput input(feeds);
+    pkg::MemoryOutput package;
+    EXPECT_EQ(pkg::kSuccess, pkg::WritePackage("MZ", {{"feeds.xml", &input, feeds.size()}}, package));
+    return scratch.Add(name, package.bytes);
+}
+
+TEST_F(OpenSetupTest, WhatThePagesDoNotShowIsWrittenBackAndNothingIsFlattened) {
+    const std::string kept =
+        "<Folder Name=\"All Feeds\" Status=\"0\" UpdateCount=\"0\" SpecialData=\"1\">"
+        "<Folder Name=\"News\" Status=\"2\" UpdateCount=\"7\" SpecialData=\"0\" Color=\"red\"><Feed Name=\"Daily\" "
+        "URL=\"http://news.example.com/rss\" Status=\"1\" XMLFileName=\"d.xml\" AutoUpdateFreq=\"3\" "
+        "AutoUpdateUnit=\"hours\" Time=\"x\" httpLastModified=\"y\" SpecialData=\"0\" Color=\"blue\"/></Folder></Folder>\n";
+    const std::string keptPages = "<Folder Name=\"All Pages\" Status=\"0\" UpdateCount=\"0\" SpecialData=\"1\">"
+                                  "<Folder Name=\"My WebPages\" Status=\"0\" UpdateCount=\"0\" SpecialData=\"0\">"
+                                  "<Feed Name=\"Home\" URL=\"http://www.example.com/\" Status=\"0\" Pinned=\"yes\"/>"
+                                  "</Folder></Folder>\n";
+    pkg::MemoryInput feedsInput(kept), pagesInput(keptPages);
+    pkg::MemoryOutput package;
+    ASSERT_EQ(pkg::kSuccess, pkg::WritePackage("MZ",
+                                               {{"feeds.xml", &feedsInput, kept.size()},
+                                                {"webpages.xml", &pagesInput, keptPages.size()}},
+                                               package));
+    ASSERT_TRUE(sheet_->welcome.OpenSetup(scratch_.Add("kept.exe", package.bytes)));
+    EXPECT_TRUE(messages_.empty());
+    // Written as a build writes them: the pages as the destination page reads them from the sheet.
+    std::vector<WebPageRow> rows;
+    for (const auto& row : ShownPages())
+        rows.push_back({row.first, row.second, sheet_->KeptPageAttributes(row.second)});
+    const DataFiles files = WriteDataFiles(sheet_->feeds.Folders(), rows);
+    DataElement expected, written;
+    ASSERT_TRUE(ReadDataFile(kept, "All Feeds", expected).Ok());
+    ASSERT_TRUE(ReadDataFile(pkgtest::ReadWhole(files.feedsPath), "All Feeds", written).Ok());
+    EXPECT_EQ(expected, written) << pkgtest::ReadWhole(files.feedsPath);
+    ASSERT_TRUE(ReadDataFile(keptPages, "All Pages", expected).Ok());
+    ASSERT_TRUE(ReadDataFile(pkgtest::ReadWhole(files.webPagesPath), "All Pages", written).Ok());
+    EXPECT_EQ(expected, written) << pkgtest::ReadWhole(files.webPagesPath);
+
+    const std::string before = pkgtest::ReadWhole(files.feedsPath);
+    messages_.clear();
+    EXPECT_FALSE(sheet_->welcome.OpenSetup(SetupWithFeeds(
+        scratch_, "nested.exe",
+        "<Folder Name=\"All Feeds\"><Folder Name=\"Outer\"><Folder Name=\"Inner\"><Feed Name=\"A\" "
+        "URL=\"http://a.example.com/\"/></Folder></Folder></Folder>")));
+    EXPECT_EQ(std::vector<std::string>{text::Format(kNestedFolder, "Inner")}, messages_);
+    EXPECT_EQ(before, pkgtest::ReadWhole(WriteDataFiles(sheet_->feeds.Folders(), {}).feedsPath)) << "nothing loaded";
+
+    const std::string pages = "<Folder Name=\"All Pages\"><Folder Name=\"My WebPages\"><Folder Name=\"Deeper\"/>"
+                              "</Folder></Folder>";
+    pkg::MemoryInput deepInput(pages);
+    pkg::MemoryOutput deep;
+    ASSERT_EQ(pkg::kSuccess, pkg::WritePackage("MZ", {{"webpages.xml", &deepInput, pages.size()}}, deep));
+    messages_.clear();
+    EXPECT_FALSE(sheet_->welcome.OpenSetup(scratch_.Add("pages.exe", deep.bytes)));
+    EXPECT_EQ(std::vector<std::string>{text::Format(kNestedFolder, "Deeper")}, messages_);
+}
+
+TEST_F(OpenSetupTest, TheLeftOutRecordsAreListedUpToTenThenCounted) {
+    CFeedFolder folder("F");
+    for (int i = 0; i < 12; ++i)
+        folder.Add("Bad " + std::to_string(i), "ftp://f.example.com/" + std::to_string(i));
+    folder.Add("Good", "http://g.example.com/");
+    int count = 0;
+    ASSERT_TRUE(sheet_->welcome.OpenSetup(SetupWithFeeds(scratch_, "bad.exe", FeedsXmlText({folder}, count))));
+    ASSERT_EQ(1u, messages_.size());
+    const std::string& message = messages_[0];
+    EXPECT_EQ(0u, message.find("12 folders, feeds or web pages of this setup were left out")) << message;
+    EXPECT_NE(std::string::npos, message.find("\n\"Bad 0\" <ftp://f.example.com/0>\n")) << message;
+    EXPECT_NE(std::string::npos, message.find("\n\"Bad 9\" <ftp://f.example.com/9>\n... and 2 more.")) << message;
+    EXPECT_EQ(std::string::npos, message.find("Bad 10")) << message;
+    EXPECT_EQ((std::vector<std::string>{"folder F", "Good <http://g.example.com/>"}), Flatten(sheet_->feeds.Folders()));
 }
 
 } // namespace

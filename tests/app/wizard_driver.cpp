@@ -160,6 +160,17 @@ int WizardDriver::WaitForPageOrMessage(int first, int second, DWORD timeoutMs, s
     return ActivePage();
 }
 
+std::string WizardDriver::AnswerMessage(int button, DWORD timeoutMs) {
+    HWND box = nullptr;
+    if (!WaitFor([&] { return (box = FindDialog(process_, nullptr, sheet_)) != nullptr; }, timeoutMs))
+        return std::string();
+    const std::string message = MessageText(box);
+    Log("the customizer asked \"" + message + "\"");
+    Click(box, button);
+    WaitFor([&] { return !::IsWindow(box) || !::IsWindowVisible(box); }, 5000);
+    return message;
+}
+
 std::string WizardDriver::ThroughDialog(int button, const char* caption, const std::function<void(HWND)>& fill) {
     HWND page = ActivePageWindow();
     Click(page, button);

@@ -31,6 +31,9 @@ public:
     // The same, but a message box that the customizer shows meanwhile ends the wait too: its text goes
     // into message, the box is answered with OK, and the page shown after it is returned.
     int WaitForPageOrMessage(int first, int second, DWORD timeoutMs, std::string& message);
+    // Waits for a message box of the customizer and answers it with button (IDYES...). Returns its text,
+    // or an empty text when none appeared within timeoutMs.
+    std::string AnswerMessage(int button, DWORD timeoutMs);
 
     // Adds a feed through the Add New Feed dialog. Returns the text of the message box the customizer
     // showed (the dialog is then cancelled), or an empty text when the feed was added.

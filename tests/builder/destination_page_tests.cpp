@@ -240,9 +240,10 @@ TEST_F(DestinationPageTest, FailedBuildLeavesNoOutputAndStays) {
     news.Add("Daily", "http://news.example/rss");
     sheet_->feeds.Folders().AppendFolder(news);
     sheet_->destination.SetReaderSetupPath(scratch_ / "no reader setup.exe");
+    boxes.SetAnswer(IDYES); // to replacing the earlier setup, which this run did not write
     PressNext(page, missing, "Setup");
-    ASSERT_EQ(2u, boxes.Records().size());
-    EXPECT_EQ("Error occurred. Please try again.", boxes.Records()[1].text);
+    ASSERT_EQ(3u, boxes.Records().size());
+    EXPECT_EQ("Error occurred. Please try again.", boxes.Records()[2].text);
     EXPECT_EQ("earlier setup", pkgtest::ReadWhole(earlier));
     EXPECT_FALSE(pkgtest::Exists(earlier + ".part"));
 }
@@ -325,10 +326,11 @@ TEST_F(DestinationPageTest, OutputNamedLikeTheReaderSetupIsRefused) {
     const std::string reader = ReaderSetup();
     const std::string bytes = pkgtest::ReadWhole(reader);
     sheet_->destination.SetReaderSetupPath(reader);
-    uitest::MessageBoxRecorder boxes;
+    uitest::MessageBoxRecorder boxes(IDYES);
     PressNext(page, scratch_ / "download", "RVL.exe");
-    ASSERT_EQ(1u, boxes.Records().size());
-    EXPECT_EQ("Error occurred. Please try again.", boxes.Records()[0].text);
+    ASSERT_EQ(2u, boxes.Records().size());
+    EXPECT_EQ("RVL.exe already exists.\nDo you want to replace it?", boxes.Records()[0].text);
+    EXPECT_EQ("Error occurred. Please try again.", boxes.Records()[1].text);
     EXPECT_EQ(bytes, pkgtest::ReadWhole(reader));
 }
 
@@ -411,6 +413,39 @@ TEST_F(DestinationPageTest, BuiltSetupHandsTheFeedsToTheReaderSetup) {
         "    Feed Name=\"Gadgets\" URL=\"http://tech.example/feed" + feedTail,
     };
     EXPECT_EQ(expected, tree) << xmltest::Difference(expected, tree);
+}
+
+TEST_F(DestinationPageTest, AFileThatThisRunDidNotWriteIsReplacedOnlyWhenThePublisherSaysSo) {
+    HWND page = OpenAtDestination();
+    ASSERT_NE(nullptr, page);
+    CFeedFolder news("News");
+    news.Add("Daily", "http://news.example/rss");
+    sheet_->feeds.Folders().AppendFolder(news);
+    const std::string output = scratch_ / "Release.exe";
+    ASSERT_TRUE(pkgtest::WriteWhole(output, "the shipped, signed release"));
+
+    uitest::MessageBoxRecorder boxes(IDNO);
+    sheet_->destination.SetReaderSetupPath(ReaderSetup());
+    PressNext(page, scratch_.Path(), "Release");
+    ASSERT_EQ(1u, boxes.Records().size());
+    EXPECT_EQ("Release.exe already exists.\nDo you want to replace it?", boxes.Records()[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_DEFBUTTON2), boxes.Records()[0].flags & (MB_TYPEMASK | MB_DEFMASK));
+    EXPECT_EQ(kDestinationPage, sheet_->ActiveIndex()) << "No leaves the page as it is";
+    EXPECT_EQ("the shipped, signed release", pkgtest::ReadWhole(output));
+
+    boxes.SetAnswer(IDYES);
+    PressNext(page, scratch_.Path(), "Release");
+    EXPECT_EQ(2u, boxes.Records().size());
+    EXPECT_EQ(kFinishPage, sheet_->ActiveIndex());
+    EXPECT_NE("the shipped, signed release", pkgtest::ReadWhole(output));
+
+    // Back from the finish page, a rebuild of what this run wrote goes on without the question.
+    sheet_->SetActivePage(kDestinationPage);
+    uitest::flush_events();
+    sheet_->destination.SetReaderSetupPath(ReaderSetup());
+    PressNext(page, scratch_.Path(), "Release");
+    EXPECT_EQ(2u, boxes.Records().size()) << boxes.Records().back().text;
+    EXPECT_EQ(kFinishPage, sheet_->ActiveIndex());
 }
 
 TEST_F(DestinationPageTest, RowsOfTheWebPagesListArePacked) {

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the package fuzzer for RVL_FUZZ_SECONDS seconds (default 20) on a copy of the kept corpus, so that
+# Runs a fuzzer (the package's or the data files') for RVL_FUZZ_SECONDS seconds (default 20) on a copy of the kept corpus, so that
 # the tree is never changed by a run. Fails on a finding, whose input is printed in hex.
 # Usage: run_fuzzer.sh FUZZER CORPUS_DIR
 set -u

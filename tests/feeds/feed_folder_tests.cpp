@@ -103,6 +103,23 @@ TEST(FeedFolderList, UniqueFolderNameCounts) {
     }
 }
 
+TEST(FeedFolderList, AppendingManyFoldersOfOneNameNumbersThemInOnePass) {
+    // Names already taken, and taken again by folders that come later, are each passed over.
+    CFeedFolderList list = ListOf({"News (2)"});
+    std::vector<CFeedFolder> folders;
+    for (const char* name : {"News", "NEWS", "News (1)", "news", "Other"})
+        folders.emplace_back(name);
+    for (int i = 0; i < 4000; ++i)
+        folders.emplace_back("News");
+    list.AppendFoldersUnique(folders);
+    std::vector<std::string> names;
+    for (int i = 0; i < 7; ++i)
+        names.push_back(list.FolderAt(i).Name());
+    EXPECT_EQ((std::vector<std::string>{"News (2)", "News", "NEWS (1)", "News (1) (1)", "news (3)", "Other", "News (4)"}),
+              names);
+    EXPECT_EQ("News (4003)", list.FolderAt(list.FolderCount() - 1).Name());
+}
+
 TEST(FeedFolderList, FolderExistsIgnoresCaseButNotBlanks) {
     CFeedFolderList list = ListOf({"My Feeds"});
     struct Case {

@@ -85,4 +85,88 @@ TEST_F(NativeRvlcTest, WhatNeedsWindowsOrIsBrokenGivesItsExitCode) {
     }
 }
 
+// Runs rvlc with standard output and standard error each into a file of dir.
+int RunCaptured(const std::string& dir, const std::vector<std::string>& args, std::string& out, std::string& err) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int savedOut = ::dup(1), savedErr = ::dup(2);
+    FILE* outFile = std::freopen((dir + "/stdout").c_str(), "wb", stdout);
+    FILE* errFile = std::fopen((dir + "/stderr").c_str(), "wb");
+    ::dup2(::fileno(errFile), 2);
+    const int code = rvlc::Run(args);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::dup2(savedOut, 1);
+    ::dup2(savedErr, 2);
+    ::close(savedOut);
+    ::close(savedErr);
+    std::fclose(errFile);
+    (void)outFile;
+    out = ReadWhole(dir + "/stdout");
+    err = ReadWhole(dir + "/stderr");
+    return code;
+}
+
+TEST_F(NativeRvlcTest, EveryElementAndAttributeSurvivesARebuildAndAFeedsFileReplacesTheFeeds) {
+    const std::string kept = "<Folder Name=\"All Feeds\" Status=\"0\" UpdateCount=\"0\" SpecialData=\"1\">"
+                             "<Folder Name=\"News\" Color=\"red\"><Folder Name=\"Inner\"><Feed Name=\"A\" "
+                             "URL=\"http://a/\" AutoUpdateFreq=\"3\" AutoUpdateUnit=\"hours\"/></Folder>"
+                             "<Feed Name=\"B\" URL=\"https://b/\"/></Folder></Folder>\n";
+    WriteWhole(dir_ + "/feeds.xml", kept);
+    ASSERT_EQ(0, rvlc::Run({"build", "--from", old_, "--feeds", dir_ + "/feeds.xml", "--out", dir_ + "/a.exe"}));
+    ASSERT_EQ(0, rvlc::Run({"build", "--from", dir_ + "/a.exe", "--out", dir_ + "/b.exe"}));
+    ASSERT_EQ(0, rvlc::Run({"extract", dir_ + "/b.exe", dir_ + "/b"}));
+    EXPECT_EQ(kept, ReadWhole(dir_ + "/b/feeds.xml")) << "the old feeds are replaced, not added to";
+    EXPECT_EQ(pages_, ReadWhole(dir_ + "/b/webpages.xml"));
+}
+
+TEST_F(NativeRvlcTest, RecordsThatBreakTheRulesAreNamedAndRefusedUnlessSkipped) {
+    WriteWhole(dir_ + "/feeds.xml", "<Folder Name=\"All Feeds\">\n<Folder Name=\"F\">\n"
+                                    "<Feed Name=\"Files\" URL=\"file:///c:/x\"/><Feed Name=\" \" URL=\"http://a/\"/>"
+                                    "<Feed Name=\"Ok\" URL=\"http://ok/\"/></Folder></Folder>");
+    WriteWhole(dir_ + "/bad.xml", "<Folder Name=\"All Feeds\">\n  <Feed Name=\"\x1B]0;owned\x07\"/></Folder>");
+    const std::string feeds = dir_ + "/feeds.xml", out = dir_ + "/n.exe";
+    std::string stdoutText, stderrText;
+    EXPECT_EQ(3, RunCaptured(dir_, {"build", "--from", old_, "--feeds", feeds, "--out", out}, stdoutText, stderrText));
+    EXPECT_EQ("", stdoutText);
+    EXPECT_EQ(feeds + ":3:1: a record whose URL is no http or https address: \"Files\" <file:///c:/x>\n" + feeds +
+                  ":3:40: a record without a title: \" \" <http://a/>\n",
+              stderrText);
+    EXPECT_NE(0, ::access(out.c_str(), F_OK));
+
+    ASSERT_EQ(0, RunCaptured(dir_, {"build", "--from", old_, "--feeds", feeds, "--skip-invalid", "--out", out},
+                             stdoutText, stderrText));
+    EXPECT_NE(std::string::npos, stderrText.find(":3:1: a record whose URL is no http or https address: \"Files\" "
+                                                 "<file:///c:/x> (left out)\n"))
+        << stderrText;
+    EXPECT_NE(std::string::npos, stderrText.find(":3:40: a record without a title: \" \" <http://a/> (left out)\n"));
+    ASSERT_EQ(0, RunCaptured(dir_, {"show", out}, stdoutText, stderrText));
+    EXPECT_NE(std::string::npos, stdoutText.find("Feed folders: 1\n  F\n    Ok <http://ok/>\nWeb pages: 1\n"))
+        << stdoutText;
+
+    EXPECT_EQ(3, RunCaptured(dir_, {"build", "--from", old_, "--feeds", dir_ + "/bad.xml", "--out", out}, stdoutText,
+                             stderrText));
+    EXPECT_EQ("rvlc: " + dir_ + "/bad.xml:2:15: a title holds a character that XML does not allow (U+001B)\n",
+              stderrText);
+}
+
+TEST_F(NativeRvlcTest, ShowPrintsControlCharactersEscaped) {
+    // A record that the rules refuse still shows, named on standard error, with its controls escaped.
+    CFeedFolder folder("Tab\there");
+    folder.Add("Bell \xC2\x9B", "javascript:alert(1)");
+    int count = 0;
+    const std::string feeds = FeedsXmlText({folder}, count);
+    pkg::MemoryInput reader(reader_), input(feeds);
+    pkg::MemoryOutput setup;
+    ASSERT_EQ(pkg::kSuccess,
+              pkg::WritePackage(stub_, {{"rvl.exe", &reader, reader_.size()}, {"feeds.xml", &input, feeds.size()}},
+                                setup));
+    WriteWhole(dir_ + "/s.exe", setup.bytes);
+    std::string stdoutText, stderrText;
+    ASSERT_EQ(0, RunCaptured(dir_, {"show", dir_ + "/s.exe"}, stdoutText, stderrText));
+    EXPECT_NE(std::string::npos, stdoutText.find("  Tab\\x09here\n    Bell \\xC2\\x9B <javascript:alert(1)>\n"))
+        << stdoutText;
+    EXPECT_NE(std::string::npos, stderrText.find("(feeds.xml):1:"));
+}
+
 } // namespace

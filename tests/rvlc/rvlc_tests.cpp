@@ -190,6 +190,40 @@ std::string SetupWith(const pkgtest::ScratchFolder& scratch, const std::string& 
     return scratch.Add(name, out.bytes);
 }
 
+// A feeds.xml replaces the old setup's feeds and is carried whole; an OPML file adds a folder under a
+// name of its own; a record that breaks the rules refuses the input unless --skip-invalid.
+TEST_F(RvlcTest, AFeedsFileReplacesTheFeedsWholeAndAnOpmlFileAddsAFolder) {
+    int count = 0;
+    const std::string old = SetupWith(scratch_, "old.exe", FeedsXmlText({Folder("Gone", {{"Old", "http://o/"}})}, count));
+    const std::string kept = "<Folder Name=\"All Feeds\" Status=\"0\" UpdateCount=\"0\" SpecialData=\"1\">"
+                             "<Folder Name=\"TECH\" Color=\"red\"><Folder Name=\"Inner\"><Feed Name=\"A\" "
+                             "URL=\"http://a/\" AutoUpdateFreq=\"3\" AutoUpdateUnit=\"hours\"/></Folder></Folder>";
+    const std::string feeds =
+        scratch_.Add("feeds.xml", kept + "\n<Folder Name=\"F\"><Feed Name=\"Local\" URL=\"file:///c:/x\"/></Folder></Folder>");
+    const std::string opml = scratch_.Add("tech.opml", kOpml), out = scratch_ / "new.exe";
+    const std::vector<std::string> args = {"build", "--from", old, "--feeds", opml, "--feeds", feeds, "--setup",
+                                           SignedStandIn(), "--out", out};
+
+    RunResult run = Rvlc(args, scratch_);
+    EXPECT_EQ(3, run.code);
+    EXPECT_EQ("", run.out);
+    EXPECT_EQ(feeds + ":2:18: a record whose URL is no http or https address: \"Local\" <file:///c:/x>\n", run.err);
+    EXPECT_FALSE(pkgtest::Exists(out));
+
+    std::vector<std::string> skipping = args;
+    skipping.push_back("--skip-invalid");
+    run = Rvlc(skipping, scratch_);
+    ASSERT_EQ(0, run.code) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("<file:///c:/x> (left out)\n")) << run.err;
+    DataElement expected, written;
+    ASSERT_TRUE(ReadDataFile(kept + "<Folder Name=\"F\"/></Folder>", "All Feeds", expected).Ok());
+    ASSERT_TRUE(ReadDataFile(Entry(out, "feeds.xml"), "All Feeds", written).Ok()) << Entry(out, "feeds.xml");
+    ASSERT_EQ(3u, written.children.size());
+    EXPECT_EQ("Tech (1)", written.children[2].Value("Name")) << "the OPML folder, after the replaced feeds";
+    written.children.pop_back();
+    EXPECT_EQ(expected, written);
+}
+
 // Every kind of failure has its own exit code, and the message names the file.
 TEST_F(RvlcTest, EachKindOfFailureHasItsExitCode) {
     const std::string dtd = "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"b\">]><Folder Name=\"All Feeds\"/>";
@@ -216,11 +250,11 @@ TEST_F(RvlcTest, EachKindOfFailureHasItsExitCode) {
         {"data file with a DTD in a setup",
          {"extract", SetupWith(scratch_, "dtd.exe", dtd), scratch_ / "out"},
          3,
-         "dtd.exe: the customized setup is damaged: feeds.xml cannot be read: it declares a document type"},
+         "dtd.exe: the customized setup is damaged: feeds.xml, line 1, column 22: the file declares a document type"},
         {"data file with a DTD given",
          {"build", "--out", scratch_ / "x.exe", "--feeds", scratch_.Add("dtd.xml", dtd), "--setup", StandIn()},
          3,
-         "dtd.xml: refused: the file declares a document type"},
+         "dtd.xml:1:22: the file declares a document type"},
         {"reader setup not signed by the maker",
          {"build", "--from", good, "--out", scratch_ / "x.exe", "--setup", StandIn("foreign\\")},
          4,
