@@ -1,5 +1,6 @@
 #include "feeds/dlg_rename_folder.h"
 
+#include "fetch/feed_encoding.h"
 #include "framework/message.h"
 #include "framework/text.h"
 #include "framework/window.h"
@@ -15,7 +16,8 @@ bool CDlgRenameFolder::OnInitDialog() {
 }
 
 void CDlgRenameFolder::OnOK() {
-    const std::string name = text::TrimLeft(text::TrimRight(ItemText(IDE_FOLDER_NAME)));
+    // A name pasted with a line break or another control character keeps only what a data file can carry.
+    const std::string name = feedtext::OneLineText(ItemText(IDE_FOLDER_NAME));
     if (name.empty()) {
         fw::ShowMessage(Handle(), "Please specify a folder name.", kApplicationTitle, MB_OK | MB_ICONWARNING);
         FocusAndSelect(IDE_FOLDER_NAME);

@@ -1,5 +1,6 @@
 #include "feeds/feed_properties_dlg.h"
 
+#include "fetch/feed_encoding.h"
 #include "framework/message.h"
 #include "framework/text.h"
 #include "framework/window.h"
@@ -29,7 +30,8 @@ void CFeedPropertiesDlg::OnOK() {
     ExchangeText(IDE_PROPERTY_TITLE, title_, true);
     ExchangeText(IDE_PROPERTY_URL, url_, true);
     ExchangeText(IDE_DESCRIPTION, description_, true);
-    title_ = text::Trim(title_);
+    // A typed or pasted title keeps only what a data file can carry, as a fetched one does.
+    title_ = feedtext::OneLineText(title_);
     if (title_.empty()) {
         fw::ShowMessage(Handle(), "Please Enter the title of Feed.", "Properties", MB_OK);
         FocusAndSelect(IDE_PROPERTY_TITLE);

@@ -299,12 +299,16 @@ std::string DecodeCharacterData(const std::string& utf8) {
         }
         raw += utf8[i++];
     }
+    return OneLineText(raw);
+}
+
+std::string OneLineText(const std::string& utf8) {
     std::string out;
-    out.reserve(raw.size());
-    for (size_t i = 0; i < raw.size();) {
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
         uint32_t cp;
         bool incomplete;
-        const size_t n = NextUtf8(raw, i, &cp, &incomplete);
+        const size_t n = NextUtf8(utf8, i, &cp, &incomplete);
         if (cp == '\t' || cp == '\n' || cp == '\r')
             out += ' ';
         else if (cp == 0xFFFE || cp == 0xFFFF)

@@ -49,6 +49,11 @@ std::string ToUtf8(const std::string& bytes, const std::string& encoding, bool c
 // allow becomes U+FFFD; an unknown or malformed reference is kept as written. utf8 must be UTF-8.
 std::string DecodeCharacterData(const std::string& utf8);
 
+// Text as one line that a data file can carry: line breaks and tabs made spaces, every other control
+// character removed, U+FFFE and U+FFFF made U+FFFD, white space trimmed at both ends. A title or name
+// that the user types or pastes passes through it, as a fetched one does. utf8 must be UTF-8.
+std::string OneLineText(const std::string& utf8);
+
 // What the validation of one fetched block found.
 struct FeedDocument {
     std::string encoding;

@@ -1,5 +1,6 @@
 #include "webpages/add_new_webpage.h"
 
+#include "fetch/feed_encoding.h"
 #include "feeds/compare_urls.h"
 #include "feeds/url_scheme.h"
 #include "fetch/url_fetcher.h"
@@ -78,7 +79,8 @@ void CAddNewWebPage::Refuse(const std::string& text, const std::string& caption,
 }
 
 void CAddNewWebPage::OnOK() {
-    std::string title = text::Trim(ItemText(IDE_WEBPAGE_TITLE));
+    // A title pasted with a line break or another control character keeps only what a data file can carry.
+    std::string title = feedtext::OneLineText(ItemText(IDE_WEBPAGE_TITLE));
     std::string url = text::Trim(ItemText(IDE_URL));
     if (title.empty()) {
         Refuse("Please Enter the title of WebPage.", kAddCaption, IDE_WEBPAGE_TITLE);

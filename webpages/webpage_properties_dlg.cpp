@@ -1,5 +1,6 @@
 #include "webpages/webpage_properties_dlg.h"
 
+#include "fetch/feed_encoding.h"
 #include "framework/message.h"
 #include "framework/text.h"
 #include "framework/window.h"
@@ -17,7 +18,7 @@ bool CWebPagePropertiesDlg::OnInitDialog() {
 }
 
 void CWebPagePropertiesDlg::OnOK() {
-    std::string title = text::Trim(ItemText(IDE_PROPERTY_TITLE));
+    std::string title = feedtext::OneLineText(ItemText(IDE_PROPERTY_TITLE));
     if (title.empty()) {
         fw::ShowMessage(Handle(), "Please Enter the title of WebPage.", "Properties", MB_OK);
         FocusAndSelect(IDE_PROPERTY_TITLE);
