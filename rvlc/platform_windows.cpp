@@ -246,6 +246,19 @@ bool CheckReaderSetup(const std::string& path, ReaderSetupCheck& check) {
     return true;
 }
 
+bool UseRootCertificates(const std::string& file, std::string& cause) {
+    if (file.empty())
+        return true;
+    cause = "--ca-file is not available in this build of rvlc: Windows trusts the roots of its own store";
+    return false;
+}
+
+const char kPlatformHelp[] =
+    "\n"
+    "Before anything is packed, the reader setup's signature is checked as the wizard checks it, by Windows\n"
+    "(WinVerifyTrust): signed by the maker, matching the file, and trusted by this computer's roots. There is\n"
+    "no way to skip the check. --download fetches the maker's download address through Pullwire.\n";
+
 bool DownloadReaderSetup(const std::string& target, std::string& cause) {
     ComScope com;
     bool done = false;

@@ -49,7 +49,7 @@ const char kShowHelp[] =
     "Usage: rvlc show SETUP\n"
     "Prints what a customized setup holds: its files with their sizes, the reader setup's file version\n"
     "and signer with the result of the signature check, then each feed folder with its feeds and the web\n"
-    "pages. The signature is checked only where Windows is at hand.\n";
+    "pages. The signature is checked as in build (rvlc --help tells how this build checks it).\n";
 
 const char kExtractHelp[] =
     "Usage: rvlc extract SETUP DIR\n"
@@ -66,9 +66,9 @@ const char kBuildHelp[] =
     "  --pages FILE       a webpages.xml\n"
     "The reader setup comes from\n"
     "  --setup RVL_EXE    a file\n"
-    "  --download         the maker's download address, through Pullwire\n"
+    "  --download         the maker's download address\n"
     "  (neither)          the reader setup inside --from OLD_SETUP\n"
-    "and must pass the signature check of the wizard.\n"
+    "and must pass the signature check that rvlc --help describes, or nothing is written (exit 4).\n"
     "  --verify-feeds     fetches every feed first and fails, listing those that are not feeds\n"
     "The setup is written under a temporary name and renamed to SETUP only when complete.\n";
 
@@ -247,16 +247,12 @@ int Show(const std::vector<std::string>& args) {
         std::printf("Reader setup: none\n");
     } else {
         ReaderSetupCheck check;
-        if (HasWindowsInterfaces()) {
-            // The version and the signature are read from the file itself.
-            const std::string temporary = TemporaryName(std::string());
-            if (ExtractToFile(source, *reader, temporary) != kExitOk)
-                return kExitInput;
-            CheckReaderSetup(temporary, check);
-            std::remove(temporary.c_str());
-        } else {
-            CheckReaderSetup(std::string(), check);
-        }
+        // The version and the signature are read from the file itself.
+        const std::string temporary = TemporaryName(std::string());
+        if (ExtractToFile(source, *reader, temporary) != kExitOk)
+            return kExitInput;
+        CheckReaderSetup(temporary, check);
+        std::remove(temporary.c_str());
         std::printf("Reader setup: %s\n", reader->name.c_str());
         std::printf("  File version: %s\n", check.version.empty() ? "(none)" : check.version.c_str());
         std::printf("  Signer: %s\n", check.signer.empty() ? "(none)" : check.signer.c_str());
@@ -484,8 +480,8 @@ int ParseBuild(const std::vector<std::string>& args, BuildOptions& options) {
 int CheckSetupFile(const std::string& path, const std::string& name) {
     ReaderSetupCheck check;
     if (!CheckReaderSetup(path, check)) {
-        Error(name + ": the reader setup's signature is not checked: " + check.verdict);
-        return kExitOk;
+        Error(name + ": refused as the reader setup: its signature cannot be checked: " + check.verdict);
+        return kExitDownload;
     }
     if (!check.trusted) {
         Error(name + ": refused as the reader setup: " + check.verdict);
@@ -670,11 +666,43 @@ int Update(const std::vector<std::string>& args) {
 
 } // namespace
 
-int Run(const std::vector<std::string>& args) {
+// Takes --ca-file FILE (or --ca-file=FILE) out of the command line wherever it stands: it applies to
+// every check of a reader setup, whichever command makes it.
+int TakeRootCertificates(std::vector<std::string>& args) {
+    std::string file;
+    bool given = false;
+    for (size_t i = 0; i < args.size();) {
+        const bool joined = args[i].rfind("--ca-file=", 0) == 0;
+        if (args[i] != "--ca-file" && !joined) {
+            ++i;
+            continue;
+        }
+        if (given)
+            return Usage("--ca-file is given more than once", kMainHelp);
+        if (!joined && i + 1 >= args.size())
+            return Usage("--ca-file needs a file", kMainHelp);
+        file = joined ? args[i].substr(10) : args[i + 1];
+        if (file.empty())
+            return Usage("--ca-file needs a file", kMainHelp);
+        given = true;
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i + (joined ? 1 : 2)));
+    }
+    std::string cause;
+    if (!UseRootCertificates(file, cause))
+        return Usage(cause, kMainHelp);
+    return kExitOk;
+}
+
+int Run(const std::vector<std::string>& commandLine) {
+    std::vector<std::string> args = commandLine;
+    const int roots = TakeRootCertificates(args);
+    if (roots != kExitOk)
+        return roots;
     if (args.empty())
         return Usage("no command given", kMainHelp);
     if (IsHelp(args[0])) {
         std::fputs(kMainHelp, stdout);
+        std::fputs(kPlatformHelp, stdout);
         return kExitOk;
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());

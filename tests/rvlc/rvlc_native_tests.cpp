@@ -1,5 +1,6 @@
 // The commands of the native rvlc, which a publisher's CI runs without Wine: extract and build from an
-// earlier setup give back the same files; what needs Windows is refused as usage.
+// earlier setup give back the same files; what needs Windows is refused as usage. The reader setup is the
+// stand-in signed as the maker, which the test root (--ca-file) vouches for.
 #include "builder/setup_file.h"
 #include "rvlc/rvlc.h"
 
@@ -49,7 +50,8 @@ protected:
 
     std::string dir_, old_, feeds_, pages_;
     const std::string stub_ = "MZ stand-in extractor";
-    const std::string reader_ = "MZ stand-in reader setup";
+    const std::string reader_ = ReadWhole(std::string(RVL_STANDIN_DIR) + "/signed/rvl.exe");
+    const std::string root_ = std::string(RVL_TEST_CERT_DIR) + "/root.pem";
 };
 
 TEST_F(NativeRvlcTest, ExtractAndBuildFromAnEarlierSetupKeepEveryFile) {
@@ -59,9 +61,9 @@ TEST_F(NativeRvlcTest, ExtractAndBuildFromAnEarlierSetupKeepEveryFile) {
     EXPECT_EQ(pages_, ReadWhole(dir_ + "/x/webpages.xml"));
 
     const std::string built = dir_ + "/new.exe";
-    ASSERT_EQ(0, rvlc::Run({"build", "--from", old_, "--out", built}));
+    ASSERT_EQ(0, rvlc::Run({"build", "--from", old_, "--out", built, "--ca-file", root_}));
     EXPECT_EQ(ReadWhole(old_), ReadWhole(built)) << "the same stub, setup and data files, packed the same way";
-    ASSERT_EQ(0, rvlc::Run({"show", built}));
+    ASSERT_EQ(0, rvlc::Run({"show", built, "--ca-file", root_}));
 }
 
 TEST_F(NativeRvlcTest, WhatNeedsWindowsOrIsBrokenGivesItsExitCode) {
@@ -77,7 +79,7 @@ TEST_F(NativeRvlcTest, WhatNeedsWindowsOrIsBrokenGivesItsExitCode) {
         {{"build", "--feeds", dir_ + "/x.xml", "--setup", old_, "--out", dir_ + "/n.exe"}, 3},
         {{"build", "--from", old_, "--feeds", dir_ + "/dtd.xml", "--out", dir_ + "/n.exe"}, 3},
         {{"show", dir_ + "/dtd.xml"}, 3},
-        {{"build", "--from", old_, "--out", dir_ + "/no/such/n.exe"}, 5},
+        {{"build", "--from", old_, "--out", dir_ + "/no/such/n.exe", "--ca-file", root_}, 5},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.code, rvlc::Run(c.args)) << c.args[0] << " " << c.args[1] << " " << c.args[2];

@@ -1,0 +1,142 @@
+// The native rvlc's own signature check, through the program: only a reader setup that the maker signed,
+// unchanged, chained to a trusted root (or dated by a timestamp while its certificate was valid) is packed.
+#include "builder/setup_file.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+const std::string kStandins = RVL_STANDIN_DIR;
+const std::string kCertificates = RVL_TEST_CERT_DIR;
+
+std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void WriteWhole(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Runs rvlc with args; gives its exit code and what it wrote to both streams.
+int Rvlc(const std::vector<std::string>& args, std::string& output) {
+    std::string command = RVLC_PATH;
+    for (const std::string& arg : args)
+        command += " '" + arg + "'";
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe)
+        return -1;
+    output.clear();
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) != 0)
+        output.append(buffer, got);
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class RvlcSignatureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char folder[] = "/tmp/rvlc-signature-XXXXXX";
+        ASSERT_NE(nullptr, ::mkdtemp(folder));
+        dir_ = folder;
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+    // A customized setup at path that packs reader as its reader setup.
+    void WriteSetup(const std::string& path, const std::string& reader) {
+        pkg::MemoryInput input(reader);
+        pkg::MemoryOutput setup;
+        ASSERT_EQ(pkg::kSuccess, pkg::WritePackage("MZ stand-in extractor", {{"rvl.exe", &input, reader.size()}}, setup));
+        WriteWhole(path, setup.bytes);
+    }
+
+    std::string dir_;
+};
+
+TEST_F(RvlcSignatureTest, BuildPacksOnlyWhatTheMakerSignedAndATrustedRootVouchesFor) {
+    const std::string signed_ = ReadWhole(kStandins + "/signed/rvl.exe");
+    ASSERT_GT(signed_.size(), 4096u);
+    std::string tampered = signed_;
+    tampered[tampered.size() / 2] ^= 1;
+    WriteWhole(dir_ + "/tampered.exe", tampered);
+    WriteWhole(dir_ + "/cut.exe", signed_.substr(0, signed_.size() - 100));
+    const std::string root = kCertificates + "/root.pem";
+    const std::string oldRoot = kCertificates + "/old-root.pem";
+    const struct {
+        const char* what;
+        std::string setup;
+        std::string roots; // empty: the system's
+        int code;
+        const char* says;
+    } cases[] = {
+        {"signed by the maker", kStandins + "/signed/rvl.exe", root, 0, ""},
+        {"not signed", kStandins + "/rvl.exe", root, 4, "not signed by Corvane: the file carries no signature"},
+        {"signed by another name", kStandins + "/foreign/rvl.exe", root, 4, "signed by Northwind Software Test"},
+        {"one byte changed", dir_ + "/tampered.exe", root, 4, "damaged: the file does not match its signature"},
+        {"cut short", dir_ + "/cut.exe", root, 4, "damaged: the certificate table does not end the file"},
+        {"the system's roots", kStandins + "/signed/rvl.exe", "", 4, "not signed by Corvane: the signer's certificate"},
+        {"another root", kStandins + "/signed/rvl.exe", oldRoot, 4, "not signed by Corvane: the signer's certificate"},
+        {"expired", kStandins + "/expired/rvl.exe", oldRoot, 4, "certificate has expired"},
+        {"expired, timestamped while valid", kStandins + "/stamped/rvl.exe", oldRoot, 0, ""},
+        {"not a program", root, root, 4, "not a Windows program"},
+    };
+    const std::string old = dir_ + "/old.exe";
+    WriteSetup(old, signed_);
+    for (const auto& c : cases) {
+        const std::string out = dir_ + "/new.exe";
+        std::vector<std::string> args = {"build", "--from", old, "--setup", c.setup, "--out", out};
+        if (!c.roots.empty())
+            args.insert(args.begin(), {"--ca-file", c.roots});
+        std::string output;
+        EXPECT_EQ(c.code, Rvlc(args, output)) << c.what << ": " << output;
+        EXPECT_NE(std::string::npos, output.find(c.says)) << c.what << ": " << output;
+        EXPECT_EQ(c.code == 0, ::access(out.c_str(), F_OK) == 0) << c.what;
+        std::remove(out.c_str());
+    }
+}
+
+TEST_F(RvlcSignatureTest, ShowReportsTheSignersNameAndTheVerdict) {
+    const struct {
+        const char* reader;
+        const char* signer;
+        const char* verdict;
+    } cases[] = {
+        {"stamped", "Corvane", "valid, signed by the maker, timestamped 2020-06-01 00:00:00 UTC"},
+        {"foreign", "Northwind Software Test", "not signed by Corvane: signed by Northwind Software Test"},
+    };
+    // Both test roots in one file: each reader chains to one of them.
+    const std::string roots = dir_ + "/roots.pem";
+    WriteWhole(roots, ReadWhole(kCertificates + "/root.pem") + ReadWhole(kCertificates + "/old-root.pem"));
+    for (const auto& c : cases) {
+        const std::string setup = dir_ + "/" + c.reader + ".exe";
+        WriteSetup(setup, ReadWhole(kStandins + "/" + c.reader + "/rvl.exe"));
+        std::string output;
+        EXPECT_EQ(0, Rvlc({"show", setup, "--ca-file=" + roots}, output)) << output;
+        EXPECT_NE(std::string::npos, output.find(std::string("  Signer: ") + c.signer + "\n")) << output;
+        EXPECT_NE(std::string::npos, output.find(std::string("  Signature: ") + c.verdict + "\n")) << output;
+    }
+}
+
+TEST_F(RvlcSignatureTest, CaFileIsGivenOnceAndNeedsAFile) {
+    const std::string setup = dir_ + "/s.exe";
+    WriteSetup(setup, "MZ");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"show", setup, "--ca-file"},
+          std::vector<std::string>{"--ca-file", "a.pem", "show", setup, "--ca-file=b.pem"}}) {
+        std::string output;
+        EXPECT_EQ(2, Rvlc(args, output)) << output;
+    }
+}
+
+} // namespace
