@@ -1,6 +1,10 @@
-// The platform of the native build: files through POSIX, the signature check with OpenSSL; no download
-// or fetch.
+// The platform of the native build: files through POSIX, the signature check with OpenSSL, the download
+// with libcurl; no OPML import or feed fetch.
 #include "rvlc/platform.h"
+
+#include "download/page/maker_address.h"
+#include "download/page/setup_image.h"
+#include "rvlc/curl_download.h"
 
 #include "builder/authenticode_verify.h"
 #include "builder/maker_signers.h"
@@ -50,8 +54,9 @@ const char kPlatformHelp[] =
     "root, and a timestamp, which keeps a signature valid after its certificate expired. There is no way to\n"
     "skip the check. Revocation is not checked.\n"
     "  --ca-file FILE    trusts the root certificates in FILE (PEM) instead of the system's; with any command\n"
-    "This build has no download, OPML import or feed check: --download, update and --verify-feeds need\n"
-    "the Windows build.\n";
+    "--download and update fetch the maker's download address with libcurl (http and https, through the\n"
+    "proxy of http_proxy or https_proxy), stop after 60 seconds without data and at 1 GiB.\n"
+    "This build has no OPML import or feed check: OPML files and --verify-feeds need the Windows build.\n";
 
 bool HasWindowsInterfaces() {
     return false;
@@ -126,9 +131,16 @@ bool UseRootCertificates(const std::string& file, std::string&) {
     return true;
 }
 
-bool DownloadReaderSetup(const std::string&, std::string& cause) {
-    cause = kNeedsWindows;
-    return false;
+bool DownloadReaderSetup(const std::string& target, std::string& cause) {
+    ProgressLine progress(ErrorIsConsole());
+    if (!CurlDownload(kReaderDownloadAddress, target, progress, cause))
+        return false;
+    // What the server sent must be a Windows program, as the wizard's download page demands.
+    if (!IsWindowsProgramFile(target)) {
+        cause = "what the server sent is not a Windows program";
+        return false;
+    }
+    return true;
 }
 
 bool ReadOpml(const std::string&, std::string&, std::vector<WebPageRow>&, std::string& cause) {

@@ -9,8 +9,6 @@
 
 #include <commctrl.h>
 
-const char kReaderDownloadAddress[] = "http://www.corvane.com/download/rvl/rvl.exe";
-
 namespace {
 
 const char kCaption[] = "Ravelin Customizer";

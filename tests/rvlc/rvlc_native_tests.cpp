@@ -3,27 +3,15 @@
 // stand-in signed as the maker, which the test root (--ca-file) vouches for.
 #include "builder/setup_file.h"
 #include "rvlc/rvlc.h"
+#include "tests/rvlc/native_files.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 namespace {
-
-std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void WriteWhole(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 class NativeRvlcTest : public ::testing::Test {
 protected:
@@ -73,8 +61,7 @@ TEST_F(NativeRvlcTest, WhatNeedsWindowsOrIsBrokenGivesItsExitCode) {
         std::vector<std::string> args;
         int code;
     } cases[] = {
-        {{"update", old_, dir_ + "/n.exe"}, 2},
-        {{"build", "--from", old_, "--download", "--out", dir_ + "/n.exe"}, 2},
+        {{"build", "--from", old_, "--verify-feeds", "--out", dir_ + "/n.exe"}, 2},
         {{"build", "--from", old_, "--feeds", dir_ + "/list.opml", "--out", dir_ + "/n.exe"}, 2},
         {{"build", "--feeds", dir_ + "/x.xml", "--setup", old_, "--out", dir_ + "/n.exe"}, 3},
         {{"build", "--from", old_, "--feeds", dir_ + "/dtd.xml", "--out", dir_ + "/n.exe"}, 3},

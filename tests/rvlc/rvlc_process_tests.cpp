@@ -1,35 +1,32 @@
-// The native rvlc's own signature check, through the program: only a reader setup that the maker signed,
-// unchanged, chained to a trusted root (or dated by a timestamp while its certificate was valid) is packed.
+// The native rvlc run as a program: its own signature check packs only a reader setup that the maker
+// signed, unchanged, chained to a trusted root (or dated by a timestamp while its certificate was valid);
+// its download fetches the maker's address from a loopback stand-in of the maker's server through
+// http_proxy.
 #include "builder/setup_file.h"
+#include "tests/rvlc/native_files.h"
 
 #include <gtest/gtest.h>
 
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <thread>
+
+extern char** environ;
 
 namespace {
 
 const std::string kStandins = RVL_STANDIN_DIR;
 const std::string kCertificates = RVL_TEST_CERT_DIR;
 
-std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void WriteWhole(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Runs rvlc with args; gives its exit code and what it wrote to both streams.
-int Rvlc(const std::vector<std::string>& args, std::string& output) {
-    std::string command = RVLC_PATH;
+// Runs rvlc with args, after environment assignments in env; gives its exit code and what it wrote to
+// both streams.
+int Rvlc(const std::vector<std::string>& args, std::string& output, const std::string& env = std::string()) {
+    std::string command = env + RVLC_PATH;
     for (const std::string& arg : args)
         command += " '" + arg + "'";
     FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
@@ -44,7 +41,7 @@ int Rvlc(const std::vector<std::string>& args, std::string& output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-class RvlcSignatureTest : public ::testing::Test {
+class RvlcProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
         char folder[] = "/tmp/rvlc-signature-XXXXXX";
@@ -64,7 +61,7 @@ protected:
     std::string dir_;
 };
 
-TEST_F(RvlcSignatureTest, BuildPacksOnlyWhatTheMakerSignedAndATrustedRootVouchesFor) {
+TEST_F(RvlcProcessTest, BuildPacksOnlyWhatTheMakerSignedAndATrustedRootVouchesFor) {
     const std::string signed_ = ReadWhole(kStandins + "/signed/rvl.exe");
     ASSERT_GT(signed_.size(), 4096u);
     std::string tampered = signed_;
@@ -106,7 +103,7 @@ TEST_F(RvlcSignatureTest, BuildPacksOnlyWhatTheMakerSignedAndATrustedRootVouches
     }
 }
 
-TEST_F(RvlcSignatureTest, ShowReportsTheSignersNameAndTheVerdict) {
+TEST_F(RvlcProcessTest, ShowReportsTheSignersNameAndTheVerdict) {
     const struct {
         const char* reader;
         const char* signer;
@@ -128,7 +125,7 @@ TEST_F(RvlcSignatureTest, ShowReportsTheSignersNameAndTheVerdict) {
     }
 }
 
-TEST_F(RvlcSignatureTest, CaFileIsGivenOnceAndNeedsAFile) {
+TEST_F(RvlcProcessTest, CaFileIsGivenOnceAndNeedsAFile) {
     const std::string setup = dir_ + "/s.exe";
     WriteSetup(setup, "MZ");
     for (const std::vector<std::string>& args :
@@ -137,6 +134,81 @@ TEST_F(RvlcSignatureTest, CaFileIsGivenOnceAndNeedsAFile) {
         std::string output;
         EXPECT_EQ(2, Rvlc(args, output)) << output;
     }
+}
+
+// scripts/maker-server on a free loopback port, serving setup as the maker's reader setup, for as long as
+// the object lives.
+class MakerServer {
+public:
+    MakerServer(const std::string& dir, const std::string& setup, bool failDownload) {
+        const std::string script = std::string(RVL_SOURCE_DIR) + "/scripts/maker-server";
+        const std::string portFile = dir + "/port";
+        std::remove(portFile.c_str());
+        std::vector<std::string> args = {"python3", script, "--setup", setup, "--port-file", portFile};
+        if (failDownload)
+            args.push_back("--fail-download");
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(&arg[0]);
+        argv.push_back(nullptr);
+        if (::posix_spawnp(&pid_, "python3", nullptr, nullptr, argv.data(), environ) != 0)
+            pid_ = 0;
+        for (int i = 0; pid_ != 0 && port_.empty() && i < 200; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            port_ = ReadWhole(portFile);
+        }
+    }
+    ~MakerServer() {
+        if (pid_ != 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    MakerServer(const MakerServer&) = delete;
+    MakerServer& operator=(const MakerServer&) = delete;
+    // The environment that routes every request of rvlc to this server.
+    std::string Proxy() const { return "http_proxy=http://127.0.0.1:" + port_ + " https_proxy= no_proxy= "; }
+    bool Listening() const { return !port_.empty(); }
+
+private:
+    pid_t pid_ = 0;
+    std::string port_;
+};
+
+TEST_F(RvlcProcessTest, UpdateDownloadsTheMakersSetupThroughTheProxyAndChecksIt) {
+    const std::string root = kCertificates + "/root.pem";
+    const struct {
+        const char* what;
+        std::string served;
+        bool fail;
+        int code;
+        const char* says;
+    } cases[] = {
+        {"the maker's setup", kStandins + "/signed/rvl.exe", false, 0, "Downloading the reader setup: 100%"},
+        {"another name's setup", kStandins + "/foreign/rvl.exe", false, 4, "signed by Northwind Software Test"},
+        {"an error page", kStandins + "/signed/rvl.exe", true, 4, "what the server sent is not a Windows program"},
+    };
+    const std::string old = dir_ + "/old.exe";
+    WriteSetup(old, "MZ an older reader setup");
+    for (const auto& c : cases) {
+        MakerServer server(dir_, c.served, c.fail);
+        ASSERT_TRUE(server.Listening()) << c.what;
+        const std::string out = dir_ + "/new.exe";
+        std::string output;
+        EXPECT_EQ(c.code, Rvlc({"update", old, out, "--ca-file", root}, output, server.Proxy())) << c.what << output;
+        EXPECT_NE(std::string::npos, output.find(c.says)) << c.what << ": " << output;
+        if (c.code == 0) {
+            ASSERT_EQ(0, Rvlc({"extract", out, dir_ + "/x"}, output)) << output;
+            EXPECT_EQ(ReadWhole(c.served), ReadWhole(dir_ + "/x/rvl.exe")) << "the setup that the server sent is packed";
+        } else {
+            EXPECT_NE(0, ::access(out.c_str(), F_OK)) << c.what;
+        }
+        std::remove(out.c_str());
+    }
+    // Nobody listens where the proxy points: the download fails, and nothing is written.
+    std::string output;
+    EXPECT_EQ(4, Rvlc({"update", old, dir_ + "/new.exe"}, output, "http_proxy=http://127.0.0.1:9 no_proxy= "));
+    EXPECT_NE(std::string::npos, output.find("the reader setup cannot be downloaded")) << output;
 }
 
 } // namespace
