@@ -53,10 +53,12 @@ const char kPlatformHelp[] =
     "digest of the program, its PKCS #7 signature, the signer's name (the maker's), the chain to a trusted\n"
     "root, and a timestamp, which keeps a signature valid after its certificate expired. There is no way to\n"
     "skip the check. Revocation is not checked.\n"
-    "  --ca-file FILE    trusts the root certificates in FILE (PEM) instead of the system's; with any command\n"
-    "--download and update fetch the maker's download address with libcurl (http and https, through the\n"
-    "proxy of http_proxy or https_proxy), stop after 60 seconds without data and at 1 GiB.\n"
-    "This build has no OPML import or feed check: OPML files and --verify-feeds need the Windows build.\n";
+    "  --ca-file FILE    trust only the root certificates in FILE (PEM), not the system's; any command\n"
+    "                    takes it\n"
+    "\n"
+    "Downloads (build --download, update) fetch the maker's address with libcurl: http and https, through\n"
+    "the proxy that http_proxy or https_proxy names; a transfer stops after 60 seconds without data or at\n"
+    "1 GiB. OPML files and --verify-feeds need the Windows build.\n";
 
 bool HasWindowsInterfaces() {
     return false;

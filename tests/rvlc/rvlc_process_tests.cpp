@@ -140,13 +140,14 @@ TEST_F(RvlcProcessTest, CaFileIsGivenOnceAndNeedsAFile) {
 // the object lives.
 class MakerServer {
 public:
-    MakerServer(const std::string& dir, const std::string& setup, bool failDownload) {
+    // option: one of maker-server's ways to answer the download, or empty for the setup itself.
+    MakerServer(const std::string& dir, const std::string& setup, const std::string& option) {
         const std::string script = std::string(RVL_SOURCE_DIR) + "/scripts/maker-server";
         const std::string portFile = dir + "/port";
         std::remove(portFile.c_str());
         std::vector<std::string> args = {"python3", script, "--setup", setup, "--port-file", portFile};
-        if (failDownload)
-            args.push_back("--fail-download");
+        if (!option.empty())
+            args.push_back(option);
         std::vector<char*> argv;
         for (std::string& arg : args)
             argv.push_back(&arg[0]);
@@ -180,18 +181,21 @@ TEST_F(RvlcProcessTest, UpdateDownloadsTheMakersSetupThroughTheProxyAndChecksIt)
     const struct {
         const char* what;
         std::string served;
-        bool fail;
+        const char* option;
         int code;
         const char* says;
     } cases[] = {
-        {"the maker's setup", kStandins + "/signed/rvl.exe", false, 0, "Downloading the reader setup: 100%"},
-        {"another name's setup", kStandins + "/foreign/rvl.exe", false, 4, "signed by Northwind Software Test"},
-        {"an error page", kStandins + "/signed/rvl.exe", true, 4, "what the server sent is not a Windows program"},
+        {"the maker's setup", kStandins + "/signed/rvl.exe", "", 0, "Downloading the reader setup: 100%"},
+        {"another name's setup", kStandins + "/foreign/rvl.exe", "", 4, "signed by Northwind Software Test"},
+        {"an error page", kStandins + "/signed/rvl.exe", "--fail-download", 4,
+         "what the server sent is not a Windows program"},
+        {"over 1 GiB", kStandins + "/signed/rvl.exe", "--oversize-download", 4,
+         "The file is larger than 1 GiB, more than any setup: the transfer was stopped."},
     };
     const std::string old = dir_ + "/old.exe";
     WriteSetup(old, "MZ an older reader setup");
     for (const auto& c : cases) {
-        MakerServer server(dir_, c.served, c.fail);
+        MakerServer server(dir_, c.served, c.option);
         ASSERT_TRUE(server.Listening()) << c.what;
         const std::string out = dir_ + "/new.exe";
         std::string output;
