@@ -6,10 +6,6 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 
-// The only place where the maker's signer names are set; the first is the one the messages name.
-const char* const kMakerSignerNames[] = {"Corvane"};
-const size_t kMakerSignerNameCount = sizeof kMakerSignerNames / sizeof kMakerSignerNames[0];
-
 namespace {
 
 bool ToWide(const std::string& s, std::wstring* wide) {

@@ -1,6 +1,8 @@
 // Whether a reader setup may be packed: it must carry a valid Authenticode signature of the maker.
 #pragma once
 
+#include "builder/maker_signers.h"
+
 #include <windows.h>
 
 #include <string>
@@ -12,10 +14,6 @@ enum SetupTrust {
     kSetupUnreadable // the file cannot be opened (the system's error is left in GetLastError)
 };
 
-// The maker's names as they appear as the common name (CN) of the signing certificate's subject; the
-// messages name the first ("not signed by ...").
-extern const char* const kMakerSignerNames[];
-extern const size_t kMakerSignerNameCount;
 
 // What a warning says about a setup that is not trusted: "The downloaded file is not signed by Corvane.",
 // "The downloaded file is damaged.", or the system's text of the error that kept the file from being read.

@@ -38,4 +38,39 @@ foreach(name subject IN ZIP_LISTS names subjects)
     file(READ ${DIR}/${name}.pem certificate)
     file(WRITE ${DIR}/${name}-chain.pem "${certificate}${root}")
 endforeach()
+# A signature that outlived its certificate: an older root, valid since 2019, signs a "Corvane" certificate
+# that expired at the start of 2021 and a timestamping authority (tsa) that dates signatures in between.
+# openssl ca sets the dates, which openssl x509 cannot. Writes old-root.pem, corvane-expired* and tsa*.
+file(WRITE ${DIR}/tsa.ext "basicConstraints=critical,CA:FALSE\nkeyUsage=critical,digitalSignature\n"
+                          "extendedKeyUsage=critical,timeStamping\nsubjectKeyIdentifier=hash\n"
+                          "authorityKeyIdentifier=keyid\n")
+file(WRITE ${DIR}/old-root.ext "basicConstraints=critical,CA:TRUE\nkeyUsage=critical,keyCertSign,cRLSign\n"
+                               "subjectKeyIdentifier=hash\n")
+file(MAKE_DIRECTORY ${DIR}/ca-new)
+file(WRITE ${DIR}/ca-index.txt "")
+file(WRITE ${DIR}/ca.cnf "[ca]\ndefault_ca=test_ca\n[test_ca]\ndatabase=${DIR}/ca-index.txt\n"
+                         "new_certs_dir=${DIR}/ca-new\nserial=${DIR}/ca-serial\ndefault_md=sha256\n"
+                         "policy=any\nunique_subject=no\n[any]\ncommonName=supplied\n")
+string(RANDOM LENGTH 12 ALPHABET 0123456789 serial)
+file(WRITE ${DIR}/ca-serial "10${serial}\n")
+run_openssl(req -new -newkey rsa:2048 -nodes -sha256 -subj "/CN=Ravelin Test Root 2019"
+            -keyout ${DIR}/old-root.key -out ${DIR}/old-root.csr)
+run_openssl(ca -batch -notext -config ${DIR}/ca.cnf -selfsign -keyfile ${DIR}/old-root.key -in ${DIR}/old-root.csr
+            -extfile ${DIR}/old-root.ext -startdate 20190101000000Z -enddate 20360101000000Z -out ${DIR}/old-root.pem)
+file(READ ${DIR}/old-root.pem old_root)
+set(names corvane-expired tsa)
+set(subjects "/CN=Corvane" "/CN=Ravelin Test Timestamps")
+set(extensions signer.ext tsa.ext)
+set(ends 20210101000000Z 20360101000000Z)
+foreach(name subject ext end IN ZIP_LISTS names subjects extensions ends)
+    run_openssl(req -new -newkey rsa:2048 -nodes -sha256 -subj "${subject}"
+                -keyout ${DIR}/${name}.key -out ${DIR}/${name}.csr)
+    run_openssl(ca -batch -notext -config ${DIR}/ca.cnf -cert ${DIR}/old-root.pem -keyfile ${DIR}/old-root.key
+                -in ${DIR}/${name}.csr -extfile ${DIR}/${ext} -startdate 20190101000000Z -enddate ${end}
+                -out ${DIR}/${name}.pem)
+    file(READ ${DIR}/${name}.pem certificate)
+    file(WRITE ${DIR}/${name}-chain.pem "${certificate}${old_root}")
+endforeach()
+file(GLOB csrs ${DIR}/*.csr)
+file(REMOVE ${csrs})
 file(TOUCH ${DIR}/certificates.stamp)

@@ -55,24 +55,6 @@ DownloadNotice FinishNotice(bool success, std::optional<std::string> text) {
     return notice;
 }
 
-std::string TooLargeText() {
-    return "The file is larger than 1 GiB, more than any setup: the transfer was stopped.";
-}
-
-std::string StallText(DWORD limitMs) {
-    char text[128];
-    snprintf(text, sizeof text, "No data arrived for %lu seconds: the transfer was stopped.",
-             static_cast<unsigned long>((limitMs + 999) / 1000));
-    return text;
-}
-
-std::string CutShortText(uint32_t received, uint32_t expected) {
-    char text[160];
-    snprintf(text, sizeof text, "The transfer was cut short: %lu of %lu bytes arrived.",
-             static_cast<unsigned long>(received), static_cast<unsigned long>(expected));
-    return text;
-}
-
 // Watches the waits of one transfer for the server (the opening of the URL, then every read) from a
 // thread of its own, and the client's request to stop. When a wait has lasted the whole limit without
 // data, or the client asks to stop while the worker waits, the watch ends the transfer itself: it
@@ -196,7 +178,7 @@ private:
             ::CloseHandle(file_.Get());
         if (stopped)
             ::DeleteFileA(filePath_.c_str());
-        channel_->Put(FinishNotice(false, stopped ? std::string(kDownloadStoppedText) : StallText(limitMs_)));
+        channel_->Put(FinishNotice(false, stopped ? std::string(kDownloadStoppedText) : DownloadStallText(limitMs_)));
         channel_->MarkReleased();
     }
 
@@ -417,7 +399,7 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
         char* end = nullptr;
         const unsigned long long announced = strtoull(length, &end, 10);
         if (announced > maxBytes_ || end == length) {
-            outcome.text = end == length ? CFetchSession::ErrorText(ERROR_HTTP_INVALID_HEADER) : TooLargeText();
+            outcome.text = end == length ? CFetchSession::ErrorText(ERROR_HTTP_INVALID_HEADER) : DownloadTooLargeText();
             session_->SetLastStatus("%s", outcome.text->c_str());
             return outcome;
         }
@@ -448,7 +430,7 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
         if (got == 0)
             break;
         if (receivedBytes_ + static_cast<uint64_t>(got) > maxBytes_) {
-            outcome.text = TooLargeText();
+            outcome.text = DownloadTooLargeText();
             session_->SetLastStatus("%s", outcome.text->c_str());
             return outcome;
         }
@@ -492,7 +474,7 @@ DownloadOutcome CFileDownloader::Download(const std::string& url, const std::str
     // WinINet ends a body that the server closed early as if it were complete: only the length that
     // the server announced tells a cut transfer from a whole one.
     if (lengthAnnounced && receivedBytes_ < expectedBytes_) {
-        outcome.text = CutShortText(receivedBytes_, expectedBytes_);
+        outcome.text = DownloadCutShortText(receivedBytes_, expectedBytes_);
         session_->SetLastStatus("%s", outcome.text->c_str());
         return outcome;
     }

@@ -1,5 +1,7 @@
 #include "download/progress.h"
 
+#include <cstdio>
+
 int32_t DownloadPercent(uint32_t received, uint32_t expected) {
     if (expected == 0)
         return 0;
@@ -16,4 +18,22 @@ double DownloadRate(uint32_t received, uint64_t elapsedMs) {
 
 double DownloadElapsedSeconds(uint64_t elapsedMs) {
     return static_cast<double>(elapsedMs / 1000);
+}
+
+std::string DownloadTooLargeText() {
+    return "The file is larger than 1 GiB, more than any setup: the transfer was stopped.";
+}
+
+std::string DownloadStallText(unsigned long limitMs) {
+    char text[128];
+    std::snprintf(text, sizeof text, "No data arrived for %lu seconds: the transfer was stopped.",
+                  (limitMs + 999) / 1000);
+    return text;
+}
+
+std::string DownloadCutShortText(uint64_t received, uint64_t expected) {
+    char text[160];
+    std::snprintf(text, sizeof text, "The transfer was cut short: %llu of %llu bytes arrived.",
+                  static_cast<unsigned long long>(received), static_cast<unsigned long long>(expected));
+    return text;
 }

@@ -57,6 +57,11 @@ struct ReaderSetupCheck {
 };
 // False when the check is not available in this build (verdict then says so).
 bool CheckReaderSetup(const std::string& path, ReaderSetupCheck& check);
+// The roots that CheckReaderSetup trusts from now on: the certificates in file (PEM), or the system's when
+// file is empty. False with the cause when this build cannot take roots of its own.
+bool UseRootCertificates(const std::string& file, std::string& cause);
+// What rvlc --help says about this build's signature check and what it lacks.
+extern const char kPlatformHelp[];
 
 // Downloads the reader's setup from the maker's address into target, showing progress on standard
 // error. False with the cause.

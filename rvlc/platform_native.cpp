@@ -1,5 +1,14 @@
-// The platform of the native build: files through POSIX; no signature check, download or fetch.
+// The platform of the native build: files through POSIX, the signature check with OpenSSL, the download
+// with libcurl; no OPML import or feed fetch.
 #include "rvlc/platform.h"
+
+#include "download/page/maker_address.h"
+#include "download/page/setup_image.h"
+#include "rvlc/curl_download.h"
+
+#include "builder/authenticode_verify.h"
+#include "builder/maker_signers.h"
+#include "builder/setup_file.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,7 +22,43 @@ namespace rvlc {
 
 namespace {
 const char kNeedsWindows[] = "not available in this build of rvlc (it needs Windows)";
+
+// Set once per command line by UseRootCertificates.
+std::string rootCertificates;
+
+std::string Verdict(const authenticode::Result& result) {
+    const std::string notMaker = std::string("not signed by ") + kMakerSignerNames[0] + ": ";
+    switch (result.verdict) {
+    case authenticode::Verdict::kTrusted:
+        return "valid, signed by the maker" +
+               (result.timestamp.empty() ? std::string() : ", timestamped " + result.timestamp);
+    case authenticode::Verdict::kNotSigned:
+    case authenticode::Verdict::kNotMaker:
+    case authenticode::Verdict::kUntrusted:
+        return notMaker + result.reason;
+    case authenticode::Verdict::kDamaged:
+        return "damaged: " + result.reason;
+    case authenticode::Verdict::kNotProgram:
+        return "not a Windows program: " + result.reason;
+    case authenticode::Verdict::kUnreadable:
+        break;
+    }
+    return "the file cannot be read: " + result.reason;
+}
 } // namespace
+
+const char kPlatformHelp[] =
+    "\n"
+    "Before anything is packed, the reader setup's signature is checked with OpenSSL: the Authenticode\n"
+    "digest of the program, its PKCS #7 signature, the signer's name (the maker's), the chain to a trusted\n"
+    "root, and a timestamp, which keeps a signature valid after its certificate expired. There is no way to\n"
+    "skip the check. Revocation is not checked.\n"
+    "  --ca-file FILE    trust only the root certificates in FILE (PEM), not the system's; any command\n"
+    "                    takes it\n"
+    "\n"
+    "Downloads (build --download, update) fetch the maker's address with libcurl: http and https, through\n"
+    "the proxy that http_proxy or https_proxy names; a transfer stops after 60 seconds without data or at\n"
+    "1 GiB. OPML files and --verify-feeds need the Windows build.\n";
 
 bool HasWindowsInterfaces() {
     return false;
@@ -73,15 +118,35 @@ bool LoadOwnStub(std::string&) {
     return false;
 }
 
-bool CheckReaderSetup(const std::string&, ReaderSetupCheck& check) {
+bool CheckReaderSetup(const std::string& path, ReaderSetupCheck& check) {
     check = ReaderSetupCheck();
-    check.verdict = kNeedsWindows;
-    return false;
+    pkg::StdioSource file;
+    if (!file.Open(path)) {
+        check.verdict = "the file cannot be read: " + LastErrorText();
+        return true;
+    }
+    const authenticode::Result result = authenticode::VerifyProgram(file, rootCertificates);
+    check.signer = result.signer;
+    check.trusted = result.verdict == authenticode::Verdict::kTrusted;
+    check.verdict = Verdict(result);
+    return true;
 }
 
-bool DownloadReaderSetup(const std::string&, std::string& cause) {
-    cause = kNeedsWindows;
-    return false;
+bool UseRootCertificates(const std::string& file, std::string&) {
+    rootCertificates = file;
+    return true;
+}
+
+bool DownloadReaderSetup(const std::string& target, std::string& cause) {
+    ProgressLine progress(ErrorIsConsole());
+    if (!CurlDownload(kReaderDownloadAddress, target, progress, cause))
+        return false;
+    // What the server sent must be a Windows program, as the wizard's download page demands.
+    if (!IsWindowsProgramFile(target)) {
+        cause = "what the server sent is not a Windows program";
+        return false;
+    }
+    return true;
 }
 
 bool ReadOpml(const std::string&, std::string&, std::vector<WebPageRow>&, std::string& cause) {

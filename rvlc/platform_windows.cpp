@@ -2,6 +2,8 @@
 // for OPML files, WinINet for the feed fetch.
 #include "rvlc/platform.h"
 
+#include "rvlc/progress_line.h"
+
 #include "download/page/download_setup_page.h"
 #include "download/page/download_setup_sink.h"
 #include "download/page/setup_image.h"
@@ -59,7 +61,7 @@ std::string SystemMessage(DWORD error) {
 // Receives _IURLDownloadEvents and shows the progress on standard error.
 class DownloadSink final : public IDispatch {
 public:
-    DownloadSink() : console_(ErrorIsConsole()) {}
+    DownloadSink() : progress_(ErrorIsConsole()) {}
 
     bool Finished() const { return finished_; }
     bool Succeeded() const { return succeeded_; }
@@ -92,7 +94,7 @@ public:
             VARIANT* total = argument(1);
             VARIANT* max = argument(2);
             if (total && max && total->vt == VT_I4 && max->vt == VT_I4)
-                ShowProgress(total->lVal, max->lVal);
+                progress_.Show(total->lVal, max->lVal);
             return S_OK;
         }
         case 2: { // OnFinish(nFinishSuccess, wsError)
@@ -102,8 +104,7 @@ public:
             if (error && error->vt == VT_BSTR && error->bstrVal)
                 error_ = fw::ToAnsi(error->bstrVal);
             finished_ = true;
-            if (console_ && shown_)
-                std::fputs("\n", stderr);
+            progress_.End();
             return S_OK;
         }
         case 3: { // OnStart(nDownloadID, nMaxBytes)
@@ -117,31 +118,10 @@ public:
     }
 
 private:
-    void ShowProgress(long total, long max) {
-        const int percent = max > 0 ? static_cast<int>(static_cast<double>(total) * 100 / max) : -1;
-        std::string line =
-            max > 0 ? text::Format("Downloading the reader setup: %d%% (%ld of %ld bytes)", percent, total, max)
-                    : text::Format("Downloading the reader setup: %ld bytes", total);
-        if (console_) {
-            std::fprintf(stderr, "\r%s", line.c_str());
-            shown_ = true;
-        } else if (percent != lastPercent_ || percent < 0) {
-            // Redirected: one plain line per whole percent, not one per block.
-            if (percent >= 0 || total - lastTotal_ >= 1024 * 1024) {
-                std::fprintf(stderr, "%s\n", line.c_str());
-                lastTotal_ = total;
-            }
-        }
-        lastPercent_ = percent;
-    }
-
-    bool console_;
-    bool shown_ = false;
+    ProgressLine progress_;
     bool finished_ = false;
     bool succeeded_ = false;
     long max_ = 0;
-    int lastPercent_ = -2;
-    long lastTotal_ = 0;
     std::string error_;
 };
 
@@ -247,6 +227,19 @@ bool CheckReaderSetup(const std::string& path, ReaderSetupCheck& check) {
     return true;
 }
 
+bool UseRootCertificates(const std::string& file, std::string& cause) {
+    if (file.empty())
+        return true;
+    cause = "--ca-file is not available in this build of rvlc: Windows trusts the roots of its own store";
+    return false;
+}
+
+const char kPlatformHelp[] =
+    "\n"
+    "Before anything is packed, the reader setup's signature is checked as the wizard checks it, by Windows\n"
+    "(WinVerifyTrust): signed by the maker, matching the file, and trusted by this computer's roots. There is\n"
+    "no way to skip the check. --download fetches the maker's download address through Pullwire.\n";
+
 bool DownloadReaderSetup(const std::string& target, std::string& cause) {
     ComScope com;
     bool done = false;
@@ -291,18 +284,7 @@ bool DownloadReaderSetup(const std::string& target, std::string& cause) {
         return false;
 
     // What the server sent must be a Windows program, as the wizard's download page demands.
-    FILE* file = std::fopen(target.c_str(), "rb");
-    std::string head(4096, '\0');
-    size_t got = 0;
-    uint64_t size = 0;
-    if (file) {
-        got = std::fread(&head[0], 1, head.size(), file);
-        _fseeki64(file, 0, SEEK_END);
-        size = static_cast<uint64_t>(_ftelli64(file));
-        std::fclose(file);
-    }
-    head.resize(got);
-    if (!IsWindowsProgramImage(head, size)) {
+    if (!IsWindowsProgramFile(target)) {
         cause = "what the server sent is not a Windows program";
         return false;
     }

@@ -60,8 +60,8 @@ const char kShowHelp[] =
     "Usage: rvlc show SETUP\n"
     "Prints what a customized setup holds: its files with their sizes, the reader setup's file version\n"
     "and signer with the result of the signature check, then each feed folder with its feeds and the web\n"
-    "pages. The signature is checked only where Windows is at hand. Folders and records that break the\n"
-    "rules of the dialogs are listed too, and named on standard error.\n";
+    "pages. The signature is checked as in build (rvlc --help tells how this build checks it). Folders\n"
+    "and records that break the rules of the dialogs are listed too, and named on standard error.\n";
 
 const char kExtractHelp[] =
     "Usage: rvlc extract SETUP DIR\n"
@@ -83,9 +83,9 @@ const char kBuildHelp[] =
     "                     named on standard error) instead of refusing the input\n"
     "The reader setup comes from\n"
     "  --setup RVL_EXE    a file\n"
-    "  --download         the maker's download address, through Pullwire\n"
+    "  --download         the maker's download address\n"
     "  (neither)          the reader setup inside --from OLD_SETUP\n"
-    "and must pass the signature check of the wizard.\n"
+    "and must pass the signature check that rvlc --help describes, or nothing is written (exit 4).\n"
     "  --verify-feeds     fetches every feed first and fails, listing those that are not feeds\n"
     "The setup is written under a temporary name and renamed to SETUP only when complete.\n";
 
@@ -295,16 +295,12 @@ int Show(const std::vector<std::string>& args) {
         std::printf("Reader setup: none\n");
     } else {
         ReaderSetupCheck check;
-        if (HasWindowsInterfaces()) {
-            // The version and the signature are read from the file itself.
-            const std::string temporary = TemporaryName(std::string());
-            if (ExtractToFile(source, *reader, temporary) != kExitOk)
-                return kExitInput;
-            CheckReaderSetup(temporary, check);
-            std::remove(temporary.c_str());
-        } else {
-            CheckReaderSetup(std::string(), check);
-        }
+        // The version and the signature are read from the file itself.
+        const std::string temporary = TemporaryName(std::string());
+        if (ExtractToFile(source, *reader, temporary) != kExitOk)
+            return kExitInput;
+        CheckReaderSetup(temporary, check);
+        std::remove(temporary.c_str());
         PrintLine("Reader setup: " + reader->name);
         PrintLine("  File version: " + (check.version.empty() ? std::string("(none)") : check.version));
         PrintLine("  Signer: " + (check.signer.empty() ? std::string("(none)") : check.signer));
@@ -546,10 +542,8 @@ int ParseBuild(const std::vector<std::string>& args, BuildOptions& options) {
         return Usage("--setup and --download exclude each other", kBuildHelp);
     if (options.setup.empty() && !options.download && options.from.empty())
         return Usage("the reader setup must come from --setup, --download or --from", kBuildHelp);
-    if ((options.download || options.verifyFeeds) && !HasWindowsInterfaces())
-        return Usage(std::string(options.download ? "--download" : "--verify-feeds") +
-                         " needs Windows; this build of rvlc has no download or fetch",
-                     kBuildHelp);
+    if (options.verifyFeeds && !HasWindowsInterfaces())
+        return Usage("--verify-feeds needs Windows; this build of rvlc has no feed fetch", kBuildHelp);
     return kExitOk;
 }
 
@@ -558,8 +552,8 @@ int ParseBuild(const std::vector<std::string>& args, BuildOptions& options) {
 int CheckSetupFile(const std::string& path, const std::string& name) {
     ReaderSetupCheck check;
     if (!CheckReaderSetup(path, check)) {
-        Error(name + ": the reader setup's signature is not checked: " + check.verdict);
-        return kExitOk;
+        Error(name + ": refused as the reader setup: its signature cannot be checked: " + check.verdict);
+        return kExitDownload;
     }
     if (!check.trusted) {
         Error(name + ": refused as the reader setup: " + check.verdict);
@@ -783,11 +777,43 @@ int Update(const std::vector<std::string>& args) {
 
 } // namespace
 
-int Run(const std::vector<std::string>& args) {
+// Takes --ca-file FILE (or --ca-file=FILE) out of the command line wherever it stands: it applies to
+// every check of a reader setup, whichever command makes it.
+int TakeRootCertificates(std::vector<std::string>& args) {
+    std::string file;
+    bool given = false;
+    for (size_t i = 0; i < args.size();) {
+        const bool joined = args[i].rfind("--ca-file=", 0) == 0;
+        if (args[i] != "--ca-file" && !joined) {
+            ++i;
+            continue;
+        }
+        if (given)
+            return Usage("--ca-file is given more than once", kMainHelp);
+        if (!joined && i + 1 >= args.size())
+            return Usage("--ca-file needs a file", kMainHelp);
+        file = joined ? args[i].substr(10) : args[i + 1];
+        if (file.empty())
+            return Usage("--ca-file needs a file", kMainHelp);
+        given = true;
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i + (joined ? 1 : 2)));
+    }
+    std::string cause;
+    if (!UseRootCertificates(file, cause))
+        return Usage(cause, kMainHelp);
+    return kExitOk;
+}
+
+int Run(const std::vector<std::string>& commandLine) {
+    std::vector<std::string> args = commandLine;
+    const int roots = TakeRootCertificates(args);
+    if (roots != kExitOk)
+        return roots;
     if (args.empty())
         return Usage("no command given", kMainHelp);
     if (IsHelp(args[0])) {
         std::fputs(kMainHelp, stdout);
+        std::fputs(kPlatformHelp, stdout);
         return kExitOk;
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());

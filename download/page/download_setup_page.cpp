@@ -9,8 +9,6 @@
 
 #include <commctrl.h>
 
-const char kReaderDownloadAddress[] = "http://www.corvane.com/download/rvl/rvl.exe";
-
 namespace {
 
 const char kCaption[] = "Ravelin Customizer";
@@ -30,21 +28,6 @@ constexpr UINT kMsgMoveOn = WM_APP + 0x202;
 // Posted from the finish event, so that the message box and the change of pages come after the
 // component has finished raising it.
 constexpr UINT kMsgDownloadFailed = WM_APP + 0x203;
-
-// True when the file is a Windows program of a plausible size; the file is closed again at once.
-bool IsWindowsProgramFile(const std::string& path) {
-    fw::FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size = {};
-    if (!file || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0)
-        return false;
-    std::string head(kProgramHeadBytes, '\0');
-    DWORD read = 0;
-    if (!::ReadFile(file.Get(), &head[0], static_cast<DWORD>(head.size()), &read, nullptr))
-        return false;
-    head.resize(read);
-    return IsWindowsProgramImage(head, static_cast<uint64_t>(size.QuadPart));
-}
 
 } // namespace
 

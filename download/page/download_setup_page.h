@@ -7,6 +7,7 @@
 
 #include "app/wizard_page.h"
 #include "framework/owners.h"
+#include "download/page/maker_address.h"
 #include "resources/resource.h"
 
 #include "Pullwire.h"
@@ -16,8 +17,6 @@
 
 class CDownloadSetupEventSink;
 
-// The maker's download address of the reader's setup.
-extern const char kReaderDownloadAddress[];
 
 class CDownloadSetupPage : public CWizardPage {
 public:

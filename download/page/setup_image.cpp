@@ -1,5 +1,7 @@
 #include "download/page/setup_image.h"
 
+#include <fstream>
+
 namespace {
 
 constexpr size_t kDosHeaderBytes = 64;
@@ -32,4 +34,16 @@ bool IsWindowsProgramImage(const std::string& head, uint64_t fileSize) {
         return false;
     const uint32_t characteristics = ReadLittleEndian(head, offset + kSignatureBytes + kCharacteristicsField, 2);
     return (characteristics & kExecutableImage) != 0 && (characteristics & kDynamicLibrary) == 0;
+}
+
+bool IsWindowsProgramFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    if (!file)
+        return false;
+    const std::streamoff size = file.tellg();
+    std::string head(kProgramHeadBytes, '\0');
+    file.seekg(0);
+    file.read(&head[0], static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(file.gcount()));
+    return size > 0 && IsWindowsProgramImage(head, static_cast<uint64_t>(size));
 }

@@ -16,3 +16,5 @@ constexpr uint64_t kMinimumProgramBytes = 1024;
 // True for the "MZ" header whose e_lfanew names an offset inside the head and the file that holds
 // "PE\0\0" and a file header that marks an executable image other than a DLL.
 bool IsWindowsProgramImage(const std::string& head, uint64_t fileSize);
+// The same test of the file at path; false when it cannot be read.
+bool IsWindowsProgramFile(const std::string& path);

@@ -1,28 +1,17 @@
 // The commands of the native rvlc, which a publisher's CI runs without Wine: extract and build from an
-// earlier setup give back the same files; what needs Windows is refused as usage.
+// earlier setup give back the same files; what needs Windows is refused as usage. The reader setup is the
+// stand-in signed as the maker, which the test root (--ca-file) vouches for.
 #include "builder/setup_file.h"
 #include "rvlc/rvlc.h"
+#include "tests/rvlc/native_files.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 namespace {
-
-std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void WriteWhole(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 class NativeRvlcTest : public ::testing::Test {
 protected:
@@ -49,7 +38,8 @@ protected:
 
     std::string dir_, old_, feeds_, pages_;
     const std::string stub_ = "MZ stand-in extractor";
-    const std::string reader_ = "MZ stand-in reader setup";
+    const std::string reader_ = ReadWhole(std::string(RVL_STANDIN_DIR) + "/signed/rvl.exe");
+    const std::string root_ = std::string(RVL_TEST_CERT_DIR) + "/root.pem";
 };
 
 TEST_F(NativeRvlcTest, ExtractAndBuildFromAnEarlierSetupKeepEveryFile) {
@@ -59,9 +49,9 @@ TEST_F(NativeRvlcTest, ExtractAndBuildFromAnEarlierSetupKeepEveryFile) {
     EXPECT_EQ(pages_, ReadWhole(dir_ + "/x/webpages.xml"));
 
     const std::string built = dir_ + "/new.exe";
-    ASSERT_EQ(0, rvlc::Run({"build", "--from", old_, "--out", built}));
+    ASSERT_EQ(0, rvlc::Run({"build", "--from", old_, "--out", built, "--ca-file", root_}));
     EXPECT_EQ(ReadWhole(old_), ReadWhole(built)) << "the same stub, setup and data files, packed the same way";
-    ASSERT_EQ(0, rvlc::Run({"show", built}));
+    ASSERT_EQ(0, rvlc::Run({"show", built, "--ca-file", root_}));
 }
 
 TEST_F(NativeRvlcTest, WhatNeedsWindowsOrIsBrokenGivesItsExitCode) {
@@ -71,13 +61,12 @@ TEST_F(NativeRvlcTest, WhatNeedsWindowsOrIsBrokenGivesItsExitCode) {
         std::vector<std::string> args;
         int code;
     } cases[] = {
-        {{"update", old_, dir_ + "/n.exe"}, 2},
-        {{"build", "--from", old_, "--download", "--out", dir_ + "/n.exe"}, 2},
+        {{"build", "--from", old_, "--verify-feeds", "--out", dir_ + "/n.exe"}, 2},
         {{"build", "--from", old_, "--feeds", dir_ + "/list.opml", "--out", dir_ + "/n.exe"}, 2},
         {{"build", "--feeds", dir_ + "/x.xml", "--setup", old_, "--out", dir_ + "/n.exe"}, 3},
         {{"build", "--from", old_, "--feeds", dir_ + "/dtd.xml", "--out", dir_ + "/n.exe"}, 3},
         {{"show", dir_ + "/dtd.xml"}, 3},
-        {{"build", "--from", old_, "--out", dir_ + "/no/such/n.exe"}, 5},
+        {{"build", "--from", old_, "--out", dir_ + "/no/such/n.exe", "--ca-file", root_}, 5},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.code, rvlc::Run(c.args)) << c.args[0] << " " << c.args[1] << " " << c.args[2];
@@ -113,8 +102,8 @@ TEST_F(NativeRvlcTest, EveryElementAndAttributeSurvivesARebuildAndAFeedsFileRepl
                              "URL=\"http://a/\" AutoUpdateFreq=\"3\" AutoUpdateUnit=\"hours\"/></Folder>"
                              "<Feed Name=\"B\" URL=\"https://b/\"/></Folder></Folder>\n";
     WriteWhole(dir_ + "/feeds.xml", kept);
-    ASSERT_EQ(0, rvlc::Run({"build", "--from", old_, "--feeds", dir_ + "/feeds.xml", "--out", dir_ + "/a.exe"}));
-    ASSERT_EQ(0, rvlc::Run({"build", "--from", dir_ + "/a.exe", "--out", dir_ + "/b.exe"}));
+    ASSERT_EQ(0, rvlc::Run({"build", "--from", old_, "--feeds", dir_ + "/feeds.xml", "--out", dir_ + "/a.exe", "--ca-file", root_}));
+    ASSERT_EQ(0, rvlc::Run({"build", "--from", dir_ + "/a.exe", "--out", dir_ + "/b.exe", "--ca-file", root_}));
     ASSERT_EQ(0, rvlc::Run({"extract", dir_ + "/b.exe", dir_ + "/b"}));
     EXPECT_EQ(kept, ReadWhole(dir_ + "/b/feeds.xml")) << "the old feeds are replaced, not added to";
     EXPECT_EQ(pages_, ReadWhole(dir_ + "/b/webpages.xml"));
@@ -127,14 +116,14 @@ TEST_F(NativeRvlcTest, RecordsThatBreakTheRulesAreNamedAndRefusedUnlessSkipped) 
     WriteWhole(dir_ + "/bad.xml", "<Folder Name=\"All Feeds\">\n  <Feed Name=\"\x1B]0;owned\x07\"/></Folder>");
     const std::string feeds = dir_ + "/feeds.xml", out = dir_ + "/n.exe";
     std::string stdoutText, stderrText;
-    EXPECT_EQ(3, RunCaptured(dir_, {"build", "--from", old_, "--feeds", feeds, "--out", out}, stdoutText, stderrText));
+    EXPECT_EQ(3, RunCaptured(dir_, {"build", "--from", old_, "--feeds", feeds, "--out", out, "--ca-file", root_}, stdoutText, stderrText));
     EXPECT_EQ("", stdoutText);
     EXPECT_EQ(feeds + ":3:1: a record whose URL is no http or https address: \"Files\" <file:///c:/x>\n" + feeds +
                   ":3:40: a record without a title: \" \" <http://a/>\n",
               stderrText);
     EXPECT_NE(0, ::access(out.c_str(), F_OK));
 
-    ASSERT_EQ(0, RunCaptured(dir_, {"build", "--from", old_, "--feeds", feeds, "--skip-invalid", "--out", out},
+    ASSERT_EQ(0, RunCaptured(dir_, {"build", "--from", old_, "--feeds", feeds, "--skip-invalid", "--out", out, "--ca-file", root_},
                              stdoutText, stderrText));
     EXPECT_NE(std::string::npos, stderrText.find(":3:1: a record whose URL is no http or https address: \"Files\" "
                                                  "<file:///c:/x> (left out)\n"))
