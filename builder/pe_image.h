@@ -10,8 +10,8 @@ namespace pkg {
 
 // Makes the PE image in the file at path describe the file as it is now, unsigned: the security
 // directory is cleared and the checksum is that of the whole file. Such a file can then be signed and
-// verified as it is, and the same inputs give the same bytes on every system. False with the cause when
-// the file cannot be read or written, or holds no PE image.
+// verified as it is, and the same inputs give the same bytes on every system. A file that does not begin
+// with a PE image is left as it is. False with the cause when the file cannot be read or written.
 bool SealPeImage(const std::string& path, std::string& cause);
 
 } // namespace pkg

@@ -2,6 +2,7 @@
 // Windows; what does goes through platform.h.
 #include "rvlc/rvlc.h"
 
+#include "builder/pe_image.h"
 #include "builder/setup_file.h"
 #include "framework/text.h"
 #include "rvlc/platform.h"
@@ -128,7 +129,9 @@ public:
         return file_ != nullptr;
     }
     FILE* File() const { return file_; }
-    bool Commit(std::string& cause) {
+    // seal: the file is a customized setup, whose header is made to describe it (pkg::SealPeImage); an
+    // extracted file is kept exactly as it was packed.
+    bool Commit(std::string& cause, bool seal = false) {
         const bool flushed = std::fflush(file_) == 0 && !std::ferror(file_);
         if (!flushed)
             cause = LastErrorText();
@@ -137,6 +140,10 @@ public:
                 cause = LastErrorText();
             return false;
         }
+        // The extractor at the front may come from an earlier, signed setup: its header must describe
+        // this file, so that the publisher can sign it as it is.
+        if (seal && !pkg::SealPeImage(temporary_, cause))
+            return false;
         committed_ = MoveIntoPlace(temporary_, path_, cause);
         return committed_;
     }
@@ -745,7 +752,7 @@ int Build(const std::vector<std::string>& args) {
         Error(options.out + ": cannot be written: " + LastErrorText());
         return kExitBuild;
     }
-    if (!out.Commit(cause)) {
+    if (!out.Commit(cause, true)) {
         Error(options.out + ": cannot be written: " + cause);
         return kExitBuild;
     }

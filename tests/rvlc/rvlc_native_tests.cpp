@@ -54,6 +54,48 @@ TEST_F(NativeRvlcTest, ExtractAndBuildFromAnEarlierSetupKeepEveryFile) {
     ASSERT_EQ(0, rvlc::Run({"show", built, "--ca-file", root_}));
 }
 
+// A setup rebuilt from an earlier one that its publisher signed carries no trace of that signature in
+// its header, so that it can be signed again as it is (osslsigncode, as the publisher would, is the judge).
+TEST_F(NativeRvlcTest, ASetupRebuiltFromASignedOneCanBeSignedAgain) {
+    const std::string certs = std::string(RVL_TEST_CERT_DIR) + "/";
+    const std::string sign = "osslsigncode sign -certs '" + certs + "publisher-chain.pem' -key '" + certs +
+                             "publisher.key' -h sha256 -in '%s' -out '%s' >/dev/null 2>&1";
+    const std::string verify =
+        "osslsigncode verify -CAfile '" + root_ + "' -in '%s' >/dev/null 2>&1";
+    auto run = [](const std::string& format, const std::string& a, const std::string& b = std::string()) {
+        char command[4096];
+        std::snprintf(command, sizeof command, format.c_str(), a.c_str(), b.c_str());
+        return std::system(command);
+    };
+    // An extractor that is a real program: the unsigned stand-in.
+    const std::string program = ReadWhole(std::string(RVL_STANDIN_DIR) + "/rvl.exe");
+    pkg::MemoryInput reader(reader_), feeds(feeds_);
+    pkg::MemoryOutput setup;
+    ASSERT_EQ(pkg::kSuccess, pkg::WritePackage(program, {{"rvl.exe", &reader, reader_.size()},
+                                                         {"feeds.xml", &feeds, feeds_.size()}},
+                                               setup));
+    WriteWhole(dir_ + "/old.exe", setup.bytes);
+    ASSERT_EQ(0, run(sign, dir_ + "/old.exe", dir_ + "/old-signed.exe"));
+    ASSERT_EQ(0, run(verify, dir_ + "/old-signed.exe"));
+
+    ASSERT_EQ(0, rvlc::Run({"build", "--from", dir_ + "/old-signed.exe", "--out", dir_ + "/new.exe", "--ca-file", root_}));
+    // Unsigned as it is: no signature left in the header. (Its checksum is not judged here: for a file of
+    // odd length, osslsigncode leaves out the last byte, which Windows counts.)
+    std::string said;
+    if (FILE* pipe = ::popen(("osslsigncode verify -in '" + dir_ + "/new.exe' 2>&1").c_str(), "r")) {
+        char buffer[512];
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            said.append(buffer, got);
+        ::pclose(pipe);
+    }
+    EXPECT_NE(std::string::npos, said.find("No signature found")) << said;
+    EXPECT_EQ(std::string::npos, said.find("signature not at the end")) << said;
+    EXPECT_EQ(0, run(sign, dir_ + "/new.exe", dir_ + "/new-signed.exe"));
+    EXPECT_EQ(0, run(verify, dir_ + "/new-signed.exe")) << "the rebuilt setup, signed again";
+    ASSERT_EQ(0, rvlc::Run({"extract", dir_ + "/new-signed.exe", dir_ + "/x"}));
+    EXPECT_EQ(reader_, ReadWhole(dir_ + "/x/rvl.exe"));
+}
+
 TEST_F(NativeRvlcTest, WhatNeedsWindowsOrIsBrokenGivesItsExitCode) {
     WriteWhole(dir_ + "/dtd.xml", "<!DOCTYPE a [<!ENTITY b \"c\">]><Folder Name=\"All Feeds\"/>");
     WriteWhole(dir_ + "/list.opml", "<opml version=\"1.0\"><body/></opml>");
