@@ -22,6 +22,9 @@ const char kDamagedSetup[] = "This customized setup is damaged.";
 const char kNestedFolder[] = "The folder \"%s\" of this customized setup holds another folder, which the wizard "
                              "cannot show. Nothing was loaded.\n\nrvlc keeps folders inside folders: use \"rvlc "
                              "update\" to make a new setup from this one.";
+const char kSecondPageFolder[] = "The web pages of this customized setup stand in more than one folder (the second "
+                                 "is \"%s\"), and the wizard shows one list of pages. Nothing was loaded.\n\nrvlc "
+                                 "keeps every folder: use \"rvlc update\" to make a new setup from this one.";
 const char kLooseFeed[] = "The feed \"%s\" of this customized setup stands outside every folder, which the wizard "
                           "cannot show. Nothing was loaded.\n\nrvlc keeps such feeds: use \"rvlc update\" to make a "
                           "new setup from this one.";
@@ -64,14 +67,21 @@ bool ToProcessCodePage(DataElement& element) {
     return true;
 }
 
-// Whether the web pages page can show every page of webpages.xml: pages in folders under the document
-// element, no folder deeper. nested or loose names what it cannot show.
-bool PagesCanBeShown(const DataElement& root, std::string& nested, std::string& loose) {
+// Whether the web pages page can show every page of webpages.xml: its one list holds the pages of one
+// folder under the document element, no folder deeper. nested, loose or second names what it cannot show.
+bool PagesCanBeShown(const DataElement& root, std::string& nested, std::string& loose, std::string& second) {
+    bool folderSeen = false;
     for (const DataElement& child : root.children) {
         if (!child.IsFolder()) {
             loose = child.Value("Name");
             return false;
         }
+        // The list would merge the pages of two folders and write them back in one: that folder is lost.
+        if (folderSeen) {
+            second = child.Value("Name");
+            return false;
+        }
+        folderSeen = true;
         for (const DataElement& page : child.children) {
             if (page.IsFolder()) {
                 nested = page.Value("Name");
@@ -153,11 +163,13 @@ bool CWelcomePage::OpenSetupFile(const std::string& path) {
     DropProblems(contents);
     // The pages show one level of folders; flattening a deeper one would lose it silently.
     std::vector<CFeedFolder> folders;
-    std::string nested, loose;
+    std::string nested, loose, second;
     if (!FlatFolders(contents.customization.feeds, folders, nested, loose) ||
-        !PagesCanBeShown(contents.customization.pages, nested, loose)) {
-        fw::ShowMessage(owner, loose.empty() && !nested.empty() ? text::Format(kNestedFolder, nested.c_str())
-                                                                : text::Format(kLooseFeed, loose.c_str()),
+        !PagesCanBeShown(contents.customization.pages, nested, loose, second)) {
+        fw::ShowMessage(owner,
+                        !second.empty()                     ? text::Format(kSecondPageFolder, second.c_str())
+                        : loose.empty() && !nested.empty() ? text::Format(kNestedFolder, nested.c_str())
+                                                            : text::Format(kLooseFeed, loose.c_str()),
                         kCaption, MB_OK | MB_ICONWARNING);
         return false;
     }

@@ -15,6 +15,7 @@ extern const char kArticleUrl[];
 extern const char kNotCustomizedSetup[];
 extern const char kDamagedSetup[]; // followed by an empty line and the cause
 extern const char kNestedFolder[];  // a format with the folder's name
+extern const char kSecondPageFolder[];  // a format with the second page folder's name
 extern const char kLooseFeed[];     // a format with the feed's title
 extern const char kLegacyCodePage[];
 extern const char kReplaceEnteredData[];

@@ -217,6 +217,15 @@ TEST_F(OpenSetupTest, WhatThePagesDoNotShowIsWrittenBackAndNothingIsFlattened) {
     messages_.clear();
     EXPECT_FALSE(sheet_->welcome.OpenSetup(scratch_.Add("pages.exe", deep.bytes)));
     EXPECT_EQ(std::vector<std::string>{text::Format(kNestedFolder, "Deeper")}, messages_);
+
+    // The page shows one list: a second folder of pages would be merged into the first and lost.
+    const std::string two = "<Folder Name=\"All Pages\"><Folder Name=\"My WebPages\"/><Folder Name=\"Work\"/></Folder>";
+    pkg::MemoryInput twoInput(two);
+    pkg::MemoryOutput twoFolders;
+    ASSERT_EQ(pkg::kSuccess, pkg::WritePackage("MZ", {{"webpages.xml", &twoInput, two.size()}}, twoFolders));
+    messages_.clear();
+    EXPECT_FALSE(sheet_->welcome.OpenSetup(scratch_.Add("two.exe", twoFolders.bytes)));
+    EXPECT_EQ(std::vector<std::string>{text::Format(kSecondPageFolder, "Work")}, messages_);
 }
 
 TEST_F(OpenSetupTest, TheLeftOutRecordsAreListedUpToTenThenCounted) {
