@@ -1,6 +1,7 @@
 #include "builder/authenticode_verify.h"
 
 #include "builder/maker_signers.h"
+#include "builder/pe_image.h"
 
 #include <openssl/asn1.h>
 #include <openssl/bio.h>
@@ -60,15 +61,6 @@ constexpr uint16_t kCertificateTypePkcs7 = 0x0002;
 constexpr uint32_t kWinCertificateHeader = 8;
 // A signature with its chain and timestamp is a few kilobytes; a larger table is not read into memory.
 constexpr uint64_t kMaxCertificateTable = 16u << 20;
-constexpr uint32_t kSecurityDirectory = 4;
-
-uint16_t Le16(const unsigned char* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-uint32_t Le32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
 
 Result Fail(Verdict verdict, std::string reason, std::string signer = std::string()) {
     Result result;
@@ -101,38 +93,26 @@ bool Refuse(Result& failure, Verdict verdict, const char* reason) {
 // Reads the headers; true when the layout is sound and a certificate table is there, else failure says why.
 bool ReadLayout(pkg::Source& file, Layout& layout, Result& failure) {
     const uint64_t size = file.Size();
-    std::vector<unsigned char> dos;
-    if (!ReadBytes(file, 0, 64, dos) || dos[0] != 'M' || dos[1] != 'Z')
+    pkg::PeHeaders headers;
+    switch (pkg::ReadPeHeaders(file, headers)) {
+    case pkg::PeRead::kRead:
+        break;
+    case pkg::PeRead::kNoMzHeader:
         return Refuse(failure, Verdict::kNotProgram, "it has no MZ header");
-    const uint64_t pe = Le32(&dos[0x3C]);
-    std::vector<unsigned char> head;
-    if (!ReadBytes(file, pe, 24, head) || head[0] != 'P' || head[1] != 'E' || head[2] != 0 || head[3] != 0)
+    case pkg::PeRead::kNoPeHeader:
         return Refuse(failure, Verdict::kNotProgram, "it has no PE header");
-    const uint32_t sectionCount = Le16(&head[6]);
-    const uint32_t optionalSize = Le16(&head[20]);
-    const uint64_t optional = pe + 24;
-    std::vector<unsigned char> opt;
-    if (optionalSize < 2 || !ReadBytes(file, optional, optionalSize, opt))
+    case pkg::PeRead::kNoOptionalHeader:
         return Refuse(failure, Verdict::kNotProgram, "its optional header is missing");
-    // The widths differ only in where the count of data directories and the directories themselves sit.
-    uint32_t countAt, directoriesAt;
-    switch (Le16(&opt[0])) {
-    case 0x10B:
-        countAt = 92, directoriesAt = 96;
-        break;
-    case 0x20B:
-        countAt = 108, directoriesAt = 112;
-        break;
-    default:
+    case pkg::PeRead::kUnknownKind:
         return Refuse(failure, Verdict::kNotProgram, "its optional header is of an unknown kind");
     }
-    const uint32_t securityAt = directoriesAt + kSecurityDirectory * 8;
-    if (optionalSize < securityAt + 8 || Le32(&opt[countAt]) <= kSecurityDirectory)
+    std::vector<unsigned char> entry, sizeOfHeaders;
+    if (!headers.securityEntry || !ReadBytes(file, headers.securityEntry, 8, entry))
         return Refuse(failure, Verdict::kNotSigned, "the file carries no signature");
-    layout.checksum = optional + 64;
-    layout.securityEntry = optional + securityAt;
-    layout.table = Le32(&opt[securityAt]);
-    layout.tableSize = Le32(&opt[securityAt + 4]);
+    layout.checksum = headers.checksum;
+    layout.securityEntry = headers.securityEntry;
+    layout.table = pkg::LoadLE32(&entry[0]);
+    layout.tableSize = pkg::LoadLE32(&entry[4]);
     if (layout.tableSize == 0)
         return Refuse(failure, Verdict::kNotSigned, "the file carries no signature");
     // The signer appends the table last; whatever followed it would be outside the digest, and a table that
@@ -140,22 +120,24 @@ bool ReadLayout(pkg::Source& file, Layout& layout, Result& failure) {
     if (layout.table > size || size - layout.table != layout.tableSize)
         return Refuse(failure, Verdict::kDamaged, "the certificate table does not end the file");
 
-    const uint64_t headersSize = Le32(&opt[60]);
+    if (!ReadBytes(file, headers.optional + 60, 4, sizeOfHeaders))
+        return Refuse(failure, Verdict::kNotProgram, "its optional header is missing");
+    const uint64_t headersSize = pkg::LoadLE32(&sizeOfHeaders[0]);
     if (headersSize < layout.securityEntry + 8 || headersSize > layout.table)
         return Refuse(failure, Verdict::kDamaged, "the size of its headers is out of range");
     std::vector<unsigned char> table;
-    if (!ReadBytes(file, optional + optionalSize, uint64_t{sectionCount} * 40, table))
+    if (!ReadBytes(file, headers.optional + headers.optionalSize, uint64_t{headers.sectionCount} * 40, table))
         return Refuse(failure, Verdict::kDamaged, "its section table is cut short");
     // The digest takes the headers, then the sections in the order of their file offsets, then what follows
     // the last section up to the certificate table. Only when these parts follow one another without a gap
     // or an overlap does that digest cover every byte but the three left out, as the loader may read any of
     // them; a file that has gaps is refused rather than trusted with unhashed bytes.
     std::vector<std::pair<uint64_t, uint64_t>> sections;
-    for (uint32_t i = 0; i < sectionCount; ++i) {
+    for (uint32_t i = 0; i < headers.sectionCount; ++i) {
         const unsigned char* section = &table[i * 40];
-        const uint64_t rawSize = Le32(section + 16);
+        const uint64_t rawSize = pkg::LoadLE32(section + 16);
         if (rawSize != 0)
-            sections.emplace_back(Le32(section + 20), rawSize);
+            sections.emplace_back(pkg::LoadLE32(section + 20), rawSize);
     }
     std::sort(sections.begin(), sections.end());
     uint64_t at = headersSize;
@@ -416,8 +398,8 @@ Result VerifySignature(pkg::Source& file, const Layout& layout, const std::strin
         return Fail(Verdict::kUnreadable, "the certificate table cannot be read");
     if (table.size() < kWinCertificateHeader)
         return Fail(Verdict::kDamaged, "the certificate table is cut short");
-    const uint32_t length = Le32(&table[0]);
-    if (Le16(&table[4]) != kCertificateRevision || Le16(&table[6]) != kCertificateTypePkcs7)
+    const uint32_t length = pkg::LoadLE32(&table[0]);
+    if (pkg::LoadLE16(&table[4]) != kCertificateRevision || pkg::LoadLE16(&table[6]) != kCertificateTypePkcs7)
         return Fail(Verdict::kDamaged, "the certificate table holds no Authenticode signature");
     // One entry, padded to eight bytes: a second entry, or bytes after the signature, would carry data that
     // no digest covers.

@@ -170,7 +170,10 @@ private:
     void* context_ = nullptr;
 };
 
-// Little-endian fields of the directory.
+// Little-endian fields of the directory (and of a PE image's headers).
+inline uint16_t LoadLE16(const unsigned char* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
 inline uint32_t LoadLE32(const unsigned char* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }

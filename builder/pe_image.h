@@ -1,17 +1,31 @@
-// The PE header at the front of a customized setup. A setup is its extractor program followed by the
-// package; the extractor may come from an earlier setup, so its header may still describe that file: a
-// security directory that names the earlier signature's certificate table, and the earlier checksum.
-// No <windows.h>: the command-line tool seals its setups natively too.
+// The headers of a PE image, as far as the package needs them: where the checksum and the security
+// directory entry lie, which both the signature check and the sealing of a new setup work on. No
+// <windows.h>: the command-line tool reads and seals images natively too.
 #pragma once
 
-#include <string>
+#include "builder/package_format.h"
+
+#include <cstdint>
 
 namespace pkg {
 
-// Makes the PE image in the file at path describe the file as it is now, unsigned: the security
-// directory is cleared and the checksum is that of the whole file. Such a file can then be signed and
-// verified as it is, and the same inputs give the same bytes on every system. A file that does not begin
-// with a PE image is left as it is. False with the cause when the file cannot be read or written.
-bool SealPeImage(const std::string& path, std::string& cause);
+struct PeHeaders {
+    uint64_t optional = 0;      // the optional header
+    uint32_t optionalSize = 0;  // its size, from the file header
+    uint32_t sectionCount = 0;  // the section table follows the optional header
+    uint64_t checksum = 0;      // the 4-byte CheckSum of the optional header
+    uint64_t securityEntry = 0; // the 8-byte security directory entry; 0 when the image has no such entry
+};
+
+enum class PeRead {
+    kRead,
+    kNoMzHeader,
+    kNoPeHeader,
+    kNoOptionalHeader, // missing, or cut short
+    kUnknownKind,      // neither PE32 nor PE32+
+};
+
+// Reads where the fields lie from the headers at the front of file; every offset is checked against it.
+PeRead ReadPeHeaders(Source& file, PeHeaders& headers);
 
 } // namespace pkg

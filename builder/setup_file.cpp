@@ -1,5 +1,6 @@
 #include "builder/setup_file.h"
 
+#include "builder/pe_image.h"
 #include "framework/text.h"
 
 #include <algorithm>
@@ -21,6 +22,12 @@ int Seek(FILE* file, uint64_t pos) {
 #else
     return fseeko(file, static_cast<off_t>(pos), SEEK_SET);
 #endif
+}
+
+// Whether a byte of the image is one of the fields that sealing writes.
+bool Cleared(const PeHeaders& headers, uint64_t at) {
+    return (at >= headers.checksum && at < headers.checksum + 4) ||
+           (headers.securityEntry && at >= headers.securityEntry && at < headers.securityEntry + 8);
 }
 
 } // namespace
@@ -133,6 +140,58 @@ int WritePackage(const std::string& stub, const std::vector<PackageInput>& input
     if (counted.position + directory.size() > UINT32_MAX)
         return kFileError;
     return counted.Write(directory.data(), static_cast<uint32_t>(directory.size())) ? kSuccess : kFileError;
+}
+
+bool SealPeImage(const std::string& path, std::string& cause) {
+    PeHeaders headers;
+    uint32_t sum = 0;
+    uint64_t length = 0;
+    {
+        StdioSource file;
+        if (!file.Open(path)) {
+            cause = std::strerror(errno);
+            return false;
+        }
+        // An extractor is always a program; anything else (a stand-in in a test) has no header to seal.
+        if (ReadPeHeaders(file, headers) != PeRead::kRead)
+            return true;
+        // The checksum of the image: the file as 16-bit little-endian words (a last odd byte padded with
+        // zero), the checksum field and the security entry that is about to be cleared as zero, added with
+        // the carries folded back in, plus the length of the file.
+        length = file.Size();
+        unsigned char block[65536];
+        for (uint64_t at = 0; at < length;) {
+            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(sizeof block, length - at));
+            if (!file.ReadAt(at, block, n)) {
+                cause = std::strerror(errno);
+                return false;
+            }
+            // Blocks of an even size: a word never straddles two of them.
+            for (uint32_t i = 0; i < n; i += 2) {
+                const unsigned low = Cleared(headers, at + i) ? 0 : block[i];
+                const unsigned high = i + 1 == n || Cleared(headers, at + i + 1) ? 0 : block[i + 1];
+                sum += low | high << 8;
+                sum = (sum & 0xffff) + (sum >> 16);
+            }
+            at += n;
+        }
+    }
+    sum = (sum & 0xffff) + (sum >> 16);
+
+    const uint32_t checksum = static_cast<uint32_t>(sum + length);
+    const unsigned char fields[4] = {static_cast<unsigned char>(checksum), static_cast<unsigned char>(checksum >> 8),
+                                     static_cast<unsigned char>(checksum >> 16), static_cast<unsigned char>(checksum >> 24)};
+    const unsigned char none[8] = {};
+    FILE* file = std::fopen(path.c_str(), "r+b");
+    const bool written = file && Seek(file, headers.checksum) == 0 && std::fwrite(fields, 1, 4, file) == 4 &&
+                         (!headers.securityEntry ||
+                          (Seek(file, headers.securityEntry) == 0 && std::fwrite(none, 1, 8, file) == 8));
+    const bool closed = file && std::fclose(file) == 0;
+    if (!written || !closed) {
+        cause = std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 } // namespace pkg

@@ -79,6 +79,14 @@ struct PackageInput {
 // write error.
 int WritePackage(const std::string& stub, const std::vector<PackageInput>& inputs, OutputStream& output);
 
+// Makes the PE image at the front of the customized setup at path describe the file as it is now,
+// unsigned: its extractor may come from an earlier setup, whose header still names that setup's
+// certificate table and checksum. The security directory is cleared and the checksum is that of the whole
+// file, so that the file can be signed and verified as it is, and the same inputs give the same bytes on
+// every system. A file that does not begin with a PE image is left as it is. False with the cause when the
+// file cannot be read or written.
+bool SealPeImage(const std::string& path, std::string& cause);
+
 } // namespace pkg
 
 // The stored names of a customized setup's files.

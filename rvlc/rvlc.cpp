@@ -2,7 +2,6 @@
 // Windows; what does goes through platform.h.
 #include "rvlc/rvlc.h"
 
-#include "builder/pe_image.h"
 #include "builder/setup_file.h"
 #include "framework/text.h"
 #include "rvlc/platform.h"
