@@ -161,11 +161,12 @@ TEST_F(OpenSetupTest, RecordsThatBreakTheDialogsRulesAreLeftOutInOneMessage) {
     EXPECT_EQ((Rows{{"Ok", "https://ok.example.com/"}}), ShownPages());
 }
 
-// A setup as rvlc may have made it: feeds.xml given as text, packed with the stand-in reader setup.
-std::string SetupWithFeeds(pkgtest::ScratchFolder& scratch, const char* name, const std::string& feeds) {
-    pkg::MemoryInput input(feeds);
+// A setup as rvlc may have made it: one data file (feeds.xml unless named) given as text.
+std::string SetupWithDataFile(pkgtest::ScratchFolder& scratch, const char* name, const std::string& text,
+                           const char* file = "feeds.xml") {
+    pkg::MemoryInput input(text);
     pkg::MemoryOutput package;
-    EXPECT_EQ(pkg::kSuccess, pkg::WritePackage("MZ", {{"feeds.xml", &input, feeds.size()}}, package));
+    EXPECT_EQ(pkg::kSuccess, pkg::WritePackage("MZ", {{file, &input, text.size()}}, package));
     return scratch.Add(name, package.bytes);
 }
 
@@ -202,29 +203,25 @@ TEST_F(OpenSetupTest, WhatThePagesDoNotShowIsWrittenBackAndNothingIsFlattened) {
 
     const std::string before = pkgtest::ReadWhole(files.feedsPath);
     messages_.clear();
-    EXPECT_FALSE(sheet_->welcome.OpenSetup(SetupWithFeeds(
+    EXPECT_FALSE(sheet_->welcome.OpenSetup(SetupWithDataFile(
         scratch_, "nested.exe",
         "<Folder Name=\"All Feeds\"><Folder Name=\"Outer\"><Folder Name=\"Inner\"><Feed Name=\"A\" "
         "URL=\"http://a.example.com/\"/></Folder></Folder></Folder>")));
     EXPECT_EQ(std::vector<std::string>{text::Format(kNestedFolder, "Inner")}, messages_);
     EXPECT_EQ(before, pkgtest::ReadWhole(WriteDataFiles(sheet_->feeds.Folders(), {}).feedsPath)) << "nothing loaded";
 
-    const std::string pages = "<Folder Name=\"All Pages\"><Folder Name=\"My WebPages\"><Folder Name=\"Deeper\"/>"
-                              "</Folder></Folder>";
-    pkg::MemoryInput deepInput(pages);
-    pkg::MemoryOutput deep;
-    ASSERT_EQ(pkg::kSuccess, pkg::WritePackage("MZ", {{"webpages.xml", &deepInput, pages.size()}}, deep));
     messages_.clear();
-    EXPECT_FALSE(sheet_->welcome.OpenSetup(scratch_.Add("pages.exe", deep.bytes)));
+    EXPECT_FALSE(sheet_->welcome.OpenSetup(SetupWithDataFile(
+        scratch_, "pages.exe",
+        "<Folder Name=\"All Pages\"><Folder Name=\"My WebPages\"><Folder Name=\"Deeper\"/></Folder></Folder>",
+        "webpages.xml")));
     EXPECT_EQ(std::vector<std::string>{text::Format(kNestedFolder, "Deeper")}, messages_);
 
     // The page shows one list: a second folder of pages would be merged into the first and lost.
-    const std::string two = "<Folder Name=\"All Pages\"><Folder Name=\"My WebPages\"/><Folder Name=\"Work\"/></Folder>";
-    pkg::MemoryInput twoInput(two);
-    pkg::MemoryOutput twoFolders;
-    ASSERT_EQ(pkg::kSuccess, pkg::WritePackage("MZ", {{"webpages.xml", &twoInput, two.size()}}, twoFolders));
     messages_.clear();
-    EXPECT_FALSE(sheet_->welcome.OpenSetup(scratch_.Add("two.exe", twoFolders.bytes)));
+    EXPECT_FALSE(sheet_->welcome.OpenSetup(SetupWithDataFile(
+        scratch_, "two.exe", "<Folder Name=\"All Pages\"><Folder Name=\"My WebPages\"/><Folder Name=\"Work\"/></Folder>",
+        "webpages.xml")));
     EXPECT_EQ(std::vector<std::string>{text::Format(kSecondPageFolder, "Work")}, messages_);
 }
 
@@ -234,7 +231,7 @@ TEST_F(OpenSetupTest, TheLeftOutRecordsAreListedUpToTenThenCounted) {
         folder.Add("Bad " + std::to_string(i), "ftp://f.example.com/" + std::to_string(i));
     folder.Add("Good", "http://g.example.com/");
     int count = 0;
-    ASSERT_TRUE(sheet_->welcome.OpenSetup(SetupWithFeeds(scratch_, "bad.exe", FeedsXmlText({folder}, count))));
+    ASSERT_TRUE(sheet_->welcome.OpenSetup(SetupWithDataFile(scratch_, "bad.exe", FeedsXmlText({folder}, count))));
     ASSERT_EQ(1u, messages_.size());
     const std::string& message = messages_[0];
     EXPECT_EQ(0u, message.find("12 folders, feeds or web pages of this setup were left out")) << message;
