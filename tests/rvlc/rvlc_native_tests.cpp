@@ -16,9 +16,7 @@ namespace {
 class NativeRvlcTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char folder[] = "/tmp/rvlc-native-XXXXXX";
-        ASSERT_NE(nullptr, ::mkdtemp(folder));
-        dir_ = folder;
+        ASSERT_FALSE(dir_.empty());
         CFeedFolder news("News");
         news.Add("Daily", "http://d.example.com/rss");
         int count = 0;
@@ -34,9 +32,10 @@ protected:
         old_ = dir_ + "/old.exe";
         WriteWhole(old_, setup.bytes);
     }
-    void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
 
-    std::string dir_, old_, feeds_, pages_;
+    NativeScratch scratch_;
+    const std::string dir_ = scratch_.Path();
+    std::string old_, feeds_, pages_;
     const std::string stub_ = "MZ stand-in extractor";
     const std::string reader_ = ReadWhole(std::string(RVL_STANDIN_DIR) + "/signed/rvl.exe");
     const std::string root_ = std::string(RVL_TEST_CERT_DIR) + "/root.pem";

@@ -43,12 +43,7 @@ int Rvlc(const std::vector<std::string>& args, std::string& output, const std::s
 
 class RvlcProcessTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char folder[] = "/tmp/rvlc-signature-XXXXXX";
-        ASSERT_NE(nullptr, ::mkdtemp(folder));
-        dir_ = folder;
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+    void SetUp() override { ASSERT_FALSE(dir_.empty()); }
 
     // A customized setup at path that packs reader as its reader setup.
     void WriteSetup(const std::string& path, const std::string& reader) {
@@ -58,7 +53,8 @@ protected:
         WriteWhole(path, setup.bytes);
     }
 
-    std::string dir_;
+    NativeScratch scratch_;
+    const std::string dir_ = scratch_.Path();
 };
 
 TEST_F(RvlcProcessTest, BuildPacksOnlyWhatTheMakerSignedAndATrustedRootVouchesFor) {
