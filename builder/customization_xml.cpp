@@ -1,5 +1,6 @@
 #include "builder/customization_xml.h"
 
+#include "builder/setup_file.h"
 #include "feeds/url_scheme.h"
 #include "fetch/feed_encoding.h"
 #include "framework/text.h"
@@ -1000,22 +1001,6 @@ private:
     Position startAt_;
 };
 
-// A string as a stream.
-class StringInput : public pkg::InputStream {
-public:
-    explicit StringInput(const std::string& bytes) : bytes_(bytes) {}
-    bool Read(void* buffer, uint32_t size, uint32_t& got) override {
-        got = static_cast<uint32_t>(std::min<size_t>(size, bytes_.size() - pos_));
-        std::memcpy(buffer, bytes_.data() + pos_, got);
-        pos_ += got;
-        return true;
-    }
-
-private:
-    const std::string& bytes_;
-    size_t pos_ = 0;
-};
-
 // ---- Writing ----
 
 // An attribute value as the DOM component escapes it: the markup characters, the quote, and the white
@@ -1212,7 +1197,7 @@ DataFileResult ReadDataFile(pkg::InputStream& input, const char* rootName, DataE
 
 DataFileResult ReadDataFile(const std::string& text, const char* rootName, DataElement& root,
                             const feedtext::Charsets* platform) {
-    StringInput input(text);
+    pkg::MemoryInput input(text);
     return ReadDataFile(input, rootName, root, platform);
 }
 

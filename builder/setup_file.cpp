@@ -72,13 +72,6 @@ bool StdioOutput::Write(const void* buffer, uint32_t size) {
     return std::fwrite(buffer, 1, size, file_) == size;
 }
 
-bool MemoryInput::Read(void* buffer, uint32_t size, uint32_t& got) {
-    got = static_cast<uint32_t>(std::min<size_t>(size, bytes_.size() - pos_));
-    std::memcpy(buffer, bytes_.data() + pos_, got);
-    pos_ += got;
-    return true;
-}
-
 bool MemoryOutput::Write(const void* buffer, uint32_t size) {
     bytes.append(static_cast<const char*>(buffer), size);
     return true;

@@ -6,7 +6,9 @@
 #include "builder/customization_xml.h"
 #include "builder/package_format.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -53,7 +55,13 @@ private:
 class MemoryInput : public InputStream {
 public:
     explicit MemoryInput(const std::string& bytes) : bytes_(bytes) {}
-    bool Read(void* buffer, uint32_t size, uint32_t& got) override;
+    // Inline, so that a program that reads data files from memory needs no more of this library.
+    bool Read(void* buffer, uint32_t size, uint32_t& got) override {
+        got = static_cast<uint32_t>(std::min<size_t>(size, bytes_.size() - pos_));
+        std::memcpy(buffer, bytes_.data() + pos_, got);
+        pos_ += got;
+        return true;
+    }
 
 private:
     const std::string& bytes_;
