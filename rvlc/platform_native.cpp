@@ -65,7 +65,7 @@ const char kPlatformHelp[] =
     "\n"
     "Downloads (build --download, update) fetch the maker's address with libcurl: http and https, through\n"
     "the proxy that http_proxy or https_proxy names; a transfer stops after 60 seconds without data or at\n"
-    "1 GiB. OPML files and --verify-feeds need the Windows build.\n";
+    "1 GiB.\n";
 
 bool HasWindowsInterfaces() {
     return false;

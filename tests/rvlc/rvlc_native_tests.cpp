@@ -6,7 +6,10 @@
 #include "tests/rvlc/native_files.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -53,6 +56,8 @@ TEST_F(NativeRvlcTest, ExtractAndBuildFromAnEarlierSetupKeepEveryFile) {
     ASSERT_EQ(0, rvlc::Run({"show", built, "--ca-file", root_}));
 }
 
+int RunCaptured(const std::string& dir, const std::vector<std::string>& args, std::string& out, std::string& err);
+
 // A setup rebuilt from an earlier one that its publisher signed carries no trace of that signature in
 // its header, so that it can be signed again as it is (osslsigncode, as the publisher would, is the judge).
 TEST_F(NativeRvlcTest, ASetupRebuiltFromASignedOneCanBeSignedAgain) {
@@ -91,6 +96,13 @@ TEST_F(NativeRvlcTest, ASetupRebuiltFromASignedOneCanBeSignedAgain) {
     EXPECT_EQ(std::string::npos, said.find("signature not at the end")) << said;
     EXPECT_EQ(0, run(sign, dir_ + "/new.exe", dir_ + "/new-signed.exe"));
     EXPECT_EQ(0, run(verify, dir_ + "/new-signed.exe")) << "the rebuilt setup, signed again";
+    // show --json names the publisher's own signature, which is not the maker's and need not be.
+    std::string out, err;
+    ASSERT_EQ(0, RunCaptured(dir_, {"show", "--json", dir_ + "/new-signed.exe", "--ca-file", root_}, out, err)) << err;
+    const nlohmann::json shown = nlohmann::json::parse(out, nullptr, false);
+    EXPECT_EQ((nlohmann::json{{"signer", "Example Publisher Test"}, {"verified", true}, {"verdict", "valid"}}),
+              shown["publisherSignature"])
+        << out;
     ASSERT_EQ(0, rvlc::Run({"extract", dir_ + "/new-signed.exe", dir_ + "/x"}));
     EXPECT_EQ(reader_, ReadWhole(dir_ + "/x/rvl.exe"));
 }
@@ -113,6 +125,54 @@ TEST_F(NativeRvlcTest, WhatNeedsWindowsOrIsBrokenGivesItsExitCode) {
         EXPECT_EQ(c.code, rvlc::Run(c.args)) << c.args[0] << " " << c.args[1] << " " << c.args[2];
         EXPECT_NE(0, ::access((dir_ + "/n.exe").c_str(), F_OK));
     }
+}
+
+// The names in folder that end in ".tmp": what an output left behind.
+std::vector<std::string> TemporaryFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0)
+                names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    return names;
+}
+
+// Existing files are replaced only with --force: without it the first one is named and nothing is
+// written; a folder that cannot be written is exit 5, and no temporary file is left either way.
+TEST_F(NativeRvlcTest, ExtractReplacesExistingFilesOnlyWithForce) {
+    const std::string x = dir_ + "/x";
+    ASSERT_EQ(0, rvlc::Run({"extract", old_, x}));
+    WriteWhole(x + "/rvl.exe", "mine");
+    ::remove((x + "/webpages.xml").c_str());
+    EXPECT_EQ(5, rvlc::Run({"extract", old_, x}));
+    EXPECT_EQ("mine", ReadWhole(x + "/rvl.exe"));
+    EXPECT_NE(0, ::access((x + "/webpages.xml").c_str(), F_OK)) << "nothing is written";
+    EXPECT_EQ(0, rvlc::Run({"extract", "--force", old_, x}));
+    EXPECT_EQ(reader_, ReadWhole(x + "/rvl.exe"));
+    EXPECT_EQ(pages_, ReadWhole(x + "/webpages.xml"));
+    // A file where the folder should be: nothing can be written under it.
+    WriteWhole(dir_ + "/file", "a file");
+    EXPECT_EQ(5, rvlc::Run({"extract", old_, dir_ + "/file"}));
+    EXPECT_EQ(std::vector<std::string>(), TemporaryFiles(x));
+    EXPECT_EQ(std::vector<std::string>(), TemporaryFiles(dir_));
+}
+
+// The output is written under a name of its own and renamed into place: a link planted at the output's
+// name is replaced, never written through.
+TEST_F(NativeRvlcTest, ALinkAtTheOutputsNameIsReplacedNotFollowed) {
+    WriteWhole(dir_ + "/victim", "untouched");
+    const std::string out = dir_ + "/new.exe";
+    ASSERT_EQ(0, ::symlink((dir_ + "/victim").c_str(), out.c_str()));
+    ASSERT_EQ(0, rvlc::Run({"build", "--from", old_, "--out", out, "--ca-file", root_}));
+    EXPECT_EQ("untouched", ReadWhole(dir_ + "/victim"));
+    struct stat status;
+    ASSERT_EQ(0, ::lstat(out.c_str(), &status));
+    EXPECT_TRUE(S_ISREG(status.st_mode));
+    EXPECT_EQ(ReadWhole(old_), ReadWhole(out));
 }
 
 // Runs rvlc with standard output and standard error each into a file of dir.
@@ -170,7 +230,7 @@ TEST_F(NativeRvlcTest, RecordsThatBreakTheRulesAreNamedAndRefusedUnlessSkipped) 
                                                  "<file:///c:/x> (left out)\n"))
         << stderrText;
     EXPECT_NE(std::string::npos, stderrText.find(":3:40: a record without a title: \" \" <http://a/> (left out)\n"));
-    ASSERT_EQ(0, RunCaptured(dir_, {"show", out}, stdoutText, stderrText));
+    ASSERT_EQ(0, RunCaptured(dir_, {"show", out, "--ca-file", root_}, stdoutText, stderrText));
     EXPECT_NE(std::string::npos, stdoutText.find("Feed folders: 1\n  F\n    Ok <http://ok/>\nWeb pages: 1\n"))
         << stdoutText;
 
@@ -193,7 +253,7 @@ TEST_F(NativeRvlcTest, ShowPrintsControlCharactersEscaped) {
                                 setup));
     WriteWhole(dir_ + "/s.exe", setup.bytes);
     std::string stdoutText, stderrText;
-    ASSERT_EQ(0, RunCaptured(dir_, {"show", dir_ + "/s.exe"}, stdoutText, stderrText));
+    ASSERT_EQ(0, RunCaptured(dir_, {"show", dir_ + "/s.exe", "--ca-file", root_}, stdoutText, stderrText));
     EXPECT_NE(std::string::npos, stdoutText.find("  Tab\\x09here\n    Bell \\xC2\\x9B <javascript:alert(1)>\n"))
         << stdoutText;
     EXPECT_NE(std::string::npos, stderrText.find("(feeds.xml):1:"));
