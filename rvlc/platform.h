@@ -45,9 +45,9 @@ bool MoveIntoPlace(const std::string& from, const std::string& to, std::string& 
 // Creates the folder when it does not exist yet.
 bool MakeFolder(const std::string& path, std::string& cause);
 // Creates a new file, exclusively, under a name that nobody can predict (a random suffix): in the folder
-// of near, named after it, or in the temporary folder when near is empty. An existing file or link at that
-// name is never opened. file is open for writing and reading; false with the cause.
-bool CreateTemporaryFile(const std::string& near, std::string& name, FILE*& file, std::string& cause);
+// of beside, named after it, or in the temporary folder when beside is empty. An existing file or link at
+// that name is never opened. file is open for writing and reading; false with the cause.
+bool CreateTemporaryFile(const std::string& beside, std::string& name, FILE*& file, std::string& cause);
 std::string JoinPath(const std::string& folder, const std::string& name);
 // Whether a file (or folder) exists at path.
 bool PathExists(const std::string& path);

@@ -103,13 +103,13 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-bool CreateTemporaryFile(const std::string& near, std::string& name, FILE*& file, std::string& cause) {
+bool CreateTemporaryFile(const std::string& beside, std::string& name, FILE*& file, std::string& cause) {
     std::string base;
-    if (near.empty()) {
+    if (beside.empty()) {
         const char* temp = std::getenv("TMPDIR");
         base = JoinPath(temp && *temp ? temp : "/tmp", "rvlc");
     } else {
-        base = near;
+        base = beside;
     }
     file = nullptr;
     // O_EXCL|O_NOFOLLOW: a file or a link that someone planted at the name is never opened or followed;

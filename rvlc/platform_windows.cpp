@@ -245,14 +245,14 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "\\" + name;
 }
 
-bool CreateTemporaryFile(const std::string& near, std::string& name, FILE*& file, std::string& cause) {
+bool CreateTemporaryFile(const std::string& beside, std::string& name, FILE*& file, std::string& cause) {
     std::string base;
-    if (near.empty()) {
+    if (beside.empty()) {
         char temp[MAX_PATH] = {};
         const DWORD length = ::GetTempPathA(MAX_PATH, temp);
         base = std::string(temp, length < MAX_PATH ? length : 0) + "rvlc";
     } else {
-        base = near;
+        base = beside;
     }
     file = nullptr;
     // CREATE_NEW: a file planted at the name is never opened; the random part makes the name a guess of
