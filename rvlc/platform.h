@@ -20,11 +20,11 @@ namespace rvlc {
 // The exit codes, as rvlc --help documents them.
 enum ExitCode {
     kExitOk = 0,
-    kExitUsage = 2,        // bad arguments, or a command or option this build cannot carry out
-    kExitInput = 3,        // an input cannot be read: missing, not a customized setup, damaged, not XML
-    kExitDownload = 4,     // the reader setup cannot be downloaded, or its signature or pin does not pass
-    kExitBuild = 5,        // the output cannot be written, or would replace files without --force
-    kExitFeedsRefused = 6, // --verify-feeds: at least one feed is not a feed
+    kExitUsage = 2,         // bad arguments, or a command or option this build cannot carry out
+    kExitInput = 3,         // an input cannot be read: missing, not a customized setup, damaged, not XML
+    kExitDownload = 4,      // the reader setup cannot be downloaded, or its signature or pin does not pass
+    kExitBuild = 5,         // the output cannot be written, or would replace files without --force
+    kExitFeedsRefused = 6,  // --verify-feeds: at least one feed is not a feed
     kExitInterrupted = 130, // Ctrl+C, SIGINT, SIGTERM or a closed console: 128 + SIGINT, as shells report it
 };
 

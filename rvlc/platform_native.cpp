@@ -252,7 +252,8 @@ void CheckSignature(const std::string& path, SignatureCheck& check) {
                     result.verdict != authenticode::Verdict::kNotProgram &&
                     result.verdict != authenticode::Verdict::kUnreadable;
     // The maker's name is not asked for: a valid signature of another name is what a publisher has.
-    check.valid = result.verdict == authenticode::Verdict::kTrusted || result.verdict == authenticode::Verdict::kNotMaker;
+    check.valid =
+        result.verdict == authenticode::Verdict::kTrusted || result.verdict == authenticode::Verdict::kNotMaker;
     if (check.valid)
         check.verdict = "valid" + (result.timestamp.empty() ? std::string() : ", timestamped " + result.timestamp);
     else if (result.verdict == authenticode::Verdict::kNotSigned)

@@ -153,8 +153,7 @@ void ReadVersionResource(const std::string& path, std::string& version, std::str
         WORD language;
         WORD codePage;
     }* translation = nullptr;
-    if (!::VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                          &length) ||
+    if (!::VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
         !translation || length < sizeof *translation)
         return;
     const std::string key =
@@ -377,9 +376,9 @@ void CheckSignature(const std::string& path, SignatureCheck& check) {
     // The signer's name as the reader setup's check reads it; its verdict about the maker does not count.
     CheckSetupTrust(path, &check.signer);
     check.valid = status == ERROR_SUCCESS;
-    check.present = check.valid || !check.signer.empty() ||
-                    (status != TRUST_E_NOSIGNATURE && status != TRUST_E_SUBJECT_FORM_UNKNOWN &&
-                     status != TRUST_E_PROVIDER_UNKNOWN);
+    check.present =
+        check.valid || !check.signer.empty() ||
+        (status != TRUST_E_NOSIGNATURE && status != TRUST_E_SUBJECT_FORM_UNKNOWN && status != TRUST_E_PROVIDER_UNKNOWN);
     check.verdict = check.valid ? "valid" : check.present ? SystemMessage(static_cast<DWORD>(status)) : "not signed";
 }
 

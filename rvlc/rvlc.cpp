@@ -29,8 +29,10 @@ std::string Counted(size_t count, const char* noun) {
 // --quiet: errors only. Set once per command line.
 bool quiet = false;
 
+// The first line: --ca-file only where this build takes roots of its own.
+const char kMainUsageNative[] = "Usage: rvlc [--quiet] [--ca-file FILE] COMMAND [OPTIONS] [--] ARGUMENTS\n";
+const char kMainUsageWindows[] = "Usage: rvlc [--quiet] COMMAND [OPTIONS] [--] ARGUMENTS\n";
 const char kMainHelpHead[] =
-    "Usage: rvlc [--quiet] [--ca-file FILE] COMMAND [OPTIONS] [--] ARGUMENTS\n"
     "       rvlc --version | --help | help COMMAND\n"
     "Builds and inspects customized setups of Ravelin.\n"
     "\n"
@@ -42,14 +44,12 @@ const char kMainHelpHead[] =
     "  extract [--force] SETUP DIR\n"
     "                    writes the files of a customized setup into DIR\n";
 
-const char kMainHelpBuildWindows[] =
-    "  build --out SETUP [--from OLD_SETUP] [--feeds FILE]... [--pages FILE]\n"
-    "        [--setup RVL_EXE | --download] [--verify-feeds] [--skip-invalid] [PINS]\n"
-    "                    builds a customized setup\n";
-const char kMainHelpBuildNative[] =
-    "  build --out SETUP [--from OLD_SETUP] [--feeds FILE] [--pages FILE]\n"
-    "        [--setup RVL_EXE | --download] [--skip-invalid] [PINS]\n"
-    "                    builds a customized setup\n";
+const char kMainHelpBuildWindows[] = "  build --out SETUP [--from OLD_SETUP] [--feeds FILE]... [--pages FILE]\n"
+                                     "        [--setup RVL_EXE | --download] [--verify-feeds] [--skip-invalid] [PINS]\n"
+                                     "                    builds a customized setup\n";
+const char kMainHelpBuildNative[] = "  build --out SETUP [--from OLD_SETUP] [--feeds FILE] [--pages FILE]\n"
+                                    "        [--setup RVL_EXE | --download] [--skip-invalid] [PINS]\n"
+                                    "                    builds a customized setup\n";
 
 const char kMainHelpTail[] =
     "  update [--skip-invalid] [PINS] OLD_SETUP NEW_SETUP\n"
@@ -96,8 +96,9 @@ const char kExitInterrupt[] =
     "       console): the partial output and every temporary copy are removed first\n";
 
 std::string MainHelp() {
-    return std::string(kMainHelpHead) + (HasWindowsInterfaces() ? kMainHelpBuildWindows : kMainHelpBuildNative) +
-           kMainHelpTail + (HasWindowsInterfaces() ? kExitFeeds : "") + kExitInterrupt + kPlatformHelp;
+    return std::string(HasWindowsInterfaces() ? kMainUsageWindows : kMainUsageNative) + kMainHelpHead +
+           (HasWindowsInterfaces() ? kMainHelpBuildWindows : kMainHelpBuildNative) + kMainHelpTail +
+           (HasWindowsInterfaces() ? kExitFeeds : "") + kExitInterrupt + kPlatformHelp;
 }
 
 const char kShowHelp[] =
@@ -550,13 +551,17 @@ int Show(const std::string& path, bool json) {
                                          {"sha256", hashes[i]}});
         document["readerSetup"] = nullptr;
         if (reader)
-            document["readerSetup"] = {{"name", reader->name},        {"product", TextOrNull(check.product)},
-                                       {"version", TextOrNull(check.version)}, {"signer", TextOrNull(check.signer)},
-                                       {"verified", check.trusted},   {"verdict", check.verdict}};
+            document["readerSetup"] = {{"name", reader->name},
+                                       {"product", TextOrNull(check.product)},
+                                       {"version", TextOrNull(check.version)},
+                                       {"signer", TextOrNull(check.signer)},
+                                       {"verified", check.trusted},
+                                       {"verdict", check.verdict}};
         document["publisherSignature"] = nullptr;
         if (publisher.present)
-            document["publisherSignature"] = {
-                {"signer", TextOrNull(publisher.signer)}, {"verified", publisher.valid}, {"verdict", publisher.verdict}};
+            document["publisherSignature"] = {{"signer", TextOrNull(publisher.signer)},
+                                              {"verified", publisher.valid},
+                                              {"verdict", publisher.verdict}};
         document["feeds"] = FolderJson(contents.customization.feeds, false);
         nlohmann::ordered_json pages = nlohmann::ordered_json::array();
         PagesJson(contents.customization.pages, pages);
@@ -718,9 +723,9 @@ struct BuildOptions {
     bool download = false;
     bool verifyFeeds = false;
     bool skipInvalid = false;
-    bool allowOlder = false;   // packs a reader setup older than the one inside --from
-    std::string expectSha256;  // the reader setup's SHA-256 must be this (lower case)
-    std::string minVersion;    // its file version must be this or later
+    bool allowOlder = false;  // packs a reader setup older than the one inside --from
+    std::string expectSha256; // the reader setup's SHA-256 must be this (lower case)
+    std::string minVersion;   // its file version must be this or later
 };
 
 // Appends a folder to the feeds; a name that a folder beside it has already is given " (n)".
@@ -797,8 +802,7 @@ std::string FileStem(const std::string& path) {
 }
 
 // Reads --feeds FILE: a feeds.xml replaces the feeds (isFeedsXml set), an OPML file adds a folder.
-int AddFeedsFile(Customization& customization, const std::string& path, Invalid invalid, bool opml,
-                 bool& isFeedsXml) {
+int AddFeedsFile(Customization& customization, const std::string& path, Invalid invalid, bool opml, bool& isFeedsXml) {
     isFeedsXml = false;
     if (!opml) {
         DataElement feeds;
@@ -883,8 +887,8 @@ int CheckBuildOptions(const BuildOptions& options, const char* command) {
         return Usage("--setup and --download exclude each other", command);
     if (options.setup.empty() && !options.download && options.from.empty())
         return Usage("the reader setup must come from --setup, --download or --from", command);
-    std::vector<std::pair<const char*, std::string>> inputs = {{"--from", options.from}, {"--setup", options.setup},
-                                                               {"--pages", options.pages}};
+    std::vector<std::pair<const char*, std::string>> inputs = {
+        {"--from", options.from}, {"--setup", options.setup}, {"--pages", options.pages}};
     for (const std::string& feeds : options.feeds)
         inputs.push_back({"--feeds", feeds});
     for (const auto& input : inputs) {
@@ -1297,8 +1301,8 @@ int Parse(const std::vector<std::string>& args, CommandLine& line) {
     line.command = sub->get_name();
     const size_t wanted = sub == extract || sub == update ? 2 : sub == buildCommand ? 0 : 1;
     if (line.files.size() != wanted) {
-        const char* what = sub == extract   ? "extract takes a customized setup and a folder"
-                           : sub == update  ? "update takes the old and the new customized setup"
+        const char* what = sub == extract        ? "extract takes a customized setup and a folder"
+                           : sub == update       ? "update takes the old and the new customized setup"
                            : sub == buildCommand ? "build takes no file without an option"
                                                  : "takes one customized setup";
         return Usage(sub == show || sub == verify ? line.command + " " + what : std::string(what), line.command);

@@ -64,8 +64,7 @@ TEST_F(NativeRvlcTest, ASetupRebuiltFromASignedOneCanBeSignedAgain) {
     const std::string certs = std::string(RVL_TEST_CERT_DIR) + "/";
     const std::string sign = "osslsigncode sign -certs '" + certs + "publisher-chain.pem' -key '" + certs +
                              "publisher.key' -h sha256 -in '%s' -out '%s' >/dev/null 2>&1";
-    const std::string verify =
-        "osslsigncode verify -CAfile '" + root_ + "' -in '%s' >/dev/null 2>&1";
+    const std::string verify = "osslsigncode verify -CAfile '" + root_ + "' -in '%s' >/dev/null 2>&1";
     auto run = [](const std::string& format, const std::string& a, const std::string& b = std::string()) {
         char command[4096];
         std::snprintf(command, sizeof command, format.c_str(), a.c_str(), b.c_str());
@@ -75,14 +74,15 @@ TEST_F(NativeRvlcTest, ASetupRebuiltFromASignedOneCanBeSignedAgain) {
     const std::string program = ReadWhole(std::string(RVL_STANDIN_DIR) + "/rvl.exe");
     pkg::MemoryInput reader(reader_), feeds(feeds_);
     pkg::MemoryOutput setup;
-    ASSERT_EQ(pkg::kSuccess, pkg::WritePackage(program, {{"rvl.exe", &reader, reader_.size()},
-                                                         {"feeds.xml", &feeds, feeds_.size()}},
-                                               setup));
+    ASSERT_EQ(pkg::kSuccess,
+              pkg::WritePackage(program, {{"rvl.exe", &reader, reader_.size()}, {"feeds.xml", &feeds, feeds_.size()}},
+                                setup));
     WriteWhole(dir_ + "/old.exe", setup.bytes);
     ASSERT_EQ(0, run(sign, dir_ + "/old.exe", dir_ + "/old-signed.exe"));
     ASSERT_EQ(0, run(verify, dir_ + "/old-signed.exe"));
 
-    ASSERT_EQ(0, rvlc::Run({"build", "--from", dir_ + "/old-signed.exe", "--out", dir_ + "/new.exe", "--ca-file", root_}));
+    ASSERT_EQ(0,
+              rvlc::Run({"build", "--from", dir_ + "/old-signed.exe", "--out", dir_ + "/new.exe", "--ca-file", root_}));
     // Unsigned as it is: no signature left in the header. (Its checksum is not judged here: for a file of
     // odd length, osslsigncode leaves out the last byte, which Windows counts.)
     std::string said;
@@ -203,7 +203,8 @@ TEST_F(NativeRvlcTest, EveryElementAndAttributeSurvivesARebuildAndAFeedsFileRepl
                              "URL=\"http://a/\" AutoUpdateFreq=\"3\" AutoUpdateUnit=\"hours\"/></Folder>"
                              "<Feed Name=\"B\" URL=\"https://b/\"/></Folder></Folder>\n";
     WriteWhole(dir_ + "/feeds.xml", kept);
-    ASSERT_EQ(0, rvlc::Run({"build", "--from", old_, "--feeds", dir_ + "/feeds.xml", "--out", dir_ + "/a.exe", "--ca-file", root_}));
+    ASSERT_EQ(0, rvlc::Run({"build", "--from", old_, "--feeds", dir_ + "/feeds.xml", "--out", dir_ + "/a.exe",
+                            "--ca-file", root_}));
     ASSERT_EQ(0, rvlc::Run({"build", "--from", dir_ + "/a.exe", "--out", dir_ + "/b.exe", "--ca-file", root_}));
     ASSERT_EQ(0, rvlc::Run({"extract", dir_ + "/b.exe", dir_ + "/b"}));
     EXPECT_EQ(kept, ReadWhole(dir_ + "/b/feeds.xml")) << "the old feeds are replaced, not added to";
@@ -217,15 +218,18 @@ TEST_F(NativeRvlcTest, RecordsThatBreakTheRulesAreNamedAndRefusedUnlessSkipped) 
     WriteWhole(dir_ + "/bad.xml", "<Folder Name=\"All Feeds\">\n  <Feed Name=\"\x1B]0;owned\x07\"/></Folder>");
     const std::string feeds = dir_ + "/feeds.xml", out = dir_ + "/n.exe";
     std::string stdoutText, stderrText;
-    EXPECT_EQ(3, RunCaptured(dir_, {"build", "--from", old_, "--feeds", feeds, "--out", out, "--ca-file", root_}, stdoutText, stderrText));
+    EXPECT_EQ(3, RunCaptured(dir_, {"build", "--from", old_, "--feeds", feeds, "--out", out, "--ca-file", root_},
+                             stdoutText, stderrText));
     EXPECT_EQ("", stdoutText);
     EXPECT_EQ(feeds + ":3:1: a record whose URL is no http or https address: \"Files\" <file:///c:/x>\n" + feeds +
                   ":3:40: a record without a title: \" \" <http://a/>\n",
               stderrText);
     EXPECT_NE(0, ::access(out.c_str(), F_OK));
 
-    ASSERT_EQ(0, RunCaptured(dir_, {"build", "--from", old_, "--feeds", feeds, "--skip-invalid", "--out", out, "--ca-file", root_},
-                             stdoutText, stderrText));
+    ASSERT_EQ(
+        0, RunCaptured(dir_,
+                       {"build", "--from", old_, "--feeds", feeds, "--skip-invalid", "--out", out, "--ca-file", root_},
+                       stdoutText, stderrText));
     EXPECT_NE(std::string::npos, stderrText.find(":3:1: a record whose URL is no http or https address: \"Files\" "
                                                  "<file:///c:/x> (left out)\n"))
         << stderrText;
@@ -248,9 +252,9 @@ TEST_F(NativeRvlcTest, ShowPrintsControlCharactersEscaped) {
     const std::string feeds = FeedsXmlText({folder}, count);
     pkg::MemoryInput reader(reader_), input(feeds);
     pkg::MemoryOutput setup;
-    ASSERT_EQ(pkg::kSuccess,
-              pkg::WritePackage(stub_, {{"rvl.exe", &reader, reader_.size()}, {"feeds.xml", &input, feeds.size()}},
-                                setup));
+    ASSERT_EQ(
+        pkg::kSuccess,
+        pkg::WritePackage(stub_, {{"rvl.exe", &reader, reader_.size()}, {"feeds.xml", &input, feeds.size()}}, setup));
     WriteWhole(dir_ + "/s.exe", setup.bytes);
     std::string stdoutText, stderrText;
     ASSERT_EQ(0, RunCaptured(dir_, {"show", dir_ + "/s.exe", "--ca-file", root_}, stdoutText, stderrText));

@@ -79,7 +79,8 @@ protected:
     void WriteSetup(const std::string& path, const std::string& reader) {
         pkg::MemoryInput input(reader);
         pkg::MemoryOutput setup;
-        ASSERT_EQ(pkg::kSuccess, pkg::WritePackage("MZ stand-in extractor", {{"rvl.exe", &input, reader.size()}}, setup));
+        ASSERT_EQ(pkg::kSuccess,
+                  pkg::WritePackage("MZ stand-in extractor", {{"rvl.exe", &input, reader.size()}}, setup));
         WriteWhole(path, setup.bytes);
     }
 
@@ -184,12 +185,23 @@ TEST_F(RvlcProcessTest, CommandLineFollowsTheConventions) {
         {"--help after other options", {"build", "--out", out, "--help"}, 0, "Usage: rvlc build", false},
         {"unknown option", {"build", "--shiny", "--out", out}, 2, "unknown option --shiny", false},
         {"unknown command", {"frobnicate"}, 2, "unknown command frobnicate", false},
-        {"option given twice", {"build", "--from", old, "--out", out, "--out", out}, 2, "--out is given more than once", false},
+        {"option given twice",
+         {"build", "--from", old, "--out", out, "--out", out},
+         2,
+         "--out is given more than once",
+         false},
         {"output is the input", {"build", "--from", old, "--out", old}, 2, "needs a name of its own", false},
-        {"output is the input by another name", {"build", "--setup", "-dash.exe", "--from", old, "--out", "./-dash.exe"}, 2,
-         "is the input of --setup", false},
+        {"output is the input by another name",
+         {"build", "--setup", "-dash.exe", "--from", old, "--out", "./-dash.exe"},
+         2,
+         "is the input of --setup",
+         false},
         {"update onto itself", {"update", old, dir_ + "//old.exe"}, 2, "is OLD_SETUP", false},
-        {"--opt=value", {"build", "--from=" + old, "--out=" + out, "--ca-file=" + root}, 0, "Reader setup: version", false},
+        {"--opt=value",
+         {"build", "--from=" + old, "--out=" + out, "--ca-file=" + root},
+         0,
+         "Reader setup: version",
+         false},
         {"-- ends the options", {"show", "--ca-file", root, "--", "-dash.exe"}, 0, "Setup: -dash.exe\n", false},
         {"--quiet", {"--quiet", "build", "--from", old, "--out", out, "--ca-file", root}, 0, "", true},
     };
@@ -218,7 +230,8 @@ TEST_F(RvlcProcessTest, ShowJsonIsOneDocumentOfTheDocumentedSchema) {
     news.Add("Daily", "http://d.example.com/rss");
     int count = 0;
     const std::string reader = ReadWhole(kStandins + "/signed/rvl.exe");
-    const std::string feeds = FeedsXmlText({news}, count), pages = WebPagesXmlText({{"Home", "https://h.example.com/"}});
+    const std::string feeds = FeedsXmlText({news}, count),
+                      pages = WebPagesXmlText({{"Home", "https://h.example.com/"}});
     pkg::MemoryInput readerInput(reader), feedsInput(feeds), pagesInput(pages);
     pkg::MemoryOutput setup;
     ASSERT_EQ(pkg::kSuccess, pkg::WritePackage("MZ stand-in extractor",
@@ -243,7 +256,8 @@ TEST_F(RvlcProcessTest, ShowJsonIsOneDocumentOfTheDocumentedSchema) {
     EXPECT_EQ((Names{"feeds", "files", "pages", "publisherSignature", "readerSetup", "setup"}), keys(document));
     EXPECT_EQ(path, document["setup"]);
     ASSERT_EQ(3u, document["files"].size());
-    EXPECT_EQ((nlohmann::json{{"name", "rvl.exe"}, {"size", reader.size()}, {"sha256", Sha256Of(kStandins + "/signed/rvl.exe")}}),
+    EXPECT_EQ((nlohmann::json{
+                  {"name", "rvl.exe"}, {"size", reader.size()}, {"sha256", Sha256Of(kStandins + "/signed/rvl.exe")}}),
               document["files"][0]);
     EXPECT_EQ("webpages.xml", document["files"][2]["name"]);
     const nlohmann::json& readerSetup = document["readerSetup"];
@@ -282,7 +296,8 @@ TEST_F(RvlcProcessTest, VerifyPassesOnlyAWholeSetupWithTheMakersReaderSetup) {
     };
     for (const auto& c : cases) {
         std::string output;
-        EXPECT_EQ(c.code, Rvlc({"verify", c.setup, "--ca-file", kCertificates + "/root.pem"}, output)) << c.setup << output;
+        EXPECT_EQ(c.code, Rvlc({"verify", c.setup, "--ca-file", kCertificates + "/root.pem"}, output))
+            << c.setup << output;
         EXPECT_NE(std::string::npos, output.find(c.says)) << c.setup << ": " << output;
     }
 }
@@ -341,15 +356,35 @@ TEST_F(RvlcProcessTest, UpdateDownloadsTheMakersSetupThroughTheProxyAndChecksIt)
     } cases[] = {
         {"the maker's setup", kStandins + "/signed/rvl.exe", "", {}, 0, "Downloading the reader setup: 100%"},
         {"another name's setup", kStandins + "/foreign/rvl.exe", "", {}, 4, "signed by Northwind Software Test"},
-        {"an error page", kStandins + "/signed/rvl.exe", "--fail-download", {}, 4,
+        {"an error page",
+         kStandins + "/signed/rvl.exe",
+         "--fail-download",
+         {},
+         4,
          "what the server sent is not a Windows program"},
-        {"over 1 GiB", kStandins + "/signed/rvl.exe", "--oversize-download", {}, 4,
+        {"over 1 GiB",
+         kStandins + "/signed/rvl.exe",
+         "--oversize-download",
+         {},
+         4,
          "The file is larger than 1 GiB, more than any setup: the transfer was stopped."},
-        {"pinned to its SHA-256", kStandins + "/signed/rvl.exe", "", {"--expect-sha256", sha256}, 0,
+        {"pinned to its SHA-256",
+         kStandins + "/signed/rvl.exe",
+         "",
+         {"--expect-sha256", sha256},
+         0,
          "Reader setup: version (none), SHA-256 " + sha256 + "\n"},
-        {"pinned to another SHA-256", kStandins + "/signed/rvl.exe", "", {"--expect-sha256=" + std::string(64, 'A')},
-         4, "--expect-sha256 expects " + std::string(64, 'a') + ", its SHA-256 is " + sha256},
-        {"a minimum version that it does not name", kStandins + "/signed/rvl.exe", "", {"--min-version", "1.9"}, 4,
+        {"pinned to another SHA-256",
+         kStandins + "/signed/rvl.exe",
+         "",
+         {"--expect-sha256=" + std::string(64, 'A')},
+         4,
+         "--expect-sha256 expects " + std::string(64, 'a') + ", its SHA-256 is " + sha256},
+        {"a minimum version that it does not name",
+         kStandins + "/signed/rvl.exe",
+         "",
+         {"--min-version", "1.9"},
+         4,
          "--min-version expects 1.9 or later, its version is (none)"},
     };
     const std::string old = dir_ + "/old.exe";
@@ -365,9 +400,15 @@ TEST_F(RvlcProcessTest, UpdateDownloadsTheMakersSetupThroughTheProxyAndChecksIt)
         EXPECT_NE(std::string::npos, output.find(c.says)) << c.what << ": " << output;
         // The address it fetched, also when that failed.
         EXPECT_NE(std::string::npos, output.find("http://www.corvane.com/download/rvl/rvl.exe")) << c.what << output;
+        // Not a console: a line at the start and the last state, not one per percent.
+        size_t progressLines = 0;
+        for (size_t at = 0; (at = output.find("Downloading the reader setup:", at)) != std::string::npos; ++at)
+            ++progressLines;
+        EXPECT_GE(2u, progressLines) << c.what << output;
         if (c.code == 0) {
             ASSERT_EQ(0, Rvlc({"extract", "--force", out, dir_ + "/x"}, output)) << output;
-            EXPECT_EQ(ReadWhole(c.served), ReadWhole(dir_ + "/x/rvl.exe")) << "the setup that the server sent is packed";
+            EXPECT_EQ(ReadWhole(c.served), ReadWhole(dir_ + "/x/rvl.exe"))
+                << "the setup that the server sent is packed";
         } else {
             EXPECT_NE(0, ::access(out.c_str(), F_OK)) << c.what;
         }
@@ -387,14 +428,15 @@ TEST_F(RvlcProcessTest, AnInterruptedUpdateLeavesNoFileBehind) {
     const std::string old = dir_ + "/old.exe", out = dir_ + "/new.exe", temp = dir_ + "/tmp";
     WriteSetup(old, "MZ an older reader setup");
     ASSERT_EQ(0, ::mkdir(temp.c_str(), 0700));
-    std::vector<std::string> env = {"http_proxy=http://127.0.0.1:" + server.Port(), "https_proxy=", "no_proxy=",
-                                    "TMPDIR=" + temp};
+    std::vector<std::string> env = {"http_proxy=http://127.0.0.1:" + server.Port(),
+                                    "https_proxy=", "no_proxy=", "TMPDIR=" + temp};
     for (char** variable = environ; *variable; ++variable) {
         const std::string name = std::string(*variable).substr(0, std::string(*variable).find('='));
         if (name != "http_proxy" && name != "https_proxy" && name != "no_proxy" && name != "TMPDIR")
             env.push_back(*variable);
     }
-    std::vector<std::string> args = {RVLC_PATH, "--quiet", "update", old, out, "--ca-file", kCertificates + "/root.pem"};
+    std::vector<std::string> args = {
+        RVLC_PATH, "--quiet", "update", old, out, "--ca-file", kCertificates + "/root.pem"};
     const auto pointers = [](std::vector<std::string>& strings) {
         std::vector<char*> list;
         for (std::string& s : strings)

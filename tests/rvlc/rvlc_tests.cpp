@@ -195,15 +195,16 @@ std::string SetupWith(const pkgtest::ScratchFolder& scratch, const std::string& 
 // name of its own; a record that breaks the rules refuses the input unless --skip-invalid.
 TEST_F(RvlcTest, AFeedsFileReplacesTheFeedsWholeAndAnOpmlFileAddsAFolder) {
     int count = 0;
-    const std::string old = SetupWith(scratch_, "old.exe", FeedsXmlText({Folder("Gone", {{"Old", "http://o/"}})}, count));
+    const std::string old =
+        SetupWith(scratch_, "old.exe", FeedsXmlText({Folder("Gone", {{"Old", "http://o/"}})}, count));
     const std::string kept = "<Folder Name=\"All Feeds\" Status=\"0\" UpdateCount=\"0\" SpecialData=\"1\">"
                              "<Folder Name=\"TECH\" Color=\"red\"><Folder Name=\"Inner\"><Feed Name=\"A\" "
                              "URL=\"http://a/\" AutoUpdateFreq=\"3\" AutoUpdateUnit=\"hours\"/></Folder></Folder>";
-    const std::string feeds =
-        scratch_.Add("feeds.xml", kept + "\n<Folder Name=\"F\"><Feed Name=\"Local\" URL=\"file:///c:/x\"/></Folder></Folder>");
+    const std::string feeds = scratch_.Add(
+        "feeds.xml", kept + "\n<Folder Name=\"F\"><Feed Name=\"Local\" URL=\"file:///c:/x\"/></Folder></Folder>");
     const std::string opml = scratch_.Add("tech.opml", kOpml), out = scratch_ / "new.exe";
-    const std::vector<std::string> args = {"build", "--from", old, "--feeds", opml, "--feeds", feeds, "--setup",
-                                           SignedStandIn(), "--out", out};
+    const std::vector<std::string> args = {"build",   "--from",        old,     "--feeds", opml, "--feeds", feeds,
+                                           "--setup", SignedStandIn(), "--out", out};
 
     RunResult run = Rvlc(args, scratch_);
     EXPECT_EQ(3, run.code);
@@ -306,9 +307,13 @@ TEST_F(RvlcTest, CommandLineFollowsTheConventions) {
         {"--version", {"--version"}, 0, std::string("rvlc ") + RVL_PROJECT_VERSION + "\n"},
         {"help COMMAND", {"help", "verify"}, 0, "Usage: rvlc verify"},
         {"--help after other options", {"build", "--out", out, "--help"}, 0, "Usage: rvlc build"},
-        {"option given twice", {"build", "--setup", SignedStandIn(), "--out", out, "--out=" + out}, 2,
+        {"option given twice",
+         {"build", "--setup", SignedStandIn(), "--out", out, "--out=" + out},
+         2,
          "--out is given more than once"},
-        {"output is the input in other case", {"build", "--from", old, "--setup", SignedStandIn(), "--out", upper}, 2,
+        {"output is the input in other case",
+         {"build", "--from", old, "--setup", SignedStandIn(), "--out", upper},
+         2,
          "is the input of --from"},
         {"update onto itself", {"update", old, upper}, 2, "is OLD_SETUP"},
         {"--opt=value and --", {"build", "--setup=" + SignedStandIn(), "--out=" + out, "--"}, 0, "SHA-256 "},
@@ -316,7 +321,8 @@ TEST_F(RvlcTest, CommandLineFollowsTheConventions) {
     for (const auto& c : cases) {
         const RunResult run = Rvlc(c.args, scratch_);
         EXPECT_EQ(c.code, run.code) << c.what << "\n" << run.err;
-        EXPECT_NE(std::string::npos, (c.code == 0 ? run.out : run.err).find(c.says)) << c.what << "\n" << run.out << run.err;
+        EXPECT_NE(std::string::npos, (c.code == 0 ? run.out : run.err).find(c.says)) << c.what << "\n"
+                                                                                     << run.out << run.err;
         EXPECT_EQ(oldBytes, pkgtest::ReadWhole(old)) << c.what;
     }
 }
