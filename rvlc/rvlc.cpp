@@ -1325,7 +1325,13 @@ int Parse(const std::vector<std::string>& args, CommandLine& line) {
 int Run(const std::vector<std::string>& args) {
     quiet = false;
     CommandLine line;
-    const int parsed = Parse(args, line);
+    int parsed;
+    try {
+        parsed = Parse(args, line);
+    } catch (const CLI::Error& e) {
+        // Parse answers every mistake of the command line itself; this is a mistake in how it is set up.
+        return Usage(e.what(), std::string());
+    }
     if (parsed != kExitOk)
         return parsed < 0 ? kExitOk : parsed;
     std::string cause;
