@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
 #endif
     // Progress and errors reach the console at once; the result on standard output is flushed at the end.
     std::setvbuf(stderr, nullptr, _IONBF, 0);
+    // An interrupted run leaves neither its partial output nor a temporary copy behind.
+    rvlc::RemoveFilesOnInterruption();
     int code;
     try {
         code = rvlc::Run(std::vector<std::string>(argv + 1, argv + argc));

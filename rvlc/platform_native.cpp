@@ -9,14 +9,21 @@
 #include "builder/authenticode_verify.h"
 #include "builder/maker_signers.h"
 #include "builder/setup_file.h"
+#include "rvlc/cleanup.h"
 
+#include <openssl/evp.h>
+
+#include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace rvlc {
 
@@ -58,7 +65,7 @@ const char kPlatformHelp[] =
     "\n"
     "Downloads (build --download, update) fetch the maker's address with libcurl: http and https, through\n"
     "the proxy that http_proxy or https_proxy names; a transfer stops after 60 seconds without data or at\n"
-    "1 GiB. OPML files and --verify-feeds need the Windows build.\n";
+    "1 GiB.\n";
 
 bool HasWindowsInterfaces() {
     return false;
@@ -96,22 +103,105 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-std::string TemporaryName(const std::string& path) {
+bool CreateTemporaryFile(const std::string& beside, std::string& name, FILE*& file, std::string& cause) {
     std::string base;
-    if (path.empty()) {
+    if (beside.empty()) {
         const char* temp = std::getenv("TMPDIR");
         base = JoinPath(temp && *temp ? temp : "/tmp", "rvlc");
     } else {
-        base = path;
+        base = beside;
     }
-    // The process id keeps two runs apart; the counter keeps the names of one run apart.
-    static unsigned counter = 0;
-    for (;;) {
-        const std::string name = base + "." + std::to_string(::getpid()) + "." + std::to_string(++counter) + ".tmp";
-        struct stat status;
-        if (::stat(name.c_str(), &status) != 0)
-            return name;
+    file = nullptr;
+    // O_EXCL|O_NOFOLLOW: a file or a link that someone planted at the name is never opened or followed;
+    // the random part makes such a planting a guess of 64 bits.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        unsigned char random[8];
+        if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
+            cause = LastErrorText();
+            return false;
+        }
+        char suffix[2 * sizeof random + 1];
+        for (size_t i = 0; i < sizeof random; ++i)
+            std::snprintf(suffix + 2 * i, 3, "%02x", random[i]);
+        name = base + "." + suffix + ".tmp";
+        const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            cause = LastErrorText();
+            return false;
+        }
+        file = ::fdopen(fd, "w+b");
+        if (!file) {
+            cause = LastErrorText();
+            ::close(fd);
+            ::unlink(name.c_str());
+            return false;
+        }
+        return true;
     }
+    cause = "no unused temporary name was found";
+    return false;
+}
+
+bool PathExists(const std::string& path) {
+    struct stat status;
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
+namespace {
+// An absolute path with "." and ".." resolved in the text alone and runs of slashes made one.
+std::string NormalPath(const std::string& path) {
+    std::string absolute = path;
+    if (path.empty() || path[0] != '/') {
+        char cwd[4096];
+        absolute = std::string(::getcwd(cwd, sizeof cwd) ? cwd : ".") + "/" + path;
+    }
+    std::vector<std::string> parts;
+    size_t at = 0;
+    while (at <= absolute.size()) {
+        const size_t slash = std::min(absolute.find('/', at), absolute.size());
+        const std::string part = absolute.substr(at, slash - at);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        at = slash + 1;
+    }
+    std::string normal;
+    for (const std::string& part : parts)
+        normal += "/" + part;
+    return normal.empty() ? "/" : normal;
+}
+} // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat first, second;
+    if (::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0)
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    return NormalPath(a) == NormalPath(b);
+}
+
+namespace {
+void Unlink(const char* path) {
+    ::unlink(path);
+}
+
+extern "C" void OnInterruption(int signal) {
+    // Only what a signal handler may call: unlink and _exit.
+    RemoveRegisteredFiles(Unlink);
+    ::_exit(128 + signal);
+}
+} // namespace
+
+void RemoveFilesOnInterruption() {
+    struct sigaction action = {};
+    action.sa_handler = OnInterruption;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
 }
 
 bool LoadOwnStub(std::string&) {
@@ -137,8 +227,8 @@ bool UseRootCertificates(const std::string& file, std::string&) {
     return true;
 }
 
-bool DownloadReaderSetup(const std::string& target, std::string& cause) {
-    ProgressLine progress(ErrorIsConsole());
+bool DownloadReaderSetup(const std::string& target, bool quiet, std::string& cause) {
+    ProgressLine progress(ErrorIsConsole(), quiet);
     if (!CurlDownload(kReaderDownloadAddress, target, progress, cause))
         return false;
     // What the server sent must be a Windows program, as the wizard's download page demands.
@@ -147,6 +237,70 @@ bool DownloadReaderSetup(const std::string& target, std::string& cause) {
         return false;
     }
     return true;
+}
+
+void CheckSignature(const std::string& path, SignatureCheck& check) {
+    check = SignatureCheck();
+    pkg::StdioSource file;
+    if (!file.Open(path)) {
+        check.verdict = "the file cannot be read: " + LastErrorText();
+        return;
+    }
+    const authenticode::Result result = authenticode::VerifyProgram(file, rootCertificates);
+    check.signer = result.signer;
+    check.present = result.verdict != authenticode::Verdict::kNotSigned &&
+                    result.verdict != authenticode::Verdict::kNotProgram &&
+                    result.verdict != authenticode::Verdict::kUnreadable;
+    // The maker's name is not asked for: a valid signature of another name is what a publisher has.
+    check.valid =
+        result.verdict == authenticode::Verdict::kTrusted || result.verdict == authenticode::Verdict::kNotMaker;
+    if (check.valid)
+        check.verdict = "valid" + (result.timestamp.empty() ? std::string() : ", timestamped " + result.timestamp);
+    else if (result.verdict == authenticode::Verdict::kNotSigned)
+        check.verdict = "not signed";
+    else
+        check.verdict = result.reason.empty() ? Verdict(result) : result.reason;
+}
+
+struct Sha256::State {
+    EVP_MD_CTX* context = nullptr;
+};
+
+Sha256::Sha256() : state_(new State) {
+    state_->context = EVP_MD_CTX_new();
+    if (state_->context && EVP_DigestInit_ex(state_->context, EVP_sha256(), nullptr) != 1) {
+        EVP_MD_CTX_free(state_->context);
+        state_->context = nullptr;
+    }
+}
+
+Sha256::~Sha256() {
+    EVP_MD_CTX_free(state_->context);
+}
+
+bool Sha256::Ok() const {
+    return state_->context != nullptr;
+}
+
+void Sha256::Update(const void* data, size_t size) {
+    if (state_->context)
+        EVP_DigestUpdate(state_->context, data, size);
+}
+
+std::string Sha256::Hex() {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (!state_->context || EVP_DigestFinal_ex(state_->context, digest, &length) != 1)
+        return std::string();
+    EVP_MD_CTX_free(state_->context);
+    state_->context = nullptr;
+    std::string hex;
+    char pair[3];
+    for (unsigned int i = 0; i < length; ++i) {
+        std::snprintf(pair, sizeof pair, "%02x", digest[i]);
+        hex += pair;
+    }
+    return hex;
 }
 
 bool ReadOpml(const std::string&, std::string&, std::vector<WebPageRow>&, std::string& cause) {

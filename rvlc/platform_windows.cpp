@@ -14,12 +14,18 @@
 #include "framework/owners.h"
 #include "framework/text.h"
 #include "builder/setup_trust.h"
+#include "rvlc/cleanup.h"
 
 #include "Pullwire.h"
 
 #include <windows.h>
+#include <bcrypt.h>
+#include <fcntl.h>
+#include <io.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <softpub.h>
+#include <wintrust.h>
 
 #include <cstdio>
 #include <vector>
@@ -61,7 +67,7 @@ std::string SystemMessage(DWORD error) {
 // Receives _IURLDownloadEvents and shows the progress on standard error.
 class DownloadSink final : public IDispatch {
 public:
-    DownloadSink() : progress_(ErrorIsConsole()) {}
+    explicit DownloadSink(bool quiet) : progress_(ErrorIsConsole(), quiet) {}
 
     bool Finished() const { return finished_; }
     bool Succeeded() const { return succeeded_; }
@@ -125,25 +131,88 @@ private:
     std::string error_;
 };
 
-std::string FileVersion(const std::string& path) {
+// The file version and the ProductName of the version resource of the program at path; empty where it
+// has none.
+void ReadVersionResource(const std::string& path, std::string& version, std::string& product) {
+    version.clear();
+    product.clear();
     DWORD handle = 0;
     const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &handle);
     if (size == 0)
-        return std::string();
+        return;
     std::vector<char> data(size);
+    if (!::GetFileVersionInfoA(path.c_str(), 0, size, data.data()))
+        return;
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    if (!::GetFileVersionInfoA(path.c_str(), 0, size, data.data()) ||
-        !::VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || !fixed)
-        return std::string();
-    return text::Format("%lu.%lu.%lu.%lu", fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
-                        fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF);
+    if (::VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) && fixed)
+        version = text::Format("%lu.%lu.%lu.%lu", fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
+                               fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF);
+    // The strings stand under a language and code page that the translation table names: the first one.
+    struct Translation {
+        WORD language;
+        WORD codePage;
+    }* translation = nullptr;
+    if (!::VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
+        !translation || length < sizeof *translation)
+        return;
+    const std::string key =
+        text::Format("\\StringFileInfo\\%04x%04x\\ProductName", translation->language, translation->codePage);
+    char* name = nullptr;
+    if (::VerQueryValueA(data.data(), key.c_str(), reinterpret_cast<void**>(&name), &length) && name && length > 0)
+        product.assign(name, strnlen(name, length));
+}
+
+// WinVerifyTrust's answer for the program at path, signer's name aside: ERROR_SUCCESS when the signature
+// matches the file and the system trusts its chain.
+LONG VerifyAnySignature(const std::string& path) {
+    std::wstring wide;
+    if (!fw::ToWideExact(path, &wide))
+        return static_cast<LONG>(ERROR_NO_UNICODE_TRANSLATION);
+    WINTRUST_FILE_INFO file = {};
+    file.cbStruct = sizeof file;
+    file.pcwszFilePath = wide.c_str();
+    WINTRUST_DATA data = {};
+    data.cbStruct = sizeof data;
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &file;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    const LONG status = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    data.dwStateAction = WTD_STATEACTION_CLOSE;
+    ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    return status;
+}
+
+// Removes the registered files from the thread on which the system calls the console's handler.
+void DeleteRegistered(const char* path) {
+    ::DeleteFileA(path);
+}
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        RemoveRegisteredFiles(DeleteRegistered);
+        ::ExitProcess(kExitInterrupted);
+    }
+    return FALSE;
 }
 
 } // namespace
 
 bool HasWindowsInterfaces() {
     return true;
+}
+
+void RemoveFilesOnInterruption() {
+    ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
 bool ErrorIsConsole() {
@@ -175,22 +244,83 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "\\" + name;
 }
 
-std::string TemporaryName(const std::string& path) {
+bool CreateTemporaryFile(const std::string& beside, std::string& name, FILE*& file, std::string& cause) {
     std::string base;
-    if (path.empty()) {
+    if (beside.empty()) {
         char temp[MAX_PATH] = {};
         const DWORD length = ::GetTempPathA(MAX_PATH, temp);
         base = std::string(temp, length < MAX_PATH ? length : 0) + "rvlc";
     } else {
-        base = path;
+        base = beside;
     }
-    static unsigned counter = 0;
-    for (;;) {
-        const std::string name =
-            base + text::Format(".%lu.%u.tmp", static_cast<unsigned long>(::GetCurrentProcessId()), ++counter);
-        if (::GetFileAttributesA(name.c_str()) == INVALID_FILE_ATTRIBUTES)
-            return name;
+    file = nullptr;
+    // CREATE_NEW: a file planted at the name is never opened; the random part makes the name a guess of
+    // 64 bits. FILE_SHARE_DELETE lets an interruption remove the file while this process still holds it.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        unsigned char random[8];
+        if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, random, sizeof random, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+            cause = "the system's random numbers are not available";
+            return false;
+        }
+        name = base + ".";
+        for (unsigned char byte : random)
+            name += text::Format("%02x", byte);
+        name += ".tmp";
+        HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            if (::GetLastError() == ERROR_FILE_EXISTS)
+                continue;
+            cause = LastErrorText();
+            return false;
+        }
+        // The C runtime's descriptor and then its FILE take the handle over: fclose closes it.
+        const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
+        if (fd < 0) {
+            cause = "the file cannot be opened";
+            ::CloseHandle(handle);
+            ::DeleteFileA(name.c_str());
+            return false;
+        }
+        file = ::_fdopen(fd, "w+b");
+        if (!file) {
+            cause = "the file cannot be opened";
+            ::_close(fd);
+            ::DeleteFileA(name.c_str());
+            return false;
+        }
+        return true;
     }
+    cause = "no unused temporary name was found";
+    return false;
+}
+
+bool PathExists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    // Both there: the same volume and file index is the same file, whatever the names (links, 8.3 names,
+    // other spellings).
+    const auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+        fw::FileHandle file(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return file && ::GetFileInformationByHandle(file.Get(), &info);
+    };
+    BY_HANDLE_FILE_INFORMATION first = {}, second = {};
+    if (identity(a, first) && identity(b, second))
+        return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+               first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+    const auto full = [](const std::string& path) {
+        char buffer[MAX_PATH * 4] = {};
+        const DWORD length = ::GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
+        return length > 0 && length < sizeof buffer ? std::string(buffer, length) : path;
+    };
+    std::wstring first16, second16;
+    if (!fw::ToWideExact(full(a), &first16) || !fw::ToWideExact(full(b), &second16))
+        return text::EqualNoCase(full(a), full(b));
+    // The file system's own case rules, not the user's locale's.
+    return ::CompareStringOrdinal(first16.c_str(), -1, second16.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 bool LoadOwnStub(std::string& stub) {
@@ -205,7 +335,7 @@ bool LoadOwnStub(std::string& stub) {
 
 bool CheckReaderSetup(const std::string& path, ReaderSetupCheck& check) {
     check = ReaderSetupCheck();
-    check.version = FileVersion(path);
+    ReadVersionResource(path, check.version, check.product);
     std::string signer;
     const SetupTrust trust = CheckSetupTrust(path, &signer);
     check.signer = signer;
@@ -240,7 +370,67 @@ const char kPlatformHelp[] =
     "(WinVerifyTrust): signed by the maker, matching the file, and trusted by this computer's roots. There is\n"
     "no way to skip the check. --download fetches the maker's download address through Pullwire.\n";
 
-bool DownloadReaderSetup(const std::string& target, std::string& cause) {
+void CheckSignature(const std::string& path, SignatureCheck& check) {
+    check = SignatureCheck();
+    const LONG status = VerifyAnySignature(path);
+    // The signer's name as the reader setup's check reads it; its verdict about the maker does not count.
+    CheckSetupTrust(path, &check.signer);
+    check.valid = status == ERROR_SUCCESS;
+    check.present =
+        check.valid || !check.signer.empty() ||
+        (status != TRUST_E_NOSIGNATURE && status != TRUST_E_SUBJECT_FORM_UNKNOWN && status != TRUST_E_PROVIDER_UNKNOWN);
+    check.verdict = check.valid ? "valid" : check.present ? SystemMessage(static_cast<DWORD>(status)) : "not signed";
+}
+
+struct Sha256::State {
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+};
+
+Sha256::Sha256() : state_(new State) {
+    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&state_->algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+        state_->algorithm = nullptr;
+        return;
+    }
+    if (!BCRYPT_SUCCESS(::BCryptCreateHash(state_->algorithm, &state_->hash, nullptr, 0, nullptr, 0, 0)))
+        state_->hash = nullptr;
+}
+
+Sha256::~Sha256() {
+    if (state_->hash)
+        ::BCryptDestroyHash(state_->hash);
+    if (state_->algorithm)
+        ::BCryptCloseAlgorithmProvider(state_->algorithm, 0);
+}
+
+bool Sha256::Ok() const {
+    return state_->hash != nullptr;
+}
+
+void Sha256::Update(const void* data, size_t size) {
+    // BCryptHashData takes at most a ULONG at a time.
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    while (state_->hash && size > 0) {
+        const ULONG part = static_cast<ULONG>(size < 0x40000000u ? size : 0x40000000u);
+        ::BCryptHashData(state_->hash, const_cast<unsigned char*>(bytes), part, 0);
+        bytes += part;
+        size -= part;
+    }
+}
+
+std::string Sha256::Hex() {
+    unsigned char digest[32];
+    if (!state_->hash || !BCRYPT_SUCCESS(::BCryptFinishHash(state_->hash, digest, sizeof digest, 0)))
+        return std::string();
+    ::BCryptDestroyHash(state_->hash);
+    state_->hash = nullptr;
+    std::string hex;
+    for (unsigned char byte : digest)
+        hex += text::Format("%02x", byte);
+    return hex;
+}
+
+bool DownloadReaderSetup(const std::string& target, bool quiet, std::string& cause) {
     ComScope com;
     bool done = false;
     {
@@ -252,7 +442,7 @@ bool DownloadReaderSetup(const std::string& target, std::string& cause) {
         if (FAILED(created)) {
             cause = "Pullwire cannot be created: " + SystemMessage(static_cast<DWORD>(created));
         } else {
-            DownloadSink sink;
+            DownloadSink sink(quiet);
             fw::ComPtr<IConnectionPointContainer> container;
             fw::ComPtr<IConnectionPoint> connection;
             DWORD cookie = 0;

@@ -3,8 +3,15 @@
 #include "rvlc/rvlc.h"
 
 #include "builder/setup_file.h"
+#include "download/page/maker_address.h"
 #include "framework/text.h"
+#include "rvlc/cleanup.h"
 #include "rvlc/platform.h"
+
+#include "rvl_version.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstring>
@@ -19,22 +26,45 @@ std::string Counted(size_t count, const char* noun) {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
-const char kMainHelp[] =
-    "Usage: rvlc COMMAND [OPTIONS]\n"
+// --quiet: errors only. Set once per command line.
+bool quiet = false;
+
+// The first line: --ca-file only where this build takes roots of its own.
+const char kMainUsageNative[] = "Usage: rvlc [--quiet] [--ca-file FILE] COMMAND [OPTIONS] [--] ARGUMENTS\n";
+const char kMainUsageWindows[] = "Usage: rvlc [--quiet] COMMAND [OPTIONS] [--] ARGUMENTS\n";
+const char kMainHelpHead[] =
+    "       rvlc --version | --help | help COMMAND\n"
     "Builds and inspects customized setups of Ravelin.\n"
     "\n"
     "Commands:\n"
-    "  show SETUP        lists the files of a customized setup, the reader setup's version and signer,\n"
+    "  show [--json] SETUP\n"
+    "                    lists the files of a customized setup, the reader setup's version and signer,\n"
     "                    the feed folders with their feeds, and the web pages\n"
-    "  extract SETUP DIR writes the files of a customized setup into DIR\n"
-    "  build --out SETUP [--from OLD_SETUP] [--feeds FILE]... [--pages FILE]\n"
-    "        [--setup RVL_EXE | --download] [--verify-feeds] [--skip-invalid]\n"
-    "                    builds a customized setup\n"
-    "  update [--skip-invalid] OLD_SETUP NEW_SETUP\n"
+    "  verify SETUP      checks that a customized setup is whole and that its reader setup is the maker's\n"
+    "  extract [--force] SETUP DIR\n"
+    "                    writes the files of a customized setup into DIR\n";
+
+const char kMainHelpBuildWindows[] = "  build --out SETUP [--from OLD_SETUP] [--feeds FILE]... [--pages FILE]\n"
+                                     "        [--setup RVL_EXE | --download] [--verify-feeds] [--skip-invalid] [PINS]\n"
+                                     "                    builds a customized setup\n";
+const char kMainHelpBuildNative[] = "  build --out SETUP [--from OLD_SETUP] [--feeds FILE] [--pages FILE]\n"
+                                    "        [--setup RVL_EXE | --download] [--skip-invalid] [PINS]\n"
+                                    "                    builds a customized setup\n";
+
+const char kMainHelpTail[] =
+    "  update [--skip-invalid] [PINS] OLD_SETUP NEW_SETUP\n"
     "                    builds NEW_SETUP from the customization of OLD_SETUP and the latest reader\n"
     "                    setup, downloaded from the maker\n"
+    "PINS are --expect-sha256 HEX, --min-version V and --allow-older (rvlc build --help tells more).\n"
     "\n"
-    "rvlc COMMAND --help tells more about each command.\n"
+    "Options of every command:\n"
+    "  --quiet           prints only errors: no progress, nothing of what was written or checked\n"
+    "  --help            prints the help of the command it follows, wherever it stands\n"
+    "  --version         prints \"rvlc VERSION\"\n"
+    "An option's value follows it (--out FILE) or joins it (--out=FILE). \"--\" ends the options: what\n"
+    "follows is a file, even when it starts with \"-\". An option that takes one value is given once at\n"
+    "most (--feeds may be repeated). rvlc COMMAND --help and rvlc help COMMAND tell more about each\n"
+    "command.\n"
     "\n"
     "Data files (feeds.xml, webpages.xml) are kept whole: nested folders, every attribute of every folder\n"
     "and feed, in order. A folder without a name, or a feed or page without a title or with a URL that is\n"
@@ -46,38 +76,86 @@ const char kMainHelp[] =
     "(in the Windows build) the code pages that Windows converts are read; every file is written in UTF-8.\n"
     "\n"
     "Results go to standard output; progress and errors go to standard error. Control characters of what\n"
-    "a setup holds are printed as \\xHH.\n"
+    "a setup holds are printed as \\xHH. Progress updates one line in place on a console; in a log it is\n"
+    "one line at the start, then one every 5 seconds at most, and the last state at the end.\n"
+    "Every output is written under a temporary name (random, created exclusively) and renamed when\n"
+    "complete; an output that names one of the inputs is refused before anything is written.\n"
     "Exit codes:\n"
-    "  0  success\n"
-    "  2  usage: unknown command or option, missing argument, or not available in this build\n"
-    "  3  an input cannot be read: missing file, not a customized setup, damaged setup, unreadable data file,\n"
-    "     a record that breaks the rules above (without --skip-invalid), or not enough memory to read it\n"
-    "  4  the reader setup cannot be downloaded, or its signature check does not pass\n"
-    "  5  the output cannot be written\n"
-    "  6  --verify-feeds: a feed could not be fetched or is not a feed\n";
+    "  0    success\n"
+    "  2    usage: unknown command or option, missing argument, an option given twice, an output that\n"
+    "       names one of the inputs, or not available in this build\n"
+    "  3    an input cannot be read: missing file, not a customized setup, damaged setup, unreadable data\n"
+    "       file, a record that breaks the rules above (without --skip-invalid), or not enough memory\n"
+    "  4    the reader setup cannot be downloaded, its signature check does not pass, or it is not what\n"
+    "       --expect-sha256 or --min-version pin; show and verify: the reader setup is missing or is not the\n"
+    "       maker's; verify: the package is not whole\n"
+    "  5    the output cannot be written; extract: a file exists already and --force is not given\n";
+const char kExitFeeds[] = "  6    --verify-feeds: a feed could not be fetched or is not a feed\n";
+const char kExitInterrupt[] =
+    "  130  interrupted (Ctrl+C, SIGINT; 143 for SIGTERM, 129 for SIGHUP, 130 for Ctrl+Break or a closed\n"
+    "       console): the partial output and every temporary copy are removed first\n";
+
+std::string MainHelp() {
+    return std::string(HasWindowsInterfaces() ? kMainUsageWindows : kMainUsageNative) + kMainHelpHead +
+           (HasWindowsInterfaces() ? kMainHelpBuildWindows : kMainHelpBuildNative) + kMainHelpTail +
+           (HasWindowsInterfaces() ? kExitFeeds : "") + kExitInterrupt + kPlatformHelp;
+}
 
 const char kShowHelp[] =
-    "Usage: rvlc show SETUP\n"
-    "Prints what a customized setup holds: its files with their sizes, the reader setup's file version\n"
-    "and signer with the result of the signature check, then each feed folder with its feeds and the web\n"
-    "pages. The signature is checked as in build (rvlc --help tells how this build checks it). Folders\n"
-    "and records that break the rules of the dialogs are listed too, and named on standard error.\n";
+    "Usage: rvlc show [--json] SETUP\n"
+    "Prints what a customized setup holds: its files with their sizes, the reader setup's file version,\n"
+    "product name and signer with the result of the signature check, the publisher's own signature on\n"
+    "SETUP if it has one, then each feed folder with its feeds and the web pages. The signature is checked\n"
+    "as in build (rvlc --help tells how this build checks it). Folders and records that break the rules of\n"
+    "the dialogs are listed too, and named on standard error. Exits 4 after printing everything when the\n"
+    "setup holds no reader setup or its reader setup does not pass the check.\n"
+    "  --json   prints one JSON document (UTF-8) instead:\n"
+    "    {\"setup\": path,\n"
+    "     \"files\": [{\"name\": text, \"size\": bytes, \"sha256\": lower-case hex}],\n"
+    "     \"readerSetup\": {\"name\", \"product\": text or null, \"version\": \"a.b.c.d\" or null,\n"
+    "                     \"signer\": text or null, \"verified\": bool, \"verdict\": text} or null,\n"
+    "     \"publisherSignature\": {\"signer\": text or null, \"verified\": bool, \"verdict\": text} or null\n"
+    "                     (null when SETUP itself carries no signature; the maker's name is not asked for),\n"
+    "     \"feeds\": {\"name\", \"attributes\": {name: value, in file order},\n"
+    "               \"children\": [folder or feed, in file order]},\n"
+    "       a folder: {\"type\": \"folder\", \"name\", \"attributes\", \"children\"},\n"
+    "       a feed:   {\"type\": \"feed\", \"name\", \"url\", \"attributes\"},\n"
+    "     \"pages\": [{\"name\", \"url\", \"attributes\"}]}\n";
+
+const char kVerifyHelp[] =
+    "Usage: rvlc verify SETUP\n"
+    "Checks a customized setup as a release check: its package directory, every packed file (each is\n"
+    "extracted in memory and its size and check sum compared), the data files, and the reader setup's\n"
+    "signature (the maker's, as build checks it). Prints one line per check. Exits 0 when all pass, 4 when\n"
+    "one does not, 3 when SETUP cannot be read or is no customized setup at all.\n";
 
 const char kExtractHelp[] =
-    "Usage: rvlc extract SETUP DIR\n"
+    "Usage: rvlc extract [--force] SETUP DIR\n"
     "Writes the files of a customized setup (rvl.exe, feeds.xml, webpages.xml) into DIR, which is made\n"
-    "when it does not exist. Prints the path of each file written.\n";
+    "when it does not exist. Prints the path of each file written. All files are written under temporary\n"
+    "names first and renamed together at the end: a failure leaves none of them behind.\n"
+    "  --force  replaces files that exist in DIR; without it such a file is named and nothing is written\n"
+    "           (exit 5)\n";
 
-const char kBuildHelp[] =
+const char kBuildHelpHead[] =
     "Usage: rvlc build --out SETUP [--from OLD_SETUP] [--feeds FILE]... [--pages FILE]\n"
     "                  [--setup RVL_EXE | --download] [--verify-feeds] [--skip-invalid]\n"
+    "                  [--expect-sha256 HEX] [--min-version V] [--allow-older]\n"
     "Builds a customized setup without the wizard. The customization is taken from\n"
     "  --from OLD_SETUP   an earlier customized setup: its feeds.xml and webpages.xml, kept whole\n"
     "  --feeds FILE       a feeds.xml, which REPLACES the feeds of OLD_SETUP (one feeds.xml at most), or\n"
     "                     an OPML file, which ADDS one folder, named after the file's title or else the\n"
     "                     file (\"name (1)\" when a folder has that name; feeds already in the\n"
     "                     customization are left out, as in the wizard's import). OPML files are added\n"
-    "                     after the feeds.xml, in the order given.\n"
+    "                     after the feeds.xml, in the order given.\n";
+const char kBuildHelpHeadNative[] =
+    "Usage: rvlc build --out SETUP [--from OLD_SETUP] [--feeds FILE] [--pages FILE]\n"
+    "                  [--setup RVL_EXE | --download] [--skip-invalid]\n"
+    "                  [--expect-sha256 HEX] [--min-version V] [--allow-older]\n"
+    "Builds a customized setup without the wizard. The customization is taken from\n"
+    "  --from OLD_SETUP   an earlier customized setup: its feeds.xml and webpages.xml, kept whole\n"
+    "  --feeds FILE       a feeds.xml, which REPLACES the feeds of OLD_SETUP\n";
+const char kBuildHelpMiddle[] =
     "  --pages FILE       a webpages.xml, which REPLACES the web pages of OLD_SETUP\n"
     "  --skip-invalid     leaves out the folders and records that break the rules of the dialogs (each is\n"
     "                     named on standard error) instead of refusing the input\n"
@@ -85,52 +163,79 @@ const char kBuildHelp[] =
     "  --setup RVL_EXE    a file\n"
     "  --download         the maker's download address\n"
     "  (neither)          the reader setup inside --from OLD_SETUP\n"
-    "and must pass the signature check that rvlc --help describes, or nothing is written (exit 4).\n"
-    "  --verify-feeds     fetches every feed first and fails, listing those that are not feeds\n"
-    "The setup is written under a temporary name and renamed to SETUP only when complete.\n";
+    "and must pass the signature check that rvlc --help describes, or nothing is written (exit 4). Pins\n"
+    "refuse any other reader setup (exit 4, naming what was expected and what was found):\n"
+    "  --expect-sha256 HEX  its SHA-256 must be HEX (64 hexadecimal digits)\n"
+    "  --min-version V      its file version must be V or later, compared field by field as numbers\n"
+    "                       (1.10 is later than 1.9); a reader setup without a version is refused\n"
+    "  --allow-older        packs a reader setup older than the one inside OLD_SETUP\n";
+const char kBuildHelpVerifyFeeds[] =
+    "  --verify-feeds     fetches every feed first and fails, listing those that are not feeds\n";
+const char kBuildHelpTail[] =
+    "The setup is written under a temporary name and renamed to SETUP only when complete. SETUP may not\n"
+    "name OLD_SETUP, RVL_EXE or a data file (exit 2). Prints the version and SHA-256 of the reader setup\n"
+    "that was packed, and for --download the address it was fetched from.\n";
+
+std::string BuildHelp() {
+    if (HasWindowsInterfaces())
+        return std::string(kBuildHelpHead) + kBuildHelpMiddle + kBuildHelpVerifyFeeds + kBuildHelpTail;
+    return std::string(kBuildHelpHeadNative) + kBuildHelpMiddle + kBuildHelpTail;
+}
 
 const char kUpdateHelp[] =
-    "Usage: rvlc update [--skip-invalid] OLD_SETUP NEW_SETUP\n"
-    "The same as: rvlc build --from OLD_SETUP --download --out NEW_SETUP [--skip-invalid]\n"
-    "Keeps the feed folders and web pages of OLD_SETUP and packs them with the latest reader setup.\n";
+    "Usage: rvlc update [--skip-invalid] [--expect-sha256 HEX] [--min-version V] [--allow-older]\n"
+    "                   OLD_SETUP NEW_SETUP\n"
+    "The same as: rvlc build --from OLD_SETUP --download --out NEW_SETUP [OPTIONS]\n"
+    "Keeps the feed folders and web pages of OLD_SETUP and packs them with the latest reader setup. Prints\n"
+    "the address it fetched (also when the download fails), then the version and SHA-256 of the reader\n"
+    "setup it packed. NEW_SETUP may not name OLD_SETUP (exit 2). The pins are those of rvlc build --help:\n"
+    "  --expect-sha256 HEX  the reader setup's SHA-256 must be HEX\n"
+    "  --min-version V      its file version must be V or later\n"
+    "  --allow-older        packs a reader setup older than the one inside OLD_SETUP\n";
 
 void Error(const std::string& message) {
     std::fprintf(stderr, "rvlc: %s\n", message.c_str());
 }
 
-int Usage(const std::string& message, const char* help) {
+// A line of what was done, on standard output; --quiet leaves it out.
+void Report(const std::string& line) {
+    if (!quiet)
+        std::printf("%s\n", EscapeControls(line).c_str());
+}
+
+int Usage(const std::string& message, const std::string& command) {
     Error(message);
-    std::fputs(help, stderr);
+    Error(command.empty() ? "rvlc --help tells how to use it" : "rvlc " + command + " --help tells how to use it");
     return kExitUsage;
 }
 
-bool IsHelp(const std::string& arg) {
-    return arg == "--help" || arg == "-h" || arg == "/?";
-}
-
-// An output file under a temporary name that becomes the real file only through Commit: whatever
-// fails before leaves nothing at the real name.
+// An output file under a temporary name that becomes the real file only through Commit: whatever fails
+// before, and an interruption, leaves nothing at the real name and removes the temporary file.
 class PendingFile {
 public:
-    explicit PendingFile(std::string path) : path_(std::move(path)), temporary_(TemporaryName(path_)) {}
+    explicit PendingFile(std::string path) : path_(std::move(path)) {}
     ~PendingFile() {
         Close();
-        if (!committed_)
+        if (!committed_ && !temporary_.empty())
             std::remove(temporary_.c_str());
+        cleanup_.Release();
     }
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
     bool Open(std::string& cause) {
-        file_ = std::fopen(temporary_.c_str(), "wb");
-        if (!file_)
-            cause = LastErrorText();
-        return file_ != nullptr;
+        if (!CreateTemporaryFile(path_, temporary_, file_, cause)) {
+            temporary_.clear();
+            return false;
+        }
+        cleanup_.Register(temporary_);
+        return true;
     }
     FILE* File() const { return file_; }
-    // seal: the file is a customized setup, whose header is made to describe it (pkg::SealPeImage); an
-    // extracted file is kept exactly as it was packed.
-    bool Commit(std::string& cause, bool seal = false) {
+    const std::string& Path() const { return path_; }
+    // Makes the temporary file complete. seal: the file is a customized setup, whose header is made to
+    // describe it (pkg::SealPeImage); an extracted file is kept exactly as it was packed.
+    bool Finish(std::string& cause, bool seal = false) {
         const bool flushed = std::fflush(file_) == 0 && !std::ferror(file_);
         if (!flushed)
             cause = LastErrorText();
@@ -141,9 +246,13 @@ public:
         }
         // The extractor at the front may come from an earlier, signed setup: its header must describe
         // this file, so that the publisher can sign it as it is.
-        if (seal && !pkg::SealPeImage(temporary_, cause))
-            return false;
+        return !seal || pkg::SealPeImage(temporary_, cause);
+    }
+    // Puts the finished file in place.
+    bool Commit(std::string& cause) {
         committed_ = MoveIntoPlace(temporary_, path_, cause);
+        if (committed_)
+            cleanup_.Release();
         return committed_;
     }
 
@@ -160,6 +269,68 @@ private:
     std::string temporary_;
     FILE* file_ = nullptr;
     bool committed_ = false;
+    RemovedOnInterruption cleanup_;
+};
+
+// A temporary copy (of a reader setup) that is removed when it goes out of scope or the process is
+// interrupted.
+class TemporaryFile {
+public:
+    TemporaryFile() = default;
+    ~TemporaryFile() {
+        Close();
+        if (!path_.empty())
+            std::remove(path_.c_str());
+        cleanup_.Release();
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    // Creates the file in the temporary folder, open for writing.
+    bool Create(std::string& cause) {
+        if (!CreateTemporaryFile(std::string(), path_, file_, cause)) {
+            path_.clear();
+            return false;
+        }
+        cleanup_.Register(path_);
+        return true;
+    }
+    FILE* File() const { return file_; }
+    const std::string& Path() const { return path_; }
+    bool Close() {
+        if (!file_)
+            return true;
+        const bool closed = std::fflush(file_) == 0 && !std::ferror(file_) && std::fclose(file_) == 0;
+        file_ = nullptr;
+        return closed;
+    }
+
+private:
+    std::string path_;
+    FILE* file_ = nullptr;
+    RemovedOnInterruption cleanup_;
+};
+
+// Passes what is written on to another stream and to a SHA-256, and remembers whether a write failed:
+// a failed extraction is then the output's fault (exit 5), not the setup's (exit 3).
+class CheckedOutput : public pkg::OutputStream {
+public:
+    explicit CheckedOutput(pkg::OutputStream* next) : next_(next) {}
+    bool Write(const void* buffer, uint32_t size) override {
+        hash_.Update(buffer, size);
+        if (next_ && !next_->Write(buffer, size)) {
+            writeFailed_ = true;
+            return false;
+        }
+        return true;
+    }
+    bool WriteFailed() const { return writeFailed_; }
+    std::string Sha256Hex() { return hash_.Hex(); }
+
+private:
+    pkg::OutputStream* next_;
+    Sha256 hash_;
+    bool writeFailed_ = false;
 };
 
 // Names each folder or record that breaks the rules, as FILE:LINE:COLUMN: what is wrong.
@@ -222,23 +393,29 @@ const pkg::Entry* FindEntry(const SetupContents& contents, const char* name) {
     return nullptr;
 }
 
-// Extracts one entry to a file, through a temporary name.
-int ExtractToFile(pkg::Source& source, const pkg::Entry& entry, const std::string& path) {
-    PendingFile out(path);
+// Extracts one entry into a temporary copy, and gives its SHA-256: 3 when the setup's stream is damaged,
+// 5 when the copy cannot be written.
+int ExtractToTemporary(pkg::Source& source, const pkg::Entry& entry, TemporaryFile& copy, std::string& sha256) {
     std::string cause;
-    if (!out.Open(cause)) {
-        Error(path + ": cannot be written: " + cause);
+    if (!copy.Create(cause)) {
+        Error("a temporary copy of " + entry.name + " cannot be written: " + cause);
         return kExitBuild;
     }
-    pkg::StdioOutput output(out.File());
+    pkg::StdioOutput file(copy.File());
+    CheckedOutput output(&file);
     if (ExtractEntry(source, entry, output) != pkg::kSuccess) {
-        Error(path + ": " + entry.name + " cannot be extracted: its stream is damaged or the disk is full");
+        if (output.WriteFailed()) {
+            Error(copy.Path() + ": cannot be written: " + LastErrorText());
+            return kExitBuild;
+        }
+        Error(entry.name + " cannot be extracted: its stream is damaged");
         return kExitInput;
     }
-    if (!out.Commit(cause)) {
-        Error(path + ": cannot be written: " + cause);
+    if (!copy.Close()) {
+        Error(copy.Path() + ": cannot be written: " + LastErrorText());
         return kExitBuild;
     }
+    sha256 = output.Sha256Hex();
     return kExitOk;
 }
 
@@ -277,70 +454,263 @@ void PrintCustomization(const Customization& customization) {
         PrintLine("  " + page.title + " <" + page.url + ">");
 }
 
-int Show(const std::vector<std::string>& args) {
-    if (args.size() == 1 && IsHelp(args[0])) {
-        std::fputs(kShowHelp, stdout);
-        return kExitOk;
+std::string OrNone(const std::string& value) {
+    return value.empty() ? std::string("(none)") : value;
+}
+
+nlohmann::ordered_json TextOrNull(const std::string& value) {
+    return value.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(value);
+}
+
+nlohmann::ordered_json AttributesJson(const DataElement& element) {
+    nlohmann::ordered_json attributes = nlohmann::ordered_json::object();
+    for (const auto& attribute : element.attributes)
+        attributes[attribute.first] = attribute.second;
+    return attributes;
+}
+
+// A folder with its folders and feeds, in file order, with every attribute.
+nlohmann::ordered_json FolderJson(const DataElement& folder, bool typed) {
+    nlohmann::ordered_json json;
+    if (typed)
+        json["type"] = "folder";
+    json["name"] = folder.Value("Name");
+    json["attributes"] = AttributesJson(folder);
+    nlohmann::ordered_json children = nlohmann::ordered_json::array();
+    for (const DataElement& child : folder.children) {
+        if (child.IsFolder()) {
+            children.push_back(FolderJson(child, true));
+            continue;
+        }
+        nlohmann::ordered_json feed;
+        feed["type"] = "feed";
+        feed["name"] = child.Value("Name");
+        feed["url"] = child.Value("URL");
+        feed["attributes"] = AttributesJson(child);
+        children.push_back(std::move(feed));
     }
-    if (args.size() != 1)
-        return Usage("show takes one customized setup", kShowHelp);
-    const std::string& path = args[0];
+    json["children"] = std::move(children);
+    return json;
+}
+
+// The web pages: every record under the pages' root, in file order.
+void PagesJson(const DataElement& element, nlohmann::ordered_json& pages) {
+    for (const DataElement& child : element.children) {
+        if (child.IsFolder()) {
+            PagesJson(child, pages);
+            continue;
+        }
+        nlohmann::ordered_json page;
+        page["name"] = child.Value("Name");
+        page["url"] = child.Value("URL");
+        page["attributes"] = AttributesJson(child);
+        pages.push_back(std::move(page));
+    }
+}
+
+int Show(const std::string& path, bool json) {
     pkg::StdioSource source;
     SetupContents contents;
     const int opened = OpenSetup(path, source, contents, Invalid::List);
     if (opened != kExitOk)
         return opened;
 
+    // Each file's SHA-256; the reader setup's version and signature are read from a copy of the file.
+    const pkg::Entry* reader = FindEntry(contents, kReaderSetupName);
+    ReaderSetupCheck check;
+    std::vector<std::string> hashes;
+    for (const pkg::Entry& entry : contents.entries) {
+        std::string sha256;
+        if (&entry == reader) {
+            TemporaryFile copy;
+            const int extracted = ExtractToTemporary(source, entry, copy, sha256);
+            if (extracted != kExitOk)
+                return extracted;
+            CheckReaderSetup(copy.Path(), check);
+        } else {
+            CheckedOutput output(nullptr);
+            if (ExtractEntry(source, entry, output) != pkg::kSuccess) {
+                Error(path + ": " + entry.name + " cannot be extracted: its stream is damaged");
+                return kExitInput;
+            }
+            sha256 = output.Sha256Hex();
+        }
+        hashes.push_back(sha256);
+    }
+    SignatureCheck publisher;
+    CheckSignature(path, publisher);
+    const int code = reader && check.trusted ? kExitOk : kExitDownload;
+
+    if (json) {
+        nlohmann::ordered_json document;
+        document["setup"] = path;
+        document["files"] = nlohmann::ordered_json::array();
+        for (size_t i = 0; i < contents.entries.size(); ++i)
+            document["files"].push_back({{"name", contents.entries[i].name},
+                                         {"size", contents.entries[i].uncompressedSize},
+                                         {"sha256", hashes[i]}});
+        document["readerSetup"] = nullptr;
+        if (reader)
+            document["readerSetup"] = {{"name", reader->name},
+                                       {"product", TextOrNull(check.product)},
+                                       {"version", TextOrNull(check.version)},
+                                       {"signer", TextOrNull(check.signer)},
+                                       {"verified", check.trusted},
+                                       {"verdict", check.verdict}};
+        document["publisherSignature"] = nullptr;
+        if (publisher.present)
+            document["publisherSignature"] = {{"signer", TextOrNull(publisher.signer)},
+                                              {"verified", publisher.valid},
+                                              {"verdict", publisher.verdict}};
+        document["feeds"] = FolderJson(contents.customization.feeds, false);
+        nlohmann::ordered_json pages = nlohmann::ordered_json::array();
+        PagesJson(contents.customization.pages, pages);
+        document["pages"] = std::move(pages);
+        // Text that is not UTF-8 is replaced, never a reason to print half a document.
+        std::printf("%s\n", document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+        return code;
+    }
+
     PrintLine("Setup: " + path);
     std::printf("Files: %u\n", static_cast<unsigned>(contents.entries.size()));
-    for (const pkg::Entry& entry : contents.entries)
-        PrintLine("  " + entry.name + "  " + std::to_string(entry.uncompressedSize) + " bytes");
-
-    const pkg::Entry* reader = FindEntry(contents, kReaderSetupName);
+    for (size_t i = 0; i < contents.entries.size(); ++i)
+        PrintLine("  " + contents.entries[i].name + "  " + std::to_string(contents.entries[i].uncompressedSize) +
+                  " bytes  SHA-256 " + hashes[i]);
     if (!reader) {
         std::printf("Reader setup: none\n");
     } else {
-        ReaderSetupCheck check;
-        // The version and the signature are read from the file itself.
-        const std::string temporary = TemporaryName(std::string());
-        if (ExtractToFile(source, *reader, temporary) != kExitOk)
-            return kExitInput;
-        CheckReaderSetup(temporary, check);
-        std::remove(temporary.c_str());
         PrintLine("Reader setup: " + reader->name);
-        PrintLine("  File version: " + (check.version.empty() ? std::string("(none)") : check.version));
-        PrintLine("  Signer: " + (check.signer.empty() ? std::string("(none)") : check.signer));
+        PrintLine("  File version: " + OrNone(check.version));
+        PrintLine("  Product: " + OrNone(check.product));
+        PrintLine("  Signer: " + OrNone(check.signer));
         PrintLine("  Signature: " + check.verdict);
     }
+    if (publisher.present)
+        PrintLine("Publisher's signature: " + OrNone(publisher.signer) + ": " + publisher.verdict);
+    else
+        PrintLine("Publisher's signature: none");
     PrintCustomization(contents.customization);
+    return code;
+}
+
+int Verify(const std::string& path) {
+    pkg::StdioSource source;
+    if (!source.Open(path)) {
+        Error(path + ": cannot be opened: " + LastErrorText());
+        return kExitInput;
+    }
+    SetupContents contents;
+    const SetupRead read = ReadSetup(source, contents, PlatformCharsets());
+    if (read == SetupRead::NotSetup) {
+        Error(path + ": not a customized setup of Ravelin");
+        return kExitInput;
+    }
+    int failed = 0;
+    const auto line = [&failed](bool passed, const std::string& what) {
+        failed += passed ? 0 : 1;
+        Report((passed ? "ok    " : "FAIL  ") + what);
+    };
+    if (read == SetupRead::Damaged) {
+        line(false, "package: damaged: " + contents.cause);
+        Error(path + ": the customized setup is not whole");
+        return kExitDownload;
+    }
+    line(true, "package directory: " + Counted(contents.entries.size(), "file"));
+    const pkg::Entry* reader = FindEntry(contents, kReaderSetupName);
+    ReaderSetupCheck check;
+    for (const pkg::Entry& entry : contents.entries) {
+        std::string sha256;
+        bool whole;
+        if (&entry == reader) {
+            TemporaryFile copy;
+            const int extracted = ExtractToTemporary(source, entry, copy, sha256);
+            if (extracted == kExitBuild)
+                return extracted; // this computer's fault, not the setup's
+            whole = extracted == kExitOk;
+            if (whole)
+                CheckReaderSetup(copy.Path(), check);
+        } else {
+            CheckedOutput output(nullptr);
+            whole = ExtractEntry(source, entry, output) == pkg::kSuccess;
+            sha256 = output.Sha256Hex();
+        }
+        line(whole, entry.name + ": " + std::to_string(entry.uncompressedSize) + " bytes, " +
+                        (whole ? "size and check sum match, SHA-256 " + sha256 : "its stream is damaged"));
+    }
+    line(true, "data files: " + Counted(CountFeeds(contents.customization.feeds), "feed") + " in " +
+                   Counted(CountFolders(contents.customization.feeds), "folder") + ", " +
+                   Counted(CountFeeds(contents.customization.pages), "web page") +
+                   (contents.problems.empty()
+                        ? std::string()
+                        : ", " + Counted(contents.problems.size(), "record") + " that the dialogs would refuse"));
+    if (!reader)
+        line(false, "reader setup: none in the package");
+    else
+        line(check.trusted, "reader setup: " + check.verdict + " (version " + OrNone(check.version) + ", product " +
+                                OrNone(check.product) + ")");
+    if (failed != 0) {
+        Error(path + ": " + Counted(static_cast<size_t>(failed), "check") + " did not pass");
+        return kExitDownload;
+    }
     return kExitOk;
 }
 
-int Extract(const std::vector<std::string>& args) {
-    if (args.size() == 1 && IsHelp(args[0])) {
-        std::fputs(kExtractHelp, stdout);
-        return kExitOk;
-    }
-    if (args.size() != 2)
-        return Usage("extract takes a customized setup and a folder", kExtractHelp);
+int Extract(const std::string& setup, const std::string& dir, bool force) {
     pkg::StdioSource source;
     SetupContents contents;
     // The files are written as they are stored: nothing of the customization is judged here.
-    const int opened = OpenSetup(args[0], source, contents, Invalid::List);
+    const int opened = OpenSetup(setup, source, contents, Invalid::List);
     if (opened != kExitOk)
         return opened;
+    // Every name first: nothing is written when one file may not be replaced.
+    for (const pkg::Entry& entry : contents.entries) {
+        const std::string path = JoinPath(dir, entry.name);
+        if (SameFile(path, setup))
+            return Usage(path + " is the setup that is extracted", "extract");
+        if (!force && PathExists(path)) {
+            Error(path + ": exists already; nothing was written (--force replaces it)");
+            return kExitBuild;
+        }
+    }
     std::string cause;
-    if (!MakeFolder(args[1], cause)) {
-        Error(args[1] + ": the folder cannot be made: " + cause);
+    if (!MakeFolder(dir, cause)) {
+        Error(dir + ": the folder cannot be made: " + cause);
         return kExitBuild;
     }
+    std::vector<std::unique_ptr<PendingFile>> files;
     for (const pkg::Entry& entry : contents.entries) {
-        const std::string path = JoinPath(args[1], entry.name);
-        const int extracted = ExtractToFile(source, entry, path);
-        if (extracted != kExitOk)
-            return extracted;
-        std::printf("%s\n", path.c_str());
+        files.emplace_back(new PendingFile(JoinPath(dir, entry.name)));
+        PendingFile& file = *files.back();
+        if (!file.Open(cause)) {
+            Error(file.Path() + ": cannot be written: " + cause);
+            return kExitBuild;
+        }
+        pkg::StdioOutput stdio(file.File());
+        CheckedOutput output(&stdio);
+        if (ExtractEntry(source, entry, output) != pkg::kSuccess) {
+            if (output.WriteFailed()) {
+                Error(file.Path() + ": cannot be written: " + LastErrorText());
+                return kExitBuild;
+            }
+            Error(setup + ": " + entry.name + " cannot be extracted: its stream is damaged");
+            return kExitInput;
+        }
+        if (!file.Finish(cause)) {
+            Error(file.Path() + ": cannot be written: " + cause);
+            return kExitBuild;
+        }
     }
+    // All complete: put in place together. Should one rename fail, those of this run before it go too.
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!files[i]->Commit(cause)) {
+            Error(files[i]->Path() + ": cannot be written: " + cause);
+            for (size_t j = 0; j < i; ++j)
+                std::remove(files[j]->Path().c_str());
+            return kExitBuild;
+        }
+    }
+    for (const auto& file : files)
+        Report(file->Path());
     return kExitOk;
 }
 
@@ -353,6 +723,9 @@ struct BuildOptions {
     bool download = false;
     bool verifyFeeds = false;
     bool skipInvalid = false;
+    bool allowOlder = false;  // packs a reader setup older than the one inside --from
+    std::string expectSha256; // the reader setup's SHA-256 must be this (lower case)
+    std::string minVersion;   // its file version must be this or later
 };
 
 // Appends a folder to the feeds; a name that a folder beside it has already is given " (n)".
@@ -429,8 +802,7 @@ std::string FileStem(const std::string& path) {
 }
 
 // Reads --feeds FILE: a feeds.xml replaces the feeds (isFeedsXml set), an OPML file adds a folder.
-int AddFeedsFile(Customization& customization, const std::string& path, Invalid invalid, bool opml,
-                 bool& isFeedsXml) {
+int AddFeedsFile(Customization& customization, const std::string& path, Invalid invalid, bool opml, bool& isFeedsXml) {
     isFeedsXml = false;
     if (!opml) {
         DataElement feeds;
@@ -506,57 +878,69 @@ int ReplacePages(Customization& customization, const std::string& path, Invalid 
     return kExitOk;
 }
 
-int ParseBuild(const std::vector<std::string>& args, BuildOptions& options) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const auto value = [&](std::string& into) {
-            if (i + 1 >= args.size())
+// The checks of build's options that CLI11 does not make: which combinations make sense, and that the
+// output names none of the inputs (which would be destroyed by the rename at the end).
+int CheckBuildOptions(const BuildOptions& options, const char* command) {
+    if (options.out.empty())
+        return Usage("build needs --out", command);
+    if (!options.setup.empty() && options.download)
+        return Usage("--setup and --download exclude each other", command);
+    if (options.setup.empty() && !options.download && options.from.empty())
+        return Usage("the reader setup must come from --setup, --download or --from", command);
+    std::vector<std::pair<const char*, std::string>> inputs = {
+        {"--from", options.from}, {"--setup", options.setup}, {"--pages", options.pages}};
+    for (const std::string& feeds : options.feeds)
+        inputs.push_back({"--feeds", feeds});
+    for (const auto& input : inputs) {
+        if (input.second.empty() || !SameFile(options.out, input.second))
+            continue;
+        if (std::string(command) == "update")
+            return Usage(options.out + " is OLD_SETUP: the new setup needs a name of its own", command);
+        return Usage("--out " + options.out + " is the input of " + input.first + " " + input.second +
+                         ": the output needs a name of its own",
+                     command);
+    }
+    return kExitOk;
+}
+
+// Versions compared field by field as numbers: 1.10 is later than 1.9, 1.2 equals 1.2.0.0. Negative,
+// zero or positive, as strcmp.
+int CompareVersions(const std::string& a, const std::string& b) {
+    size_t i = 0, j = 0;
+    while (i < a.size() || j < b.size()) {
+        unsigned long long x = 0, y = 0;
+        for (; i < a.size() && a[i] != '.'; ++i)
+            x = x * 10 + static_cast<unsigned>(a[i] - '0');
+        for (; j < b.size() && b[j] != '.'; ++j)
+            y = y * 10 + static_cast<unsigned>(b[j] - '0');
+        if (x != y)
+            return x < y ? -1 : 1;
+        i += i < a.size() ? 1 : 0;
+        j += j < b.size() ? 1 : 0;
+    }
+    return 0;
+}
+
+// A version as --min-version takes it: numbers of at most 9 digits, separated by single dots.
+bool IsVersion(const std::string& text) {
+    size_t digits = 0;
+    for (char c : text) {
+        if (c == '.') {
+            if (digits == 0)
                 return false;
-            into = args[++i];
-            return true;
-        };
-        std::string feeds;
-        if (arg == "--out") {
-            if (!value(options.out))
-                return Usage("--out needs a file", kBuildHelp);
-        } else if (arg == "--from") {
-            if (!options.from.empty() || !value(options.from))
-                return Usage("--from needs one customized setup", kBuildHelp);
-        } else if (arg == "--feeds") {
-            if (!value(feeds))
-                return Usage("--feeds needs a file", kBuildHelp);
-            options.feeds.push_back(feeds);
-        } else if (arg == "--pages") {
-            if (!options.pages.empty() || !value(options.pages))
-                return Usage("--pages needs one file", kBuildHelp);
-        } else if (arg == "--setup") {
-            if (!value(options.setup))
-                return Usage("--setup needs a reader setup", kBuildHelp);
-        } else if (arg == "--download") {
-            options.download = true;
-        } else if (arg == "--verify-feeds") {
-            options.verifyFeeds = true;
-        } else if (arg == "--skip-invalid") {
-            options.skipInvalid = true;
+            digits = 0;
+        } else if (c >= '0' && c <= '9' && digits < 9) {
+            ++digits;
         } else {
-            return Usage("unknown option " + arg, kBuildHelp);
+            return false;
         }
     }
-    if (options.out.empty())
-        return Usage("build needs --out", kBuildHelp);
-    if (!options.setup.empty() && options.download)
-        return Usage("--setup and --download exclude each other", kBuildHelp);
-    if (options.setup.empty() && !options.download && options.from.empty())
-        return Usage("the reader setup must come from --setup, --download or --from", kBuildHelp);
-    if (options.verifyFeeds && !HasWindowsInterfaces())
-        return Usage("--verify-feeds needs Windows; this build of rvlc has no feed fetch", kBuildHelp);
-    return kExitOk;
+    return digits != 0;
 }
 
 // Checks the reader setup at path as the wizard checks a downloaded one; name says in messages where it
 // came from.
-int CheckSetupFile(const std::string& path, const std::string& name) {
-    ReaderSetupCheck check;
+int CheckSetupFile(const std::string& path, const std::string& name, ReaderSetupCheck& check) {
     if (!CheckReaderSetup(path, check)) {
         Error(name + ": refused as the reader setup: its signature cannot be checked: " + check.verdict);
         return kExitDownload;
@@ -576,7 +960,8 @@ void VerifyFolder(const DataElement& folder, std::vector<std::string>& refused) 
         }
         const std::string title = child.Value("Name"), url = child.Value("URL");
         std::string reason;
-        std::fprintf(stderr, "Checking %s\n", EscapeControls(url).c_str());
+        if (!quiet)
+            std::fprintf(stderr, "Checking %s\n", EscapeControls(url).c_str());
         if (!VerifyFeed(url, reason))
             refused.push_back(folder.Value("Name") + ": " + title + " <" + url + ">: " + reason);
     }
@@ -593,31 +978,10 @@ int VerifyFeeds(const Customization& customization) {
     return kExitFeedsRefused;
 }
 
-// A file that is removed when it goes out of scope.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-    ~TemporaryFile() {
-        if (!path_.empty())
-            std::remove(path_.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-int Build(const std::vector<std::string>& args) {
-    if (args.size() == 1 && IsHelp(args[0])) {
-        std::fputs(kBuildHelp, stdout);
-        return kExitOk;
-    }
-    BuildOptions options;
-    const int parsed = ParseBuild(args, options);
-    if (parsed != kExitOk)
-        return parsed;
+int Build(const BuildOptions& options, const char* command) {
+    const int valid = CheckBuildOptions(options, command);
+    if (valid != kExitOk)
+        return valid;
 
     // The customization: the earlier setup's, its feeds replaced by a feeds.xml and its pages by a
     // webpages.xml, then a folder added for each OPML file in the order given.
@@ -645,7 +1009,7 @@ int Build(const std::vector<std::string>& args) {
         if (isFeedsXml && !feedsXml.empty())
             return Usage("--feeds takes one feeds.xml, which replaces the feeds; " + feedsXml + " and " + feeds +
                              " are both one",
-                         kBuildHelp);
+                         command);
         if (isFeedsXml)
             feedsXml = feeds;
         else
@@ -687,28 +1051,35 @@ int Build(const std::vector<std::string>& args) {
     std::string setupPath = options.setup;
     std::string setupName = options.setup;
     if (options.download) {
-        temporarySetup.reset(new TemporaryFile(TemporaryName(std::string())));
+        temporarySetup.reset(new TemporaryFile);
         std::string cause;
-        if (!DownloadReaderSetup(temporarySetup->Path(), cause)) {
-            Error("the reader setup cannot be downloaded: " + cause);
+        if (!temporarySetup->Create(cause) || !temporarySetup->Close()) {
+            Error("a temporary copy of the reader setup cannot be written: " + cause);
+            return kExitBuild;
+        }
+        if (!DownloadReaderSetup(temporarySetup->Path(), quiet, cause)) {
+            Error(std::string("the reader setup cannot be downloaded from ") + kReaderDownloadAddress + ": " + cause);
             return kExitDownload;
         }
+        Report(std::string("Fetched: ") + kReaderDownloadAddress);
         setupPath = temporarySetup->Path();
-        setupName = "the downloaded reader setup";
+        setupName = "the reader setup downloaded from " + std::string(kReaderDownloadAddress);
     } else if (setupPath.empty()) {
         const pkg::Entry* reader = FindEntry(oldContents, kReaderSetupName);
         if (!reader) {
             Error(options.from + ": holds no reader setup; give one with --setup or --download");
             return kExitInput;
         }
-        temporarySetup.reset(new TemporaryFile(TemporaryName(std::string())));
-        const int extracted = ExtractToFile(old, *reader, temporarySetup->Path());
+        temporarySetup.reset(new TemporaryFile);
+        std::string sha256;
+        const int extracted = ExtractToTemporary(old, *reader, *temporarySetup, sha256);
         if (extracted != kExitOk)
             return extracted;
         setupPath = temporarySetup->Path();
         setupName = options.from + " (" + reader->name + ")";
     }
-    const int checked = CheckSetupFile(setupPath, setupName);
+    ReaderSetupCheck check;
+    const int checked = CheckSetupFile(setupPath, setupName, check);
     if (checked != kExitOk)
         return checked;
 
@@ -722,6 +1093,28 @@ int Build(const std::vector<std::string>& args) {
     if (!setupSize.Open(setupPath)) {
         Error(setupPath + ": cannot be opened: " + LastErrorText());
         return kExitInput;
+    }
+
+    // The pins, judged on the bytes that are packed: the same open file is read again from its start.
+    Sha256 hash;
+    char block[65536];
+    for (size_t got; (got = std::fread(block, 1, sizeof block, setupFile)) != 0;)
+        hash.Update(block, got);
+    if (std::ferror(setupFile) || std::fseek(setupFile, 0, SEEK_SET) != 0) {
+        Error(setupName + ": cannot be read: " + LastErrorText());
+        return kExitInput;
+    }
+    const std::string sha256 = hash.Hex();
+    if (!options.expectSha256.empty() && options.expectSha256 != sha256) {
+        Error(setupName + ": refused as the reader setup: --expect-sha256 expects " + options.expectSha256 +
+              ", its SHA-256 is " + sha256);
+        return kExitDownload;
+    }
+    if (!options.minVersion.empty() &&
+        (check.version.empty() || CompareVersions(check.version, options.minVersion) < 0)) {
+        Error(setupName + ": refused as the reader setup: --min-version expects " + options.minVersion +
+              " or later, its version is " + OrNone(check.version));
+        return kExitDownload;
     }
 
     const size_t feedCount = CountFeeds(customization.feeds);
@@ -751,87 +1144,212 @@ int Build(const std::vector<std::string>& args) {
         Error(options.out + ": cannot be written: " + LastErrorText());
         return kExitBuild;
     }
-    if (!out.Commit(cause, true)) {
+    if (!out.Finish(cause, true) || !out.Commit(cause)) {
         Error(options.out + ": cannot be written: " + cause);
         return kExitBuild;
     }
-    PrintLine(options.out + ": " + Counted(feedCount, "feed") + " in " +
-              Counted(CountFolders(customization.feeds), "folder") + ", " + Counted(pageCount, "web page"));
+    Report("Reader setup: version " + OrNone(check.version) + ", SHA-256 " + sha256);
+    Report(options.out + ": " + Counted(feedCount, "feed") + " in " +
+           Counted(CountFolders(customization.feeds), "folder") + ", " + Counted(pageCount, "web page"));
     return kExitOk;
 }
 
-int Update(const std::vector<std::string>& args) {
-    if (args.size() == 1 && IsHelp(args[0])) {
+// What the command line asks for, as Parse leaves it.
+struct CommandLine {
+    std::string command; // empty when help or the version was asked for
+    std::string caFile;
+    std::vector<std::string> files; // the positional arguments
+    bool json = false;
+    bool force = false;
+    BuildOptions build;
+};
+
+bool IsCommand(const std::string& name) {
+    for (const char* command : {"show", "verify", "extract", "build", "update"}) {
+        if (name == command)
+            return true;
+    }
+    return false;
+}
+
+void PrintHelp(const std::string& command) {
+    if (command == "show")
+        std::fputs(kShowHelp, stdout);
+    else if (command == "verify")
+        std::fputs(kVerifyHelp, stdout);
+    else if (command == "extract")
+        std::fputs(kExtractHelp, stdout);
+    else if (command == "build")
+        std::fputs(BuildHelp().c_str(), stdout);
+    else if (command == "update")
         std::fputs(kUpdateHelp, stdout);
-        return kExitOk;
+    else
+        std::fputs(MainHelp().c_str(), stdout);
+}
+
+// The message of a word that no option or argument takes.
+std::string UnexpectedText(const std::vector<std::string>& extras, bool inCommand) {
+    const std::string& first = extras.front();
+    if (!first.empty() && first[0] == '-' && first != "-")
+        return "unknown option " + first.substr(0, first.find('='));
+    return (inCommand ? "unexpected argument " : "unknown command ") + first;
+}
+
+// Parses the command line with CLI11 into line. Gives kExitOk to go on, kExitUsage after a message, or
+// -1 when help or the version has been printed (exit 0). No exception leaves it.
+int Parse(const std::vector<std::string>& args, CommandLine& line) {
+    CLI::App app("rvlc", "rvlc");
+    // At most one command: after it, a word that names another command is a file, not a command.
+    app.require_subcommand(0, 1);
+    app.set_help_flag("-h,--help");
+    bool version = false;
+    app.add_flag("--version", version);
+    app.add_flag("--quiet", quiet);
+    app.add_option("--ca-file", line.caFile)->type_name("FILE");
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+
+    const auto command = [&app](const char* name) {
+        CLI::App* sub = app.add_subcommand(name);
+        // The options of every command (--quiet, --ca-file) are taken after the command's name too.
+        sub->fallthrough();
+        return sub;
+    };
+    CLI::App* show = command("show");
+    show->add_flag("--json", line.json);
+    show->add_option("SETUP", line.files);
+    CLI::App* verify = command("verify");
+    verify->add_option("SETUP", line.files);
+    CLI::App* extract = command("extract");
+    extract->add_flag("--force", line.force);
+    extract->add_option("SETUP_DIR", line.files);
+    BuildOptions& build = line.build;
+    // The pins of the reader setup, which build and update share.
+    const auto pins = [&build](CLI::App* sub) {
+        sub->add_flag("--skip-invalid", build.skipInvalid);
+        sub->add_flag("--allow-older", build.allowOlder);
+        sub->add_option("--expect-sha256", build.expectSha256);
+        sub->add_option("--min-version", build.minVersion);
+    };
+    CLI::App* buildCommand = command("build");
+    buildCommand->add_option("--out", build.out);
+    buildCommand->add_option("--from", build.from);
+    // Repeatable, one file each time: the next word after it is never taken too.
+    buildCommand->add_option("--feeds", build.feeds)->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    buildCommand->add_option("--pages", build.pages);
+    buildCommand->add_option("--setup", build.setup);
+    buildCommand->add_flag("--download", build.download);
+    if (HasWindowsInterfaces())
+        buildCommand->add_flag("--verify-feeds", build.verifyFeeds);
+    pins(buildCommand);
+    CLI::App* update = command("update");
+    pins(update);
+    update->add_option("OLD_SETUP_NEW_SETUP", line.files);
+    CLI::App* help = command("help");
+    std::string helpFor;
+    help->add_option("COMMAND", helpFor);
+    const std::vector<CLI::App*> commands = {show, verify, extract, buildCommand, update, help};
+
+    const auto given = [&commands]() -> CLI::App* {
+        for (CLI::App* sub : commands) {
+            if (sub->parsed())
+                return sub;
+        }
+        return nullptr;
+    };
+    try {
+        // CLI11 takes the arguments last first.
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        CLI::App* sub = given();
+        PrintHelp(sub ? sub->get_name() : std::string());
+        return -1;
+    } catch (const CLI::ExtrasError&) {
+        CLI::App* sub = given();
+        // A command passes the words it does not know on to rvlc's own options (fallthrough): they are
+        // left over there.
+        const std::vector<std::string> extras = app.remaining(true);
+        if (extras.empty())
+            return Usage("unexpected arguments", sub ? sub->get_name() : std::string());
+        return Usage(UnexpectedText(extras, sub != nullptr), sub ? sub->get_name() : std::string());
+    } catch (const CLI::ArgumentMismatch& e) {
+        CLI::App* sub = given();
+        std::string message = e.what();
+        // "--out: At Most 1 required but received 2" is the repetition of a single-valued option.
+        if (message.find("At Most 1") != std::string::npos)
+            message = message.substr(0, message.find(':')) + " is given more than once";
+        return Usage(message, sub ? sub->get_name() : std::string());
+    } catch (const CLI::ParseError& e) {
+        CLI::App* sub = given();
+        return Usage(e.what(), sub ? sub->get_name() : std::string());
+    } catch (const std::exception& e) {
+        return Usage(e.what(), std::string());
     }
-    std::vector<std::string> setups;
-    bool skipInvalid = false;
-    for (const std::string& arg : args) {
-        if (arg == "--skip-invalid")
-            skipInvalid = true;
-        else
-            setups.push_back(arg);
+    if (version) {
+        std::printf("rvlc %s\n", RVL_VERSION_DOTS);
+        return -1;
     }
-    if (setups.size() != 2)
-        return Usage("update takes the old and the new customized setup", kUpdateHelp);
-    std::vector<std::string> build = {"--from", setups[0], "--download", "--out", setups[1]};
-    if (skipInvalid)
-        build.push_back("--skip-invalid");
-    return Build(build);
+    CLI::App* sub = given();
+    if (!sub)
+        return Usage("no command given", std::string());
+    if (sub == help) {
+        if (!helpFor.empty() && !IsCommand(helpFor))
+            return Usage("unknown command " + helpFor, std::string());
+        PrintHelp(helpFor);
+        return -1;
+    }
+    line.command = sub->get_name();
+    const size_t wanted = sub == extract || sub == update ? 2 : sub == buildCommand ? 0 : 1;
+    if (line.files.size() != wanted) {
+        const char* what = sub == extract        ? "extract takes a customized setup and a folder"
+                           : sub == update       ? "update takes the old and the new customized setup"
+                           : sub == buildCommand ? "build takes no file without an option"
+                                                 : "takes one customized setup";
+        return Usage(sub == show || sub == verify ? line.command + " " + what : std::string(what), line.command);
+    }
+    if (!build.expectSha256.empty()) {
+        std::string lower;
+        for (char c : build.expectSha256)
+            lower += static_cast<char>(c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c);
+        if (lower.size() != 64 || lower.find_first_not_of("0123456789abcdef") != std::string::npos)
+            return Usage("--expect-sha256 needs 64 hexadecimal digits", line.command);
+        build.expectSha256 = lower;
+    }
+    if (!build.minVersion.empty() && !IsVersion(build.minVersion))
+        return Usage("--min-version needs a version of numbers and dots, as 1.2.3.4", line.command);
+    return kExitOk;
 }
 
 } // namespace
 
-// Takes --ca-file FILE (or --ca-file=FILE) out of the command line wherever it stands: it applies to
-// every check of a reader setup, whichever command makes it.
-int TakeRootCertificates(std::vector<std::string>& args) {
-    std::string file;
-    bool given = false;
-    for (size_t i = 0; i < args.size();) {
-        const bool joined = args[i].rfind("--ca-file=", 0) == 0;
-        if (args[i] != "--ca-file" && !joined) {
-            ++i;
-            continue;
-        }
-        if (given)
-            return Usage("--ca-file is given more than once", kMainHelp);
-        if (!joined && i + 1 >= args.size())
-            return Usage("--ca-file needs a file", kMainHelp);
-        file = joined ? args[i].substr(10) : args[i + 1];
-        if (file.empty())
-            return Usage("--ca-file needs a file", kMainHelp);
-        given = true;
-        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i + (joined ? 1 : 2)));
+int Run(const std::vector<std::string>& args) {
+    quiet = false;
+    CommandLine line;
+    int parsed;
+    try {
+        parsed = Parse(args, line);
+    } catch (const CLI::Error& e) {
+        // Parse answers every mistake of the command line itself; this is a mistake in how it is set up.
+        return Usage(e.what(), std::string());
     }
+    if (parsed != kExitOk)
+        return parsed < 0 ? kExitOk : parsed;
     std::string cause;
-    if (!UseRootCertificates(file, cause))
-        return Usage(cause, kMainHelp);
-    return kExitOk;
-}
-
-int Run(const std::vector<std::string>& commandLine) {
-    std::vector<std::string> args = commandLine;
-    const int roots = TakeRootCertificates(args);
-    if (roots != kExitOk)
-        return roots;
-    if (args.empty())
-        return Usage("no command given", kMainHelp);
-    if (IsHelp(args[0])) {
-        std::fputs(kMainHelp, stdout);
-        std::fputs(kPlatformHelp, stdout);
-        return kExitOk;
-    }
-    const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (args[0] == "show")
-        return Show(rest);
-    if (args[0] == "extract")
-        return Extract(rest);
-    if (args[0] == "build")
-        return Build(rest);
-    if (args[0] == "update")
-        return Update(rest);
-    return Usage("unknown command " + args[0], kMainHelp);
+    if (!UseRootCertificates(line.caFile, cause))
+        return Usage(cause, std::string());
+    if (line.command == "show")
+        return Show(line.files[0], line.json);
+    if (line.command == "verify")
+        return Verify(line.files[0]);
+    if (line.command == "extract")
+        return Extract(line.files[0], line.files[1], line.force);
+    if (line.command == "build")
+        return Build(line.build, "build");
+    // update: build from OLD_SETUP with the latest reader setup.
+    line.build.from = line.files[0];
+    line.build.out = line.files[1];
+    line.build.download = true;
+    return Build(line.build, "update");
 }
 
 } // namespace rvlc

@@ -2,12 +2,16 @@
 // signed, unchanged, chained to a trusted root (or dated by a timestamp while its certificate was valid);
 // its download fetches the maker's address from a loopback stand-in of the maker's server through
 // http_proxy.
+#include "builder/customization_xml.h"
 #include "builder/setup_file.h"
 #include "tests/rvlc/native_files.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <dirent.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,6 +45,32 @@ int Rvlc(const std::vector<std::string>& args, std::string& output, const std::s
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The SHA-256 of a file in hex, as sha256sum (an independent implementation) gives it.
+std::string Sha256Of(const std::string& path) {
+    std::string said;
+    if (FILE* pipe = ::popen(("sha256sum '" + path + "'").c_str(), "r")) {
+        char buffer[256];
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            said.append(buffer, got);
+        ::pclose(pipe);
+    }
+    return said.substr(0, 64);
+}
+
+// The names in folder that end in ".tmp".
+std::vector<std::string> TemporaryFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0)
+                names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    return names;
+}
+
 class RvlcProcessTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(dir_.empty()); }
@@ -49,7 +79,8 @@ protected:
     void WriteSetup(const std::string& path, const std::string& reader) {
         pkg::MemoryInput input(reader);
         pkg::MemoryOutput setup;
-        ASSERT_EQ(pkg::kSuccess, pkg::WritePackage("MZ stand-in extractor", {{"rvl.exe", &input, reader.size()}}, setup));
+        ASSERT_EQ(pkg::kSuccess,
+                  pkg::WritePackage("MZ stand-in extractor", {{"rvl.exe", &input, reader.size()}}, setup));
         WriteWhole(path, setup.bytes);
     }
 
@@ -88,6 +119,7 @@ TEST_F(RvlcProcessTest, BuildPacksOnlyWhatTheMakerSignedAndATrustedRootVouchesFo
     WriteSetup(old, signed_);
     for (const auto& c : cases) {
         const std::string out = dir_ + "/new.exe";
+        std::remove(out.c_str());
         std::vector<std::string> args = {"build", "--from", old, "--setup", c.setup, "--out", out};
         if (!c.roots.empty())
             args.insert(args.begin(), {"--ca-file", c.roots});
@@ -104,9 +136,10 @@ TEST_F(RvlcProcessTest, ShowReportsTheSignersNameAndTheVerdict) {
         const char* reader;
         const char* signer;
         const char* verdict;
+        int code; // show prints everything, then fails when the reader setup is not the maker's
     } cases[] = {
-        {"stamped", "Corvane", "valid, signed by the maker, timestamped 2020-06-01 00:00:00 UTC"},
-        {"foreign", "Northwind Software Test", "not signed by Corvane: signed by Northwind Software Test"},
+        {"stamped", "Corvane", "valid, signed by the maker, timestamped 2020-06-01 00:00:00 UTC", 0},
+        {"foreign", "Northwind Software Test", "not signed by Corvane: signed by Northwind Software Test", 4},
     };
     // Both test roots in one file: each reader chains to one of them.
     const std::string roots = dir_ + "/roots.pem";
@@ -115,7 +148,7 @@ TEST_F(RvlcProcessTest, ShowReportsTheSignersNameAndTheVerdict) {
         const std::string setup = dir_ + "/" + c.reader + ".exe";
         WriteSetup(setup, ReadWhole(kStandins + "/" + c.reader + "/rvl.exe"));
         std::string output;
-        EXPECT_EQ(0, Rvlc({"show", setup, "--ca-file=" + roots}, output)) << output;
+        EXPECT_EQ(c.code, Rvlc({"show", setup, "--ca-file=" + roots}, output)) << output;
         EXPECT_NE(std::string::npos, output.find(std::string("  Signer: ") + c.signer + "\n")) << output;
         EXPECT_NE(std::string::npos, output.find(std::string("  Signature: ") + c.verdict + "\n")) << output;
     }
@@ -129,6 +162,143 @@ TEST_F(RvlcProcessTest, CaFileIsGivenOnceAndNeedsAFile) {
           std::vector<std::string>{"--ca-file", "a.pem", "show", setup, "--ca-file=b.pem"}}) {
         std::string output;
         EXPECT_EQ(2, Rvlc(args, output)) << output;
+    }
+}
+
+// What a CI script relies on: --version, help anywhere, --opt=value, "--", and usage errors (exit 2)
+// for what is unknown, repeated, or would write over an input.
+TEST_F(RvlcProcessTest, CommandLineFollowsTheConventions) {
+    const std::string root = kCertificates + "/root.pem";
+    const std::string old = dir_ + "/old.exe", out = dir_ + "/new.exe";
+    WriteSetup(old, ReadWhole(kStandins + "/signed/rvl.exe"));
+    const std::string oldBytes = ReadWhole(old);
+    WriteWhole(dir_ + "/-dash.exe", oldBytes);
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        int code;
+        std::string says;
+        bool exact; // says is all of the output
+    } cases[] = {
+        {"--version", {"--version"}, 0, std::string("rvlc ") + RVL_PROJECT_VERSION + "\n", true},
+        {"help COMMAND", {"help", "extract"}, 0, "Usage: rvlc extract", false},
+        {"--help after other options", {"build", "--out", out, "--help"}, 0, "Usage: rvlc build", false},
+        {"unknown option", {"build", "--shiny", "--out", out}, 2, "unknown option --shiny", false},
+        {"unknown command", {"frobnicate"}, 2, "unknown command frobnicate", false},
+        {"option given twice",
+         {"build", "--from", old, "--out", out, "--out", out},
+         2,
+         "--out is given more than once",
+         false},
+        {"output is the input", {"build", "--from", old, "--out", old}, 2, "needs a name of its own", false},
+        {"output is the input by another name",
+         {"build", "--setup", "-dash.exe", "--from", old, "--out", "./-dash.exe"},
+         2,
+         "is the input of --setup",
+         false},
+        {"update onto itself", {"update", old, dir_ + "//old.exe"}, 2, "is OLD_SETUP", false},
+        {"--opt=value",
+         {"build", "--from=" + old, "--out=" + out, "--ca-file=" + root},
+         0,
+         "Reader setup: version",
+         false},
+        {"-- ends the options", {"show", "--ca-file", root, "--", "-dash.exe"}, 0, "Setup: -dash.exe\n", false},
+        {"--quiet", {"--quiet", "build", "--from", old, "--out", out, "--ca-file", root}, 0, "", true},
+    };
+    for (const auto& c : cases) {
+        std::remove(out.c_str());
+        std::string output;
+        EXPECT_EQ(c.code, Rvlc(c.args, output, "cd '" + dir_ + "' && ")) << c.what << ": " << output;
+        if (c.exact)
+            EXPECT_EQ(c.says, output) << c.what;
+        else
+            EXPECT_NE(std::string::npos, output.find(c.says)) << c.what << ": " << output;
+        EXPECT_EQ(oldBytes, ReadWhole(old)) << c.what;
+        EXPECT_EQ(oldBytes, ReadWhole(dir_ + "/-dash.exe")) << c.what;
+    }
+    // The help of this build names nothing that only the Windows build does.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"}, {"build", "--help"}}) {
+        std::string output;
+        EXPECT_EQ(0, Rvlc(args, output));
+        EXPECT_EQ(std::string::npos, output.find("--verify-feeds")) << output;
+        EXPECT_EQ(std::string::npos, output.find("OPML")) << output;
+    }
+}
+
+TEST_F(RvlcProcessTest, ShowJsonIsOneDocumentOfTheDocumentedSchema) {
+    CFeedFolder news("News");
+    news.Add("Daily", "http://d.example.com/rss");
+    int count = 0;
+    const std::string reader = ReadWhole(kStandins + "/signed/rvl.exe");
+    const std::string feeds = FeedsXmlText({news}, count),
+                      pages = WebPagesXmlText({{"Home", "https://h.example.com/"}});
+    pkg::MemoryInput readerInput(reader), feedsInput(feeds), pagesInput(pages);
+    pkg::MemoryOutput setup;
+    ASSERT_EQ(pkg::kSuccess, pkg::WritePackage("MZ stand-in extractor",
+                                               {{"rvl.exe", &readerInput, reader.size()},
+                                                {"feeds.xml", &feedsInput, feeds.size()},
+                                                {"webpages.xml", &pagesInput, pages.size()}},
+                                               setup));
+    const std::string path = dir_ + "/s.exe";
+    WriteWhole(path, setup.bytes);
+    std::string output;
+    ASSERT_EQ(0, Rvlc({"show", "--json", path, "--ca-file", kCertificates + "/root.pem"}, output)) << output;
+    const nlohmann::json document = nlohmann::json::parse(output, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << output;
+    const auto keys = [](const nlohmann::json& object) {
+        std::vector<std::string> names;
+        for (auto it = object.begin(); it != object.end(); ++it)
+            names.push_back(it.key());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    using Names = std::vector<std::string>;
+    EXPECT_EQ((Names{"feeds", "files", "pages", "publisherSignature", "readerSetup", "setup"}), keys(document));
+    EXPECT_EQ(path, document["setup"]);
+    ASSERT_EQ(3u, document["files"].size());
+    EXPECT_EQ((nlohmann::json{
+                  {"name", "rvl.exe"}, {"size", reader.size()}, {"sha256", Sha256Of(kStandins + "/signed/rvl.exe")}}),
+              document["files"][0]);
+    EXPECT_EQ("webpages.xml", document["files"][2]["name"]);
+    const nlohmann::json& readerSetup = document["readerSetup"];
+    EXPECT_EQ((Names{"name", "product", "signer", "verdict", "verified", "version"}), keys(readerSetup));
+    EXPECT_EQ("Corvane", readerSetup["signer"]);
+    EXPECT_EQ(true, readerSetup["verified"]);
+    EXPECT_TRUE(document["publisherSignature"].is_null()) << "the setup itself is not signed";
+    const nlohmann::json& folder = document["feeds"]["children"][0];
+    EXPECT_EQ("folder", folder["type"]);
+    EXPECT_EQ("News", folder["name"]);
+    EXPECT_EQ("News", folder["attributes"]["Name"]);
+    EXPECT_EQ((Names{"attributes", "name", "type", "url"}), keys(folder["children"][0]));
+    EXPECT_EQ("http://d.example.com/rss", folder["children"][0]["url"]);
+    ASSERT_EQ(1u, document["pages"].size());
+    EXPECT_EQ("Home", document["pages"][0]["name"]);
+    EXPECT_EQ("https://h.example.com/", document["pages"][0]["url"]);
+}
+
+TEST_F(RvlcProcessTest, VerifyPassesOnlyAWholeSetupWithTheMakersReaderSetup) {
+    const std::string good = dir_ + "/good.exe", foreign = dir_ + "/foreign.exe";
+    WriteSetup(good, ReadWhole(kStandins + "/signed/rvl.exe"));
+    WriteSetup(foreign, ReadWhole(kStandins + "/foreign/rvl.exe"));
+    std::string damaged = ReadWhole(good);
+    damaged[damaged.size() / 2] ^= 0x55; // inside rvl.exe's stream
+    WriteWhole(dir_ + "/damaged.exe", damaged);
+    const struct {
+        std::string setup;
+        int code;
+        const char* says;
+    } cases[] = {
+        {good, 0, "ok    reader setup: valid, signed by the maker"},
+        {foreign, 4, "FAIL  reader setup: not signed by Corvane"},
+        {dir_ + "/damaged.exe", 4, "FAIL  rvl.exe: "},
+        {kCertificates + "/root.pem", 3, "not a customized setup"},
+        {dir_ + "/missing.exe", 3, "cannot be opened"},
+    };
+    for (const auto& c : cases) {
+        std::string output;
+        EXPECT_EQ(c.code, Rvlc({"verify", c.setup, "--ca-file", kCertificates + "/root.pem"}, output))
+            << c.setup << output;
+        EXPECT_NE(std::string::npos, output.find(c.says)) << c.setup << ": " << output;
     }
 }
 
@@ -165,6 +335,7 @@ public:
     MakerServer& operator=(const MakerServer&) = delete;
     // The environment that routes every request of rvlc to this server.
     std::string Proxy() const { return "http_proxy=http://127.0.0.1:" + port_ + " https_proxy= no_proxy= "; }
+    const std::string& Port() const { return port_; }
     bool Listening() const { return !port_.empty(); }
 
 private:
@@ -174,19 +345,47 @@ private:
 
 TEST_F(RvlcProcessTest, UpdateDownloadsTheMakersSetupThroughTheProxyAndChecksIt) {
     const std::string root = kCertificates + "/root.pem";
+    const std::string sha256 = Sha256Of(kStandins + "/signed/rvl.exe");
     const struct {
         const char* what;
         std::string served;
         const char* option;
+        std::vector<std::string> pins;
         int code;
-        const char* says;
+        std::string says;
     } cases[] = {
-        {"the maker's setup", kStandins + "/signed/rvl.exe", "", 0, "Downloading the reader setup: 100%"},
-        {"another name's setup", kStandins + "/foreign/rvl.exe", "", 4, "signed by Northwind Software Test"},
-        {"an error page", kStandins + "/signed/rvl.exe", "--fail-download", 4,
+        {"the maker's setup", kStandins + "/signed/rvl.exe", "", {}, 0, "Downloading the reader setup: 100%"},
+        {"another name's setup", kStandins + "/foreign/rvl.exe", "", {}, 4, "signed by Northwind Software Test"},
+        {"an error page",
+         kStandins + "/signed/rvl.exe",
+         "--fail-download",
+         {},
+         4,
          "what the server sent is not a Windows program"},
-        {"over 1 GiB", kStandins + "/signed/rvl.exe", "--oversize-download", 4,
+        {"over 1 GiB",
+         kStandins + "/signed/rvl.exe",
+         "--oversize-download",
+         {},
+         4,
          "The file is larger than 1 GiB, more than any setup: the transfer was stopped."},
+        {"pinned to its SHA-256",
+         kStandins + "/signed/rvl.exe",
+         "",
+         {"--expect-sha256", sha256},
+         0,
+         "Reader setup: version (none), SHA-256 " + sha256 + "\n"},
+        {"pinned to another SHA-256",
+         kStandins + "/signed/rvl.exe",
+         "",
+         {"--expect-sha256=" + std::string(64, 'A')},
+         4,
+         "--expect-sha256 expects " + std::string(64, 'a') + ", its SHA-256 is " + sha256},
+        {"a minimum version that it does not name",
+         kStandins + "/signed/rvl.exe",
+         "",
+         {"--min-version", "1.9"},
+         4,
+         "--min-version expects 1.9 or later, its version is (none)"},
     };
     const std::string old = dir_ + "/old.exe";
     WriteSetup(old, "MZ an older reader setup");
@@ -195,11 +394,21 @@ TEST_F(RvlcProcessTest, UpdateDownloadsTheMakersSetupThroughTheProxyAndChecksIt)
         ASSERT_TRUE(server.Listening()) << c.what;
         const std::string out = dir_ + "/new.exe";
         std::string output;
-        EXPECT_EQ(c.code, Rvlc({"update", old, out, "--ca-file", root}, output, server.Proxy())) << c.what << output;
+        std::vector<std::string> args = {"update", old, out, "--ca-file", root};
+        args.insert(args.end(), c.pins.begin(), c.pins.end());
+        EXPECT_EQ(c.code, Rvlc(args, output, server.Proxy())) << c.what << output;
         EXPECT_NE(std::string::npos, output.find(c.says)) << c.what << ": " << output;
+        // The address it fetched, also when that failed.
+        EXPECT_NE(std::string::npos, output.find("http://www.corvane.com/download/rvl/rvl.exe")) << c.what << output;
+        // Not a console: a line at the start and the last state, not one per percent.
+        size_t progressLines = 0;
+        for (size_t at = 0; (at = output.find("Downloading the reader setup:", at)) != std::string::npos; ++at)
+            ++progressLines;
+        EXPECT_GE(2u, progressLines) << c.what << output;
         if (c.code == 0) {
-            ASSERT_EQ(0, Rvlc({"extract", out, dir_ + "/x"}, output)) << output;
-            EXPECT_EQ(ReadWhole(c.served), ReadWhole(dir_ + "/x/rvl.exe")) << "the setup that the server sent is packed";
+            ASSERT_EQ(0, Rvlc({"extract", "--force", out, dir_ + "/x"}, output)) << output;
+            EXPECT_EQ(ReadWhole(c.served), ReadWhole(dir_ + "/x/rvl.exe"))
+                << "the setup that the server sent is packed";
         } else {
             EXPECT_NE(0, ::access(out.c_str(), F_OK)) << c.what;
         }
@@ -209,6 +418,53 @@ TEST_F(RvlcProcessTest, UpdateDownloadsTheMakersSetupThroughTheProxyAndChecksIt)
     std::string output;
     EXPECT_EQ(4, Rvlc({"update", old, dir_ + "/new.exe"}, output, "http_proxy=http://127.0.0.1:9 no_proxy= "));
     EXPECT_NE(std::string::npos, output.find("the reader setup cannot be downloaded")) << output;
+}
+
+// SIGTERM or SIGINT during the download: the temporary copy goes, nothing stands at the output's name,
+// and the exit code is the signal's.
+TEST_F(RvlcProcessTest, AnInterruptedUpdateLeavesNoFileBehind) {
+    MakerServer server(dir_, kStandins + "/signed/rvl.exe", "--stall-download");
+    ASSERT_TRUE(server.Listening());
+    const std::string old = dir_ + "/old.exe", out = dir_ + "/new.exe", temp = dir_ + "/tmp";
+    WriteSetup(old, "MZ an older reader setup");
+    ASSERT_EQ(0, ::mkdir(temp.c_str(), 0700));
+    std::vector<std::string> env = {"http_proxy=http://127.0.0.1:" + server.Port(),
+                                    "https_proxy=", "no_proxy=", "TMPDIR=" + temp};
+    for (char** variable = environ; *variable; ++variable) {
+        const std::string name = std::string(*variable).substr(0, std::string(*variable).find('='));
+        if (name != "http_proxy" && name != "https_proxy" && name != "no_proxy" && name != "TMPDIR")
+            env.push_back(*variable);
+    }
+    std::vector<std::string> args = {
+        RVLC_PATH, "--quiet", "update", old, out, "--ca-file", kCertificates + "/root.pem"};
+    const auto pointers = [](std::vector<std::string>& strings) {
+        std::vector<char*> list;
+        for (std::string& s : strings)
+            list.push_back(&s[0]);
+        list.push_back(nullptr);
+        return list;
+    };
+    for (int signal : {SIGTERM, SIGINT}) {
+        pid_t pid = 0;
+        ASSERT_EQ(0, ::posix_spawn(&pid, RVLC_PATH, nullptr, nullptr, pointers(args).data(), pointers(env).data()));
+        // Until the download has written part of the copy.
+        bool downloading = false;
+        for (int i = 0; i < 400 && !downloading; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            for (const std::string& name : TemporaryFiles(temp)) {
+                struct stat status;
+                downloading = downloading || (::stat((temp + "/" + name).c_str(), &status) == 0 && status.st_size > 0);
+            }
+        }
+        EXPECT_TRUE(downloading);
+        ::kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal) << signal << ": " << status;
+        EXPECT_EQ(std::vector<std::string>(), TemporaryFiles(temp)) << signal;
+        EXPECT_EQ(std::vector<std::string>(), TemporaryFiles(dir_)) << signal;
+        EXPECT_NE(0, ::access(out.c_str(), F_OK)) << signal;
+    }
 }
 
 } // namespace

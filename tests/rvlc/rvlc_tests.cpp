@@ -7,6 +7,7 @@
 #include "tests/http/http_server.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <optional>
 
@@ -194,15 +195,16 @@ std::string SetupWith(const pkgtest::ScratchFolder& scratch, const std::string& 
 // name of its own; a record that breaks the rules refuses the input unless --skip-invalid.
 TEST_F(RvlcTest, AFeedsFileReplacesTheFeedsWholeAndAnOpmlFileAddsAFolder) {
     int count = 0;
-    const std::string old = SetupWith(scratch_, "old.exe", FeedsXmlText({Folder("Gone", {{"Old", "http://o/"}})}, count));
+    const std::string old =
+        SetupWith(scratch_, "old.exe", FeedsXmlText({Folder("Gone", {{"Old", "http://o/"}})}, count));
     const std::string kept = "<Folder Name=\"All Feeds\" Status=\"0\" UpdateCount=\"0\" SpecialData=\"1\">"
                              "<Folder Name=\"TECH\" Color=\"red\"><Folder Name=\"Inner\"><Feed Name=\"A\" "
                              "URL=\"http://a/\" AutoUpdateFreq=\"3\" AutoUpdateUnit=\"hours\"/></Folder></Folder>";
-    const std::string feeds =
-        scratch_.Add("feeds.xml", kept + "\n<Folder Name=\"F\"><Feed Name=\"Local\" URL=\"file:///c:/x\"/></Folder></Folder>");
+    const std::string feeds = scratch_.Add(
+        "feeds.xml", kept + "\n<Folder Name=\"F\"><Feed Name=\"Local\" URL=\"file:///c:/x\"/></Folder></Folder>");
     const std::string opml = scratch_.Add("tech.opml", kOpml), out = scratch_ / "new.exe";
-    const std::vector<std::string> args = {"build", "--from", old, "--feeds", opml, "--feeds", feeds, "--setup",
-                                           SignedStandIn(), "--out", out};
+    const std::vector<std::string> args = {"build",   "--from",        old,     "--feeds", opml, "--feeds", feeds,
+                                           "--setup", SignedStandIn(), "--out", out};
 
     RunResult run = Rvlc(args, scratch_);
     EXPECT_EQ(3, run.code);
@@ -288,6 +290,107 @@ TEST_F(RvlcTest, HelpOfEveryCommandGoesToStandardOutput) {
     EXPECT_NE(std::string::npos, run.out.find("Exit codes:"));
 }
 
+// The conventions of a command line that CI scripts rely on. An output that names an input, in another
+// case or spelling, is refused before anything is written.
+TEST_F(RvlcTest, CommandLineFollowsTheConventions) {
+    int count = 0;
+    const std::string old = SetupWith(scratch_, "old.exe", FeedsXmlText({Folder("F", {{"T", "http://t/"}})}, count));
+    const std::string oldBytes = pkgtest::ReadWhole(old), out = scratch_ / "new.exe";
+    std::string upper = old;
+    upper.replace(upper.size() - 7, 7, "OLD.EXE");
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        int code;
+        std::string says; // on standard output for 0, else on standard error
+    } cases[] = {
+        {"--version", {"--version"}, 0, std::string("rvlc ") + RVL_PROJECT_VERSION + "\n"},
+        {"help COMMAND", {"help", "verify"}, 0, "Usage: rvlc verify"},
+        {"--help after other options", {"build", "--out", out, "--help"}, 0, "Usage: rvlc build"},
+        {"option given twice",
+         {"build", "--setup", SignedStandIn(), "--out", out, "--out=" + out},
+         2,
+         "--out is given more than once"},
+        {"output is the input in other case",
+         {"build", "--from", old, "--setup", SignedStandIn(), "--out", upper},
+         2,
+         "is the input of --from"},
+        {"update onto itself", {"update", old, upper}, 2, "is OLD_SETUP"},
+        {"--opt=value and --", {"build", "--setup=" + SignedStandIn(), "--out=" + out, "--"}, 0, "SHA-256 "},
+    };
+    for (const auto& c : cases) {
+        const RunResult run = Rvlc(c.args, scratch_);
+        EXPECT_EQ(c.code, run.code) << c.what << "\n" << run.err;
+        EXPECT_NE(std::string::npos, (c.code == 0 ? run.out : run.err).find(c.says)) << c.what << "\n"
+                                                                                     << run.out << run.err;
+        EXPECT_EQ(oldBytes, pkgtest::ReadWhole(old)) << c.what;
+    }
+}
+
+// show --json: one document; the packed files' SHA-256 from the system's hash; show and verify fail
+// (exit 4) on a reader setup that is not the maker's, verify also on a damaged stream.
+TEST_F(RvlcTest, ShowJsonAndVerifyJudgeTheReaderSetup) {
+    const std::string feeds = "<Folder Name=\"All Feeds\"><Folder Name=\"News\"><Feed Name=\"Daily\" "
+                              "URL=\"http://d.example.com/rss\"/></Folder></Folder>";
+    const std::string unsigned_ = SetupWith(scratch_, "unsigned.exe", feeds);
+    const std::string good = scratch_ / "good.exe";
+    ASSERT_EQ(0, Rvlc({"build", "--from", unsigned_, "--setup", SignedStandIn(), "--out", good}, scratch_).code);
+    std::string damaged = pkgtest::ReadWhole(good);
+    damaged[damaged.size() - 300] ^= 0x55; // inside the stream of rvl.exe, before the data file and directory
+    const std::string broken = scratch_.Add("damaged.exe", damaged);
+
+    RunResult run = Rvlc({"show", "--json", good}, scratch_);
+    ASSERT_EQ(0, run.code) << run.err;
+    nlohmann::json document = nlohmann::json::parse(run.out, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << run.out;
+    EXPECT_EQ("Corvane", document["readerSetup"]["signer"]);
+    EXPECT_EQ(true, document["readerSetup"]["verified"]);
+    EXPECT_TRUE(document["readerSetup"]["product"].is_null()) << "the stand-in has no version resource";
+    EXPECT_TRUE(document["publisherSignature"].is_null());
+    EXPECT_EQ("Daily", document["feeds"]["children"][0]["children"][0]["name"]);
+
+    run = Rvlc({"show", "--json", unsigned_}, scratch_);
+    EXPECT_EQ(4, run.code);
+    document = nlohmann::json::parse(run.out, nullptr, false);
+    EXPECT_EQ(false, document["readerSetup"]["verified"]) << run.out;
+    ASSERT_EQ(2u, document["files"].size()) << run.out;
+    EXPECT_EQ((nlohmann::json{{"name", "feeds.xml"},
+                              {"size", feeds.size()},
+                              {"sha256", "b5e1a834613cdfbb3d266bfa7bc0b9b363a6d868bcfee41e8202a17f2307ad06"}}),
+              document["files"][1]);
+
+    const struct {
+        std::string setup;
+        int code;
+        const char* says;
+    } verified[] = {
+        {good, 0, "ok    reader setup: valid, signed by the maker"},
+        {unsigned_, 4, "FAIL  reader setup: not signed by Corvane"},
+        {broken, 4, "FAIL  rvl.exe: "},
+        {StandIn(), 3, ""},
+    };
+    for (const auto& c : verified) {
+        run = Rvlc({"verify", c.setup}, scratch_);
+        EXPECT_EQ(c.code, run.code) << c.setup << "\n" << run.out << run.err;
+        EXPECT_NE(std::string::npos, run.out.find(c.says)) << c.setup << "\n" << run.out;
+    }
+}
+
+TEST_F(RvlcTest, ExtractReplacesExistingFilesOnlyWithForce) {
+    int count = 0;
+    const std::string setup = SetupWith(scratch_, "s.exe", FeedsXmlText({Folder("F", {{"T", "http://t/"}})}, count));
+    const std::string dir = scratch_ / "x";
+    ASSERT_EQ(0, Rvlc({"extract", setup, dir}, scratch_).code);
+    pkgtest::WriteWhole(dir + "\\rvl.exe", "mine");
+    RunResult run = Rvlc({"extract", setup, dir}, scratch_);
+    EXPECT_EQ(5, run.code);
+    EXPECT_NE(std::string::npos, run.err.find("rvl.exe: exists already")) << run.err;
+    EXPECT_EQ("mine", pkgtest::ReadWhole(dir + "\\rvl.exe"));
+    run = Rvlc({"extract", "--force", setup, dir}, scratch_);
+    EXPECT_EQ(0, run.code) << run.err;
+    EXPECT_EQ(pkgtest::ReadWhole(StandIn()), pkgtest::ReadWhole(dir + "\\rvl.exe"));
+}
+
 // The maker's address reaches this test's server through the prefix's proxy; Pullwire is the one beside
 // rvlc.exe, which rvlc's manifest names. In the prefix where Pullwire is never registered, nothing
 // registers it on the way either.
@@ -323,8 +426,34 @@ TEST_F(RvlcUpdateTest, UpdateKeepsTheCustomizationAndTakesTheNewReaderSetup) {
     const RunResult run = Rvlc({"update", old, updated}, scratch_);
     ASSERT_EQ(0, run.code) << run.err;
     EXPECT_NE(std::string::npos, run.err.find("Downloading the reader setup: 100%")) << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("Fetched: http://www.corvane.com/download/rvl/rvl.exe\n")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("Reader setup: version (none), SHA-256 ")) << run.out;
     EXPECT_EQ(feeds, Entry(updated, "feeds.xml"));
     EXPECT_EQ(newer.body, Entry(updated, "rvl.exe"));
+}
+
+// --expect-sha256 and --min-version refuse any other reader setup, naming expected and found.
+TEST_F(RvlcUpdateTest, PinsRefuseAnyOtherReaderSetup) {
+    int count = 0;
+    const std::string old = SetupWith(scratch_, "old.exe", FeedsXmlText({Folder("N", {{"D", "http://d/"}})}, count));
+    testhttp::Reply newer;
+    newer.body = pkgtest::ReadWhole(SignedStandIn());
+    server_.Route("/download/rvl/rvl.exe", newer);
+    const struct {
+        std::vector<std::string> pin;
+        const char* says;
+    } cases[] = {
+        {{"--expect-sha256", std::string(64, '0')}, "--expect-sha256 expects 0000"},
+        {{"--min-version=1.10"}, "--min-version expects 1.10 or later, its version is (none)"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"update", old, scratch_ / "new.exe"};
+        args.insert(args.end(), c.pin.begin(), c.pin.end());
+        const RunResult run = Rvlc(args, scratch_);
+        EXPECT_EQ(4, run.code) << run.err;
+        EXPECT_NE(std::string::npos, run.err.find(c.says)) << run.err;
+        EXPECT_FALSE(pkgtest::Exists(scratch_ / "new.exe"));
+    }
 }
 
 TEST_F(RvlcUpdateTest, FailedDownloadLeavesNoSetup) {
@@ -335,7 +464,9 @@ TEST_F(RvlcUpdateTest, FailedDownloadLeavesNoSetup) {
     server_.Route("/download/rvl/rvl.exe", missing);
     const RunResult run = Rvlc({"update", old, scratch_ / "new.exe"}, scratch_);
     EXPECT_EQ(4, run.code) << run.err;
-    EXPECT_NE(std::string::npos, run.err.find("the reader setup cannot be downloaded")) << run.err;
+    EXPECT_NE(std::string::npos,
+              run.err.find("the reader setup cannot be downloaded from http://www.corvane.com/download/rvl/rvl.exe"))
+        << run.err;
     EXPECT_FALSE(pkgtest::Exists(scratch_ / "new.exe"));
 }
 
