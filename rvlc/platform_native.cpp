@@ -1,5 +1,5 @@
 // The platform of the native build: files through POSIX, the signature check with OpenSSL, the download
-// with libcurl; no OPML import or feed fetch.
+// with libcurl, the shipping extractor embedded at build time; no OPML import or feed fetch.
 #include "rvlc/platform.h"
 
 #include "download/page/maker_address.h"
@@ -14,9 +14,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+// The shipping 32-bit extractor, embedded at build time (rvlc/shipping_extractor.cpp.in).
+extern "C" const char rvl_shipping_extractor[];
+extern "C" const std::uint32_t rvl_shipping_extractor_size;
 
 namespace rvlc {
 
@@ -114,8 +119,9 @@ std::string TemporaryName(const std::string& path) {
     }
 }
 
-bool LoadOwnStub(std::string&) {
-    return false;
+bool LoadOwnStub(std::string& stub) {
+    stub.assign(rvl_shipping_extractor, rvl_shipping_extractor_size);
+    return !stub.empty();
 }
 
 bool CheckReaderSetup(const std::string& path, ReaderSetupCheck& check) {
