@@ -3,7 +3,6 @@
 // refused as usage. The reader setup is the stand-in signed as the maker, which the test root (--ca-file)
 // vouches for.
 #include "builder/setup_file.h"
-#include "rvlc/platform.h"
 #include "rvlc/rvlc.h"
 #include "tests/rvlc/native_files.h"
 
@@ -59,17 +58,6 @@ TEST_F(NativeRvlcTest, ExtractAndBuildFromAnEarlierSetupKeepEveryFile) {
     ASSERT_EQ(0, rvlc::Run({"extract", built, dir_ + "/y"}));
     for (const char* name : {"rvl.exe", "feeds.xml", "webpages.xml"})
         EXPECT_EQ(ReadWhole(dir_ + "/x/" + name), ReadWhole(dir_ + "/y/" + name)) << name;
-}
-
-// The extractor that this build carries is the one made in its own tree from the shipping build's
-// sources, whole: the bytes that the shipping rvlc.exe carries when that tree builds reproducibly
-// (scripts/test compares the two trees' extractors).
-TEST(NativeRvlcStubTest, TheBuildCarriesItsShippingExtractorWhole) {
-    std::string stub;
-    ASSERT_TRUE(rvlc::LoadOwnStub(stub));
-    const std::string built = ReadWhole(RVL_SHIPPING_EXTRACTOR);
-    ASSERT_GT(built.size(), 4096u) << RVL_SHIPPING_EXTRACTOR;
-    EXPECT_TRUE(stub == built) << "carried " << stub.size() << " bytes, built " << built.size();
 }
 
 // A setup rebuilt from an earlier one that its publisher signed carries no trace of that signature in
