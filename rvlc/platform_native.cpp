@@ -1,5 +1,5 @@
 // The platform of the native build: files through POSIX, the signature check with OpenSSL, the download
-// with libcurl; no OPML import or feed fetch.
+// with libcurl, the shipping extractor embedded at build time; no OPML import or feed fetch.
 #include "rvlc/platform.h"
 
 #include "download/page/maker_address.h"
@@ -20,10 +20,15 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+// The shipping 32-bit extractor, embedded at build time (rvlc/shipping_extractor.cpp.in).
+extern "C" const char rvl_shipping_extractor[];
+extern "C" const std::uint32_t rvl_shipping_extractor_size;
 
 namespace rvlc {
 
@@ -204,8 +209,9 @@ void RemoveFilesOnInterruption() {
         ::sigaction(signal, &action, nullptr);
 }
 
-bool LoadOwnStub(std::string&) {
-    return false;
+bool LoadOwnStub(std::string& stub) {
+    stub.assign(rvl_shipping_extractor, rvl_shipping_extractor_size);
+    return !stub.empty();
 }
 
 bool CheckReaderSetup(const std::string& path, ReaderSetupCheck& check) {

@@ -131,6 +131,49 @@ TEST_F(RvlcProcessTest, BuildPacksOnlyWhatTheMakerSignedAndATrustedRootVouchesFo
     }
 }
 
+// Without an earlier setup, build puts the extractor that rvlc carries in front: the 32-bit program of
+// the shipping build, which every Windows runs.
+TEST_F(RvlcProcessTest, BuildWithoutAnEarlierSetupPutsTheShippingExtractorInFront) {
+    const std::string reader = kStandins + "/signed/rvl.exe", root = kCertificates + "/root.pem";
+    CFeedFolder news("News");
+    news.Add("Daily", "http://d.example.com/rss");
+    int count = 0;
+    const std::string feeds = FeedsXmlText({news}, count);
+    const std::string pages = WebPagesXmlText({{"Home", "https://h.example.com/"}});
+    WriteWhole(dir_ + "/feeds.xml", feeds);
+    WriteWhole(dir_ + "/webpages.xml", pages);
+    const std::string out = dir_ + "/new.exe";
+    std::string output;
+    ASSERT_EQ(0, Rvlc({"build", "--setup", reader, "--feeds", dir_ + "/feeds.xml", "--pages", dir_ + "/webpages.xml",
+                       "--out", out, "--ca-file", root},
+                      output))
+        << output;
+    EXPECT_EQ(0, Rvlc({"show", out, "--ca-file", root}, output)) << output;
+    EXPECT_NE(std::string::npos, output.find("  Signature: valid, signed by the maker\n")) << output;
+
+    pkg::StdioSource source;
+    SetupContents contents;
+    ASSERT_TRUE(source.Open(out));
+    ASSERT_EQ(SetupRead::Read, ReadSetup(source, contents));
+    const std::string shipping = ReadWhole(RVL_SHIPPING_EXTRACTOR);
+    ASSERT_EQ(shipping.size(), contents.stubSize);
+    const std::string front = ReadWhole(out).substr(0, shipping.size());
+    // Only the header's checksum is the new file's own: it covers the whole setup.
+    ASSERT_GT(front.size(), 64u);
+    uint32_t pe = 0;
+    for (int i = 3; i >= 0; --i)
+        pe = pe << 8 | static_cast<uint8_t>(front[60 + i]);
+    ASSERT_LT(pe + 92u, front.size());
+    EXPECT_EQ("\x4c\x01", front.substr(pe + 4, 2)) << "an i386 program";
+    EXPECT_EQ(shipping.substr(0, pe + 88), front.substr(0, pe + 88));
+    EXPECT_TRUE(shipping.substr(pe + 92) == front.substr(pe + 92));
+
+    ASSERT_EQ(0, Rvlc({"extract", out, dir_ + "/x"}, output)) << output;
+    EXPECT_TRUE(ReadWhole(reader) == ReadWhole(dir_ + "/x/rvl.exe"));
+    EXPECT_EQ(feeds, ReadWhole(dir_ + "/x/feeds.xml"));
+    EXPECT_EQ(pages, ReadWhole(dir_ + "/x/webpages.xml"));
+}
+
 TEST_F(RvlcProcessTest, ShowReportsTheSignersNameAndTheVerdict) {
     const struct {
         const char* reader;
