@@ -125,20 +125,62 @@ private:
     std::string error_;
 };
 
-std::string FileVersion(const std::string& path) {
-    DWORD handle = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &handle);
-    if (size == 0)
-        return std::string();
-    std::vector<char> data(size);
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    if (!::GetFileVersionInfoA(path.c_str(), 0, size, data.data()) ||
-        !::VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || !fixed)
-        return std::string();
-    return text::Format("%lu.%lu.%lu.%lu", fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
-                        fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF);
-}
+// The reader setup opened once, shared for reading only: while it is held, nobody can write to it, rename it
+// or remove it, and a file that someone holds open for writing cannot be held at all.
+class HeldFile final : public HeldSetup {
+public:
+    bool Open(const std::string& path, std::string& cause) {
+        path_ = path;
+        file_.Reset(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER size = {};
+        if (!file_ || !::GetFileSizeEx(file_.Get(), &size)) {
+            const DWORD error = ::GetLastError();
+            cause = error == ERROR_SHARING_VIOLATION
+                        ? "another program has it open for writing; it is read only while nobody can change it"
+                        : SystemMessage(error);
+            file_.Reset();
+            return false;
+        }
+        size_ = static_cast<uint64_t>(size.QuadPart);
+        return true;
+    }
+    uint64_t Size() const override { return size_; }
+    bool ReadAt(uint64_t pos, void* buffer, uint32_t size) override {
+        if (pos > size_ || size > size_ - pos)
+            return false;
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(pos);
+        at.OffsetHigh = static_cast<DWORD>(pos >> 32);
+        DWORD got = 0;
+        return ::ReadFile(file_.Get(), buffer, size, &got, &at) && got == size;
+    }
+    void CheckSignature(ReaderSetupCheck& check) override {
+        std::string signer;
+        const SetupTrust trust = CheckSetupTrust(file_.Get(), path_, &signer);
+        check.signer = signer;
+        check.trusted = trust == kSetupTrusted;
+        switch (trust) {
+        case kSetupTrusted:
+            check.verdict = "valid, signed by the maker";
+            break;
+        case kSetupNotSigned:
+            check.verdict = std::string("not signed by ") + kMakerSignerNames[0];
+            break;
+        case kSetupDamaged:
+            check.verdict = "damaged: the file does not match its signature";
+            break;
+        case kSetupUnreadable:
+            check.verdict = "the file cannot be read: " + LastErrorText();
+            break;
+        }
+    }
+
+private:
+    std::string path_;
+    fw::FileHandle file_;
+    uint64_t size_ = 0;
+};
 
 } // namespace
 
@@ -203,28 +245,11 @@ bool LoadOwnStub(std::string& stub) {
     return !stub.empty();
 }
 
-bool CheckReaderSetup(const std::string& path, ReaderSetupCheck& check) {
-    check = ReaderSetupCheck();
-    check.version = FileVersion(path);
-    std::string signer;
-    const SetupTrust trust = CheckSetupTrust(path, &signer);
-    check.signer = signer;
-    switch (trust) {
-    case kSetupTrusted:
-        check.trusted = true;
-        check.verdict = "valid, signed by the maker";
-        break;
-    case kSetupNotSigned:
-        check.verdict = std::string("not signed by ") + kMakerSignerNames[0];
-        break;
-    case kSetupDamaged:
-        check.verdict = "damaged: the file does not match its signature";
-        break;
-    case kSetupUnreadable:
-        check.verdict = "the file cannot be read: " + LastErrorText();
-        break;
-    }
-    return true;
+std::unique_ptr<HeldSetup> HoldReaderSetup(const std::string& path, std::string& cause) {
+    std::unique_ptr<HeldFile> file(new HeldFile);
+    if (!file->Open(path, cause))
+        return nullptr;
+    return std::unique_ptr<HeldSetup>(std::move(file));
 }
 
 bool UseRootCertificates(const std::string& file, std::string& cause) {

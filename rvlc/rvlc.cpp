@@ -5,6 +5,7 @@
 #include "builder/setup_file.h"
 #include "framework/text.h"
 #include "rvlc/platform.h"
+#include "rvlc/reader_setup.h"
 
 #include <cstdio>
 #include <cstring>
@@ -28,9 +29,9 @@ const char kMainHelp[] =
     "                    the feed folders with their feeds, and the web pages\n"
     "  extract SETUP DIR writes the files of a customized setup into DIR\n"
     "  build --out SETUP [--from OLD_SETUP] [--feeds FILE]... [--pages FILE]\n"
-    "        [--setup RVL_EXE | --download] [--verify-feeds] [--skip-invalid]\n"
+    "        [--setup RVL_EXE | --download] [--allow-older] [--verify-feeds] [--skip-invalid]\n"
     "                    builds a customized setup\n"
-    "  update [--skip-invalid] OLD_SETUP NEW_SETUP\n"
+    "  update [--skip-invalid] [--allow-older] OLD_SETUP NEW_SETUP\n"
     "                    builds NEW_SETUP from the customization of OLD_SETUP and the latest reader\n"
     "                    setup, downloaded from the maker\n"
     "\n"
@@ -52,7 +53,8 @@ const char kMainHelp[] =
     "  2  usage: unknown command or option, missing argument, or not available in this build\n"
     "  3  an input cannot be read: missing file, not a customized setup, damaged setup, unreadable data file,\n"
     "     a record that breaks the rules above (without --skip-invalid), or not enough memory to read it\n"
-    "  4  the reader setup cannot be downloaded, or its signature check does not pass\n"
+    "  4  the reader setup cannot be downloaded, or it is refused: its signature check does not pass, it is\n"
+    "     not Ravelin's, or it is older than the one in the setup that is updated (without --allow-older)\n"
     "  5  the output cannot be written\n"
     "  6  --verify-feeds: a feed could not be fetched or is not a feed\n";
 
@@ -70,7 +72,7 @@ const char kExtractHelp[] =
 
 const char kBuildHelp[] =
     "Usage: rvlc build --out SETUP [--from OLD_SETUP] [--feeds FILE]... [--pages FILE]\n"
-    "                  [--setup RVL_EXE | --download] [--verify-feeds] [--skip-invalid]\n"
+    "                  [--setup RVL_EXE | --download] [--allow-older] [--verify-feeds] [--skip-invalid]\n"
     "Builds a customized setup without the wizard. The customization is taken from\n"
     "  --from OLD_SETUP   an earlier customized setup: its feeds.xml and webpages.xml, kept whole\n"
     "  --feeds FILE       a feeds.xml, which REPLACES the feeds of OLD_SETUP (one feeds.xml at most), or\n"
@@ -85,14 +87,20 @@ const char kBuildHelp[] =
     "  --setup RVL_EXE    a file\n"
     "  --download         the maker's download address\n"
     "  (neither)          the reader setup inside --from OLD_SETUP\n"
-    "and must pass the signature check that rvlc --help describes, or nothing is written (exit 4).\n"
+    "and must pass the signature check that rvlc --help describes and name the product \"Ravelin\" in its\n"
+    "version resource, or nothing is written (exit 4). It is opened once, and what is checked is what is\n"
+    "packed: a file that another program holds open for writing is refused.\n"
+    "  --allow-older      with --from and --setup or --download: packs a reader setup whose file version is\n"
+    "                     older than that of the reader setup in OLD_SETUP, which is otherwise refused\n"
+    "                     (exit 4). Versions compare as four numbers.\n"
     "  --verify-feeds     fetches every feed first and fails, listing those that are not feeds\n"
     "The setup is written under a temporary name and renamed to SETUP only when complete.\n";
 
 const char kUpdateHelp[] =
-    "Usage: rvlc update [--skip-invalid] OLD_SETUP NEW_SETUP\n"
-    "The same as: rvlc build --from OLD_SETUP --download --out NEW_SETUP [--skip-invalid]\n"
-    "Keeps the feed folders and web pages of OLD_SETUP and packs them with the latest reader setup.\n";
+    "Usage: rvlc update [--skip-invalid] [--allow-older] OLD_SETUP NEW_SETUP\n"
+    "The same as: rvlc build --from OLD_SETUP --download --out NEW_SETUP [--skip-invalid] [--allow-older]\n"
+    "Keeps the feed folders and web pages of OLD_SETUP and packs them with the latest reader setup. A\n"
+    "download older than the reader setup in OLD_SETUP is refused (exit 4) unless --allow-older is given.\n";
 
 void Error(const std::string& message) {
     std::fprintf(stderr, "rvlc: %s\n", message.c_str());
@@ -309,6 +317,7 @@ int Show(const std::vector<std::string>& args) {
         std::remove(temporary.c_str());
         PrintLine("Reader setup: " + reader->name);
         PrintLine("  File version: " + (check.version.empty() ? std::string("(none)") : check.version));
+        PrintLine("  Product: " + (check.product.empty() ? std::string("(none)") : check.product));
         PrintLine("  Signer: " + (check.signer.empty() ? std::string("(none)") : check.signer));
         PrintLine("  Signature: " + check.verdict);
     }
@@ -353,6 +362,7 @@ struct BuildOptions {
     bool download = false;
     bool verifyFeeds = false;
     bool skipInvalid = false;
+    bool allowOlder = false;
 };
 
 // Appends a folder to the feeds; a name that a folder beside it has already is given " (n)".
@@ -538,6 +548,8 @@ int ParseBuild(const std::vector<std::string>& args, BuildOptions& options) {
             options.verifyFeeds = true;
         } else if (arg == "--skip-invalid") {
             options.skipInvalid = true;
+        } else if (arg == "--allow-older") {
+            options.allowOlder = true;
         } else {
             return Usage("unknown option " + arg, kBuildHelp);
         }
@@ -550,21 +562,6 @@ int ParseBuild(const std::vector<std::string>& args, BuildOptions& options) {
         return Usage("the reader setup must come from --setup, --download or --from", kBuildHelp);
     if (options.verifyFeeds && !HasWindowsInterfaces())
         return Usage("--verify-feeds needs Windows; this build of rvlc has no feed fetch", kBuildHelp);
-    return kExitOk;
-}
-
-// Checks the reader setup at path as the wizard checks a downloaded one; name says in messages where it
-// came from.
-int CheckSetupFile(const std::string& path, const std::string& name) {
-    ReaderSetupCheck check;
-    if (!CheckReaderSetup(path, check)) {
-        Error(name + ": refused as the reader setup: its signature cannot be checked: " + check.verdict);
-        return kExitDownload;
-    }
-    if (!check.trusted) {
-        Error(name + ": refused as the reader setup: " + check.verdict);
-        return kExitDownload;
-    }
     return kExitOk;
 }
 
@@ -682,6 +679,19 @@ int Build(const std::vector<std::string>& args) {
         }
     }
 
+    // A new reader setup for an earlier setup may not be older than the one it replaces.
+    ReplacedReader replaced;
+    if (!options.from.empty() && (options.download || !options.setup.empty())) {
+        if (const pkg::Entry* reader = FindEntry(oldContents, kReaderSetupName)) {
+            pkg::MemoryOutput bytes;
+            if (ExtractEntry(old, *reader, bytes) != pkg::kSuccess) {
+                Error(options.from + ": " + reader->name + " cannot be extracted: its stream is damaged");
+                return kExitInput;
+            }
+            replaced = PackedReaderVersion(bytes.bytes, options.from + " (" + reader->name + ")");
+        }
+    }
+
     // The reader setup: a file, a download, or the one inside the earlier setup.
     std::unique_ptr<TemporaryFile> temporarySetup;
     std::string setupPath = options.setup;
@@ -708,21 +718,11 @@ int Build(const std::vector<std::string>& args) {
         setupPath = temporarySetup->Path();
         setupName = options.from + " (" + reader->name + ")";
     }
-    const int checked = CheckSetupFile(setupPath, setupName);
+    // Held from its check to its packing: what is packed is what was checked.
+    std::unique_ptr<HeldSetup> held;
+    const int checked = HoldCheckedReaderSetup(setupPath, setupName, replaced, options.allowOlder, held);
     if (checked != kExitOk)
         return checked;
-
-    FILE* setupFile = std::fopen(setupPath.c_str(), "rb");
-    if (!setupFile) {
-        Error(setupPath + ": cannot be opened: " + LastErrorText());
-        return kExitInput;
-    }
-    std::unique_ptr<FILE, int (*)(FILE*)> setupOwner(setupFile, std::fclose);
-    pkg::StdioSource setupSize;
-    if (!setupSize.Open(setupPath)) {
-        Error(setupPath + ": cannot be opened: " + LastErrorText());
-        return kExitInput;
-    }
 
     const size_t feedCount = CountFeeds(customization.feeds);
     const size_t pageCount = CountFeeds(customization.pages);
@@ -731,10 +731,10 @@ int Build(const std::vector<std::string>& args) {
         Error("the data files cannot be written: a name or value holds what XML does not allow");
         return kExitBuild;
     }
-    pkg::StdioInput setupInput(setupFile);
+    pkg::SourceInput setupInput(*held);
     pkg::MemoryInput feedsInput(feedsText);
     pkg::MemoryInput pagesInput(pagesText);
-    std::vector<pkg::PackageInput> inputs = {{kReaderSetupName, &setupInput, setupSize.Size()}};
+    std::vector<pkg::PackageInput> inputs = {{kReaderSetupName, &setupInput, held->Size()}};
     if (feedCount != 0)
         inputs.push_back({kFeedsFileName, &feedsInput, feedsText.size()});
     if (pageCount != 0)
@@ -766,10 +766,12 @@ int Update(const std::vector<std::string>& args) {
         return kExitOk;
     }
     std::vector<std::string> setups;
-    bool skipInvalid = false;
+    bool skipInvalid = false, allowOlder = false;
     for (const std::string& arg : args) {
         if (arg == "--skip-invalid")
             skipInvalid = true;
+        else if (arg == "--allow-older")
+            allowOlder = true;
         else
             setups.push_back(arg);
     }
@@ -778,6 +780,8 @@ int Update(const std::vector<std::string>& args) {
     std::vector<std::string> build = {"--from", setups[0], "--download", "--out", setups[1]};
     if (skipInvalid)
         build.push_back("--skip-invalid");
+    if (allowOlder)
+        build.push_back("--allow-older");
     return Build(build);
 }
 
