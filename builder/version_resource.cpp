@@ -168,7 +168,12 @@ VersionRead ReadBlock(const std::vector<unsigned char>& block, VersionResource& 
             });
         });
     });
-    return whole ? VersionRead::kRead : VersionRead::kDamaged;
+    if (!whole) {
+        // Nothing of a block that does not hold together is taken.
+        info = VersionResource();
+        return VersionRead::kDamaged;
+    }
+    return VersionRead::kRead;
 }
 
 } // namespace
