@@ -296,7 +296,8 @@ bool CDestinationFolderPage::BuildCustomizedSetup() {
 }
 
 void CDestinationFolderPage::RefuseReaderSetup(const std::string& reason) {
-    const std::string text = "The setup of Ravelin cannot be packed.\n\n" + reason + "\n\nPlease go back and download it again.";
+    const std::string text =
+        "The setup of Ravelin cannot be packed.\n\n" + reason + "\n\nPlease go back and download it again.";
     fw::ShowMessage(Handle(), text, kCaption, MB_OK | MB_ICONWARNING);
     // Nothing that failed the check may be packed later; Back reaches the download page, which fetches
     // the setup again.

@@ -118,9 +118,8 @@ bool ReadNode(const std::vector<unsigned char>& block, size_t at, size_t limit, 
 }
 
 // Calls visit for each child of parent, in order; false when a child does not fit.
-template <typename Visit>
-bool EachChild(const std::vector<unsigned char>& block, const Node& parent, Visit visit) {
-    for (size_t at = parent.children; at < parent.end; ) {
+template <typename Visit> bool EachChild(const std::vector<unsigned char>& block, const Node& parent, Visit visit) {
+    for (size_t at = parent.children; at < parent.end;) {
         // Padding may close the parent.
         if (parent.end - at < 6)
             return true;
@@ -214,8 +213,9 @@ VersionRead ReadVersionResource(Source& file, VersionResource& info) {
     // size bytes at offset from the start of the resource directory, which they may not pass.
     const auto readDirectory = [&](uint32_t offset, uint32_t size) {
         uint64_t at = 0;
-        return offset <= directorySize && size <= directorySize - offset && base + static_cast<uint64_t>(offset) <= 0xFFFFFFFFu &&
-               FileOffset(sections, base + offset, size, at) && ReadBytes(file, at, size, bytes);
+        return offset <= directorySize && size <= directorySize - offset &&
+               base + static_cast<uint64_t>(offset) <= 0xFFFFFFFFu && FileOffset(sections, base + offset, size, at) &&
+               ReadBytes(file, at, size, bytes);
     };
     // The entry of a directory at offset: with id the entry of that number, else its first; its target
     // must be a subdirectory when subdirectory is set, else a data entry.

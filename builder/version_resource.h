@@ -20,10 +20,10 @@ struct FourPartVersion {
 };
 
 struct VersionResource {
-    bool hasVersion = false;  // a VS_FIXEDFILEINFO was found
-    FourPartVersion file;     // its file version
-    FourPartVersion product;  // its product version
-    std::string productName;  // UTF-8: the first ProductName of any language in its StringFileInfo
+    bool hasVersion = false; // a VS_FIXEDFILEINFO was found
+    FourPartVersion file;    // its file version
+    FourPartVersion product; // its product version
+    std::string productName; // UTF-8: the first ProductName of any language in its StringFileInfo
 };
 
 enum class VersionRead {

@@ -137,7 +137,7 @@ public:
         if (!file_ || !::GetFileSizeEx(file_.Get(), &size)) {
             const DWORD error = ::GetLastError();
             cause = error == ERROR_SHARING_VIOLATION
-                        ? "another program has it open for writing; it is read only while nobody can change it"
+                        ? "another program has it open for writing, and it is packed only while nobody can change it"
                         : SystemMessage(error);
             file_.Reset();
             return false;

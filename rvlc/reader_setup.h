@@ -13,9 +13,9 @@ namespace rvlc {
 
 // The reader setup of the setup that is updated, which a new one may not be older than.
 struct ReplacedReader {
-    bool known = false;            // it names a version
+    bool known = false; // it names a version
     pkg::FourPartVersion version;
-    std::string name;              // how messages call it: "OLD.exe (rvl.exe)"
+    std::string name; // how messages call it: "OLD.exe (rvl.exe)"
 };
 
 // Fills check from the held bytes: version, product, signer, verdict, trusted (the signature alone).

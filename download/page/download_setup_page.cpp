@@ -23,7 +23,8 @@ const char kNotAProgram[] = "What the server sent is not a Windows program.";
 const char kTryAgain[] = "Please try again.";
 const char kOlderQuestion[] = "The downloaded setup of Ravelin is version %s, older than version %s in the opened "
                               "setup.\n\nBuild the customized setup with the older version?";
-const char kOlderRefused[] = "The downloaded setup of Ravelin is version %s, older than version %s in the opened setup.";
+const char kOlderRefused[] =
+    "The downloaded setup of Ravelin is version %s, older than version %s in the opened setup.";
 
 // Posted to the page from its activation, so that the wizard changes pages only after the activation
 // has ended: no transfer could be started, or the setup was already downloaded.

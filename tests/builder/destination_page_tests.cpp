@@ -263,7 +263,8 @@ TEST_F(DestinationPageTest, ReaderSetupThatFailsItsSignatureIsNotPacked) {
         {"unsigned", pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\rvl.exe"),
          "The downloaded file is not signed by Corvane."},
         {"one byte changed", changed, "The downloaded file is damaged."},
-        {"another product of the maker's", pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\other-product\\rvl.exe"),
+        {"another product of the maker's",
+         pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\other-product\\rvl.exe"),
          "The downloaded file is not the setup of Ravelin: it says it is \"Corvane Notes\"."},
     };
     const std::string output = scratch_ / "Setup.exe";

@@ -117,7 +117,7 @@ TEST_F(RvlcProcessTest, BuildPacksOnlyRavelinAndNoOlderOneThanTheSetupHadUnlessA
         {"another product of the maker's", "other-product", false, 4,
          "it is not the setup of Ravelin: its version resource names the product \"Corvane Notes\""},
         {"another product, --allow-older", "other-product", true, 4, "names the product \"Corvane Notes\""},
-        {"older", "older", false, 4, "version 2.9.1.0 is older than 2.10.0.0, the version of " },
+        {"older", "older", false, 4, "version 2.9.1.0 is older than 2.10.0.0, the version of "},
         {"older, --allow-older", "older", true, 0, "version 2.9.1.0 is older than 2.10.0.0"},
         {"the same version", "signed", false, 0, ""},
     };
@@ -305,8 +305,8 @@ TEST_F(RvlcProcessTest, UpdateDownloadsTheMakersSetupThroughTheProxyAndChecksIt)
         EXPECT_NE(std::string::npos, output.find("the downloaded reader setup: version 2.9.1.0 is older than 2.10.0.0"))
             << output;
         EXPECT_NE(0, ::access((dir_ + "/new.exe").c_str(), F_OK));
-        EXPECT_EQ(0, Rvlc({"update", "--allow-older", old, dir_ + "/new.exe", "--ca-file", root}, output,
-                          server.Proxy()))
+        EXPECT_EQ(0,
+                  Rvlc({"update", "--allow-older", old, dir_ + "/new.exe", "--ca-file", root}, output, server.Proxy()))
             << output;
     }
     // Nobody listens where the proxy points: the download fails, and nothing is written.

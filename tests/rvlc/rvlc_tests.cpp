@@ -294,7 +294,8 @@ TEST_F(RvlcTest, OnlyRavelinNotOlderAndNotWhileAnotherProgramWritesIsPacked) {
         int code;
         const char* says;
     } cases[] = {
-        {"another product", StandIn("other-product\\"), false, 4, "its version resource names the product \"Corvane Notes\""},
+        {"another product", StandIn("other-product\\"), false, 4,
+         "its version resource names the product \"Corvane Notes\""},
         {"older", StandIn("older\\"), false, 4, "version 2.9.1.0 is older than 2.10.0.0, the version of "},
         {"older, --allow-older", StandIn("older\\"), true, 0, "version 2.9.1.0 is older than 2.10.0.0"},
         {"the same version", SignedStandIn(), false, 0, ""},

@@ -277,8 +277,8 @@ TEST_F(DownloadPageTest, AfterOpenSetupAnOlderSetupIsTakenOnlyWhenTheUserSaysYes
     ServeSetup(SetupReply(older));
     pkg::MemoryInput reader(MakersSetup());
     pkg::MemoryOutput package;
-    ASSERT_EQ(pkg::kSuccess, pkg::WritePackage("MZ stand-in extractor", {{"rvl.exe", &reader, MakersSetup().size()}},
-                                               package));
+    ASSERT_EQ(pkg::kSuccess,
+              pkg::WritePackage("MZ stand-in extractor", {{"rvl.exe", &reader, MakersSetup().size()}}, package));
     const pwtest::TempFolder folder;
     const std::string opened = folder.Path("opened.exe");
     FILE* file = std::fopen(opened.c_str(), "wb");
