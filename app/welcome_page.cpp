@@ -5,6 +5,7 @@
 #include "app/version_info.h"
 #include "app/wizard_sheet.h"
 #include "builder/setup_file.h"
+#include "builder/version_resource.h"
 #include "feeds/url_scheme.h"
 #include "fetch/code_page_charsets.h"
 #include "framework/message.h"
@@ -193,6 +194,17 @@ bool CWelcomePage::OpenSetupFile(const std::string& path) {
         kept.emplace_back(page.url, page.kept);
     }
     sheet->webPages.ReplacePages(pages, std::move(kept));
+    // A new reader setup for this setup may not be older than the one it holds unless the user says so.
+    pkg::VersionResource readerVersion;
+    for (const pkg::Entry& entry : contents.entries) {
+        pkg::MemoryOutput reader;
+        if (text::EqualNoCase(entry.name, kReaderSetupName) && ExtractEntry(source, entry, reader) == pkg::kSuccess) {
+            pkg::MemorySource bytes(reader.bytes);
+            if (pkg::ReadVersionResource(bytes, readerVersion) != pkg::VersionRead::kRead)
+                readerVersion = pkg::VersionResource();
+        }
+    }
+    sheet->download.SetOpenedReader(readerVersion.hasVersion, readerVersion.file);
     // The new setup goes where the old one is, under its name: the build then replaces it.
     const size_t slash = path.find_last_of("\\/");
     std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash);

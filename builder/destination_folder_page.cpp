@@ -270,9 +270,16 @@ bool CDestinationFolderPage::BuildCustomizedSetup() {
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
         const SetupTrust trust = guard ? CheckSetupTrust(guard.Get(), readerSetupPath_, nullptr) : kSetupUnreadable;
         const DWORD error = ::GetLastError();
-        if (trust != kSetupTrusted) {
+        // The maker signs more programs than the reader's setup: the held bytes must also name the reader.
+        std::string reason = SetupTrustFailureText(trust, error);
+        if (trust == kSetupTrusted) {
+            pkg::VersionResource version;
+            ReadHeldVersion(guard.Get(), version);
+            reason = ReaderProductFailureText(version);
+        }
+        if (!reason.empty()) {
             guard.Reset();
-            RefuseReaderSetup(trust, error);
+            RefuseReaderSetup(reason);
             return false;
         }
     }
@@ -288,9 +295,9 @@ bool CDestinationFolderPage::BuildCustomizedSetup() {
     return built;
 }
 
-void CDestinationFolderPage::RefuseReaderSetup(SetupTrust trust, DWORD readError) {
-    const std::string text = "The setup of Ravelin cannot be packed.\n\n" + SetupTrustFailureText(trust, readError) +
-                             "\n\nPlease go back and download it again.";
+void CDestinationFolderPage::RefuseReaderSetup(const std::string& reason) {
+    const std::string text =
+        "The setup of Ravelin cannot be packed.\n\n" + reason + "\n\nPlease go back and download it again.";
     fw::ShowMessage(Handle(), text, kCaption, MB_OK | MB_ICONWARNING);
     // Nothing that failed the check may be packed later; Back reaches the download page, which fetches
     // the setup again.

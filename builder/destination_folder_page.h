@@ -45,7 +45,7 @@ public:
     bool BuildCustomizedSetup();
     // The reader setup failed its signature check before packing: says why, deletes it and has the
     // download page fetch it again.
-    void RefuseReaderSetup(SetupTrust trust, DWORD readError);
+    void RefuseReaderSetup(const std::string& reason);
     // Deletes the data files of the last build.
     void DeleteDataFiles();
     // Whether a build of this run has written the customized setup: the publisher's work is then saved.

@@ -11,3 +11,5 @@ bool IsMakerSignerName(const std::string& name) {
     }
     return false;
 }
+
+const char kReaderProductName[] = "Ravelin";

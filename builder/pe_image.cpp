@@ -49,6 +49,10 @@ PeRead ReadPeHeaders(Source& file, PeHeaders& headers) {
     const uint32_t securityAt = directoriesAt + 4 * 8;
     if (headers.optionalSize >= securityAt + 8 && LoadLE32(&opt[countAt]) > 4)
         headers.securityEntry = headers.optional + securityAt;
+    // The resource directory is the third.
+    const uint32_t resourceAt = directoriesAt + 2 * 8;
+    if (headers.optionalSize >= resourceAt + 8 && LoadLE32(&opt[countAt]) > 2)
+        headers.resourceEntry = headers.optional + resourceAt;
     return PeRead::kRead;
 }
 

@@ -15,6 +15,7 @@ struct PeHeaders {
     uint32_t sectionCount = 0;  // the section table follows the optional header
     uint64_t checksum = 0;      // the 4-byte CheckSum of the optional header
     uint64_t securityEntry = 0; // the 8-byte security directory entry; 0 when the image has no such entry
+    uint64_t resourceEntry = 0; // the 8-byte resource directory entry; 0 when the image has no such entry
 };
 
 enum class PeRead {

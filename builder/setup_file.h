@@ -68,6 +68,41 @@ private:
     size_t pos_ = 0;
 };
 
+// Positioned reads of bytes in memory that the caller keeps.
+class MemorySource : public Source {
+public:
+    explicit MemorySource(const std::string& bytes) : bytes_(bytes) {}
+    uint64_t Size() const override { return bytes_.size(); }
+    bool ReadAt(uint64_t pos, void* buffer, uint32_t size) override {
+        if (pos > bytes_.size() || size > bytes_.size() - pos)
+            return false;
+        std::memcpy(buffer, bytes_.data() + pos, size);
+        return true;
+    }
+
+private:
+    const std::string& bytes_;
+};
+
+// Reads a Source from its start to its end: a file that was checked through a Source is packed through the
+// same one.
+class SourceInput : public InputStream {
+public:
+    explicit SourceInput(Source& source) : source_(source) {}
+    bool Read(void* buffer, uint32_t size, uint32_t& got) override {
+        const uint64_t left = source_.Size() - pos_;
+        got = static_cast<uint32_t>(std::min<uint64_t>(size, left));
+        if (got != 0 && !source_.ReadAt(pos_, buffer, got))
+            return false;
+        pos_ += got;
+        return true;
+    }
+
+private:
+    Source& source_;
+    uint64_t pos_ = 0;
+};
+
 class MemoryOutput : public OutputStream {
 public:
     bool Write(const void* buffer, uint32_t size) override;

@@ -195,3 +195,51 @@ SetupTrust CheckSetupTrust(const std::string& path, std::string* signerName) {
         return kSetupUnreadable;
     return VerifySetup(file.Get(), widePath, signerName);
 }
+
+namespace {
+
+// Positioned reads of a file that the caller holds open.
+class HeldFileSource : public pkg::Source {
+public:
+    explicit HeldFileSource(HANDLE file) : file_(file) {
+        LARGE_INTEGER size = {};
+        if (::GetFileSizeEx(file, &size))
+            size_ = static_cast<uint64_t>(size.QuadPart);
+    }
+    uint64_t Size() const override { return size_; }
+    bool ReadAt(uint64_t pos, void* buffer, uint32_t size) override {
+        if (pos > size_ || size > size_ - pos)
+            return false;
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(pos);
+        at.OffsetHigh = static_cast<DWORD>(pos >> 32);
+        DWORD got = 0;
+        return ::ReadFile(file_, buffer, size, &got, &at) && got == size;
+    }
+
+private:
+    HANDLE file_;
+    uint64_t size_ = 0;
+};
+
+} // namespace
+
+pkg::VersionRead ReadHeldVersion(HANDLE file, pkg::VersionResource& info) {
+    HeldFileSource source(file);
+    return pkg::ReadVersionResource(source, info);
+}
+
+std::string ReaderProductFailureText(const pkg::VersionResource& info) {
+    if (info.productName == kReaderProductName)
+        return std::string();
+    if (info.productName.empty())
+        return std::string("The downloaded file does not say that it is the setup of ") + kReaderProductName + ".";
+    // The name is the file's own text: no more of it than a line, and no line breaks of its own.
+    std::string name = info.productName.substr(0, 100);
+    for (char& c : name) {
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = ' ';
+    }
+    return std::string("The downloaded file is not the setup of ") + kReaderProductName + ": it says it is \"" + name +
+           "\".";
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "builder/maker_signers.h"
+#include "builder/version_resource.h"
 
 #include <windows.h>
 
@@ -27,3 +28,10 @@ SetupTrust CheckSetupTrust(const std::string& path, std::string* signerName);
 // The same check of a file that the caller holds open (for instance without write sharing, so that the
 // file cannot change between the check and its use). path names it in what the system reports.
 SetupTrust CheckSetupTrust(HANDLE file, const std::string& path, std::string* signerName);
+
+// The version resource of the program that the caller holds open, read from its bytes: what is judged is
+// what is packed.
+pkg::VersionRead ReadHeldVersion(HANDLE file, pkg::VersionResource& info);
+// What a warning says when a program's version resource does not name the reader's product ("The
+// downloaded file is not the setup of Ravelin: it says it is "Corvane Notes"."); empty when it does.
+std::string ReaderProductFailureText(const pkg::VersionResource& info);

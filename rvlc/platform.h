@@ -4,6 +4,7 @@
 #pragma once
 
 #include "builder/customization_xml.h"
+#include "builder/package_format.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -62,7 +63,7 @@ void RemoveFilesOnInterruption();
 // The extractor program that this build carries; false when it carries none.
 bool LoadOwnStub(std::string& stub);
 
-// What the reader setup is: its file version and the result of its signature check.
+// What the reader setup is: its file version, its product, and the result of its signature check.
 struct ReaderSetupCheck {
     std::string version; // "1.2.3.4", empty when it has none
     std::string product; // the version resource's ProductName, empty when it has none
@@ -70,9 +71,19 @@ struct ReaderSetupCheck {
     std::string verdict; // the check's result in words
     bool trusted = false;
 };
-// False when the check is not available in this build (verdict then says so).
-bool CheckReaderSetup(const std::string& path, ReaderSetupCheck& check);
-// The roots that CheckReaderSetup trusts from now on: the certificates in file (PEM), or the system's when
+
+// A reader setup opened once for its check and its packing, so that what is packed is what was checked:
+// nobody can write to the bytes it reads while it is held.
+class HeldSetup : public pkg::Source {
+public:
+    // The signature check of the held bytes: signer, verdict and trusted.
+    virtual void CheckSignature(ReaderSetupCheck& check) = 0;
+};
+// Holds the file at path; null with the cause when it cannot be held (missing, unreadable, or open for
+// writing elsewhere).
+std::unique_ptr<HeldSetup> HoldReaderSetup(const std::string& path, std::string& cause);
+
+// The roots that the signature check trusts from now on: the certificates in file (PEM), or the system's when
 // file is empty. False with the cause when this build cannot take roots of its own.
 bool UseRootCertificates(const std::string& file, std::string& cause);
 // What rvlc --help says about this build's signature check and what it lacks.

@@ -214,18 +214,113 @@ bool LoadOwnStub(std::string& stub) {
     return !stub.empty();
 }
 
-bool CheckReaderSetup(const std::string& path, ReaderSetupCheck& check) {
-    check = ReaderSetupCheck();
-    pkg::StdioSource file;
-    if (!file.Open(path)) {
-        check.verdict = "the file cannot be read: " + LastErrorText();
+namespace {
+
+// A private copy of the reader setup: POSIX has no share modes that would keep others from writing to the
+// file while it is checked and packed, so its bytes are copied once into a file that has no name and that
+// only this process holds, and everything afterwards reads the copy.
+class PrivateCopy final : public HeldSetup {
+public:
+    ~PrivateCopy() override {
+        if (descriptor_ >= 0)
+            ::close(descriptor_);
+    }
+
+    bool Make(const std::string& path, std::string& cause) {
+        const int source = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (source < 0) {
+            cause = LastErrorText();
+            return false;
+        }
+        const bool copied = Copy(source, cause);
+        ::close(source);
+        return copied;
+    }
+    uint64_t Size() const override { return size_; }
+    bool ReadAt(uint64_t pos, void* buffer, uint32_t size) override {
+        if (pos > size_ || size > size_ - pos)
+            return false;
+        char* into = static_cast<char*>(buffer);
+        while (size != 0) {
+            const ssize_t got = ::pread(descriptor_, into, size, static_cast<off_t>(pos));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
+            into += got, pos += static_cast<uint64_t>(got), size -= static_cast<uint32_t>(got);
+        }
         return true;
     }
-    const authenticode::Result result = authenticode::VerifyProgram(file, rootCertificates);
-    check.signer = result.signer;
-    check.trusted = result.verdict == authenticode::Verdict::kTrusted;
-    check.verdict = Verdict(result);
-    return true;
+    void CheckSignature(ReaderSetupCheck& check) override {
+        const authenticode::Result result = authenticode::VerifyProgram(*this, rootCertificates);
+        check.signer = result.signer;
+        check.trusted = result.verdict == authenticode::Verdict::kTrusted;
+        check.verdict = Verdict(result);
+    }
+
+private:
+    bool Copy(int source, std::string& cause) {
+        struct stat status;
+        if (::fstat(source, &status) != 0) {
+            cause = LastErrorText();
+            return false;
+        }
+        if (!S_ISREG(status.st_mode)) {
+            cause = "not a regular file";
+            return false;
+        }
+        const char* temp = std::getenv("TMPDIR");
+        const std::string folder = temp && *temp ? temp : "/tmp";
+#ifdef O_TMPFILE
+        descriptor_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
+#endif
+        if (descriptor_ < 0) {
+            // Where the file system has no unnamed files: a name that nobody can guess, gone at once.
+            std::string name = JoinPath(folder, "rvlc-reader-XXXXXX");
+            descriptor_ = ::mkstemp(&name[0]);
+            if (descriptor_ >= 0)
+                ::unlink(name.c_str());
+        }
+        if (descriptor_ < 0) {
+            cause = "no private copy can be made in " + folder + ": " + LastErrorText();
+            return false;
+        }
+        std::vector<char> buffer(1 << 16);
+        for (;;) {
+            const ssize_t got = ::read(source, buffer.data(), buffer.size());
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                cause = LastErrorText();
+                return false;
+            }
+            if (got == 0)
+                return true;
+            for (ssize_t written = 0; written < got;) {
+                const ssize_t put = ::write(descriptor_, buffer.data() + written, static_cast<size_t>(got - written));
+                if (put < 0 && errno == EINTR)
+                    continue;
+                if (put <= 0) {
+                    cause = "no private copy can be made: " + LastErrorText();
+                    return false;
+                }
+                written += put;
+            }
+            size_ += static_cast<uint64_t>(got);
+        }
+    }
+
+    int descriptor_ = -1;
+    uint64_t size_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<HeldSetup> HoldReaderSetup(const std::string& path, std::string& cause) {
+    std::unique_ptr<PrivateCopy> copy(new PrivateCopy);
+    if (!copy->Make(path, cause))
+        return nullptr;
+    return std::unique_ptr<HeldSetup>(std::move(copy));
 }
 
 bool UseRootCertificates(const std::string& file, std::string&) {

@@ -131,38 +131,6 @@ private:
     std::string error_;
 };
 
-// The file version and the ProductName of the version resource of the program at path; empty where it
-// has none.
-void ReadVersionResource(const std::string& path, std::string& version, std::string& product) {
-    version.clear();
-    product.clear();
-    DWORD handle = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &handle);
-    if (size == 0)
-        return;
-    std::vector<char> data(size);
-    if (!::GetFileVersionInfoA(path.c_str(), 0, size, data.data()))
-        return;
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    if (::VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) && fixed)
-        version = text::Format("%lu.%lu.%lu.%lu", fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
-                               fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF);
-    // The strings stand under a language and code page that the translation table names: the first one.
-    struct Translation {
-        WORD language;
-        WORD codePage;
-    }* translation = nullptr;
-    if (!::VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
-        !translation || length < sizeof *translation)
-        return;
-    const std::string key =
-        text::Format("\\StringFileInfo\\%04x%04x\\ProductName", translation->language, translation->codePage);
-    char* name = nullptr;
-    if (::VerQueryValueA(data.data(), key.c_str(), reinterpret_cast<void**>(&name), &length) && name && length > 0)
-        product.assign(name, strnlen(name, length));
-}
-
 // WinVerifyTrust's answer for the program at path, signer's name aside: ERROR_SUCCESS when the signature
 // matches the file and the system trusts its chain.
 LONG VerifyAnySignature(const std::string& path) {
@@ -204,6 +172,63 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     }
     return FALSE;
 }
+
+// The reader setup opened once, shared for reading only: while it is held, nobody can write to it, rename it
+// or remove it, and a file that someone holds open for writing cannot be held at all.
+class HeldFile final : public HeldSetup {
+public:
+    bool Open(const std::string& path, std::string& cause) {
+        path_ = path;
+        file_.Reset(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER size = {};
+        if (!file_ || !::GetFileSizeEx(file_.Get(), &size)) {
+            const DWORD error = ::GetLastError();
+            cause = error == ERROR_SHARING_VIOLATION
+                        ? "another program has it open for writing, and it is packed only while nobody can change it"
+                        : SystemMessage(error);
+            file_.Reset();
+            return false;
+        }
+        size_ = static_cast<uint64_t>(size.QuadPart);
+        return true;
+    }
+    uint64_t Size() const override { return size_; }
+    bool ReadAt(uint64_t pos, void* buffer, uint32_t size) override {
+        if (pos > size_ || size > size_ - pos)
+            return false;
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(pos);
+        at.OffsetHigh = static_cast<DWORD>(pos >> 32);
+        DWORD got = 0;
+        return ::ReadFile(file_.Get(), buffer, size, &got, &at) && got == size;
+    }
+    void CheckSignature(ReaderSetupCheck& check) override {
+        std::string signer;
+        const SetupTrust trust = CheckSetupTrust(file_.Get(), path_, &signer);
+        check.signer = signer;
+        check.trusted = trust == kSetupTrusted;
+        switch (trust) {
+        case kSetupTrusted:
+            check.verdict = "valid, signed by the maker";
+            break;
+        case kSetupNotSigned:
+            check.verdict = std::string("not signed by ") + kMakerSignerNames[0];
+            break;
+        case kSetupDamaged:
+            check.verdict = "damaged: the file does not match its signature";
+            break;
+        case kSetupUnreadable:
+            check.verdict = "the file cannot be read: " + LastErrorText();
+            break;
+        }
+    }
+
+private:
+    std::string path_;
+    fw::FileHandle file_;
+    uint64_t size_ = 0;
+};
 
 } // namespace
 
@@ -333,28 +358,11 @@ bool LoadOwnStub(std::string& stub) {
     return !stub.empty();
 }
 
-bool CheckReaderSetup(const std::string& path, ReaderSetupCheck& check) {
-    check = ReaderSetupCheck();
-    ReadVersionResource(path, check.version, check.product);
-    std::string signer;
-    const SetupTrust trust = CheckSetupTrust(path, &signer);
-    check.signer = signer;
-    switch (trust) {
-    case kSetupTrusted:
-        check.trusted = true;
-        check.verdict = "valid, signed by the maker";
-        break;
-    case kSetupNotSigned:
-        check.verdict = std::string("not signed by ") + kMakerSignerNames[0];
-        break;
-    case kSetupDamaged:
-        check.verdict = "damaged: the file does not match its signature";
-        break;
-    case kSetupUnreadable:
-        check.verdict = "the file cannot be read: " + LastErrorText();
-        break;
-    }
-    return true;
+std::unique_ptr<HeldSetup> HoldReaderSetup(const std::string& path, std::string& cause) {
+    std::unique_ptr<HeldFile> file(new HeldFile);
+    if (!file->Open(path, cause))
+        return nullptr;
+    return std::unique_ptr<HeldSetup>(std::move(file));
 }
 
 bool UseRootCertificates(const std::string& file, std::string& cause) {

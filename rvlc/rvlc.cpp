@@ -7,12 +7,14 @@
 #include "framework/text.h"
 #include "rvlc/cleanup.h"
 #include "rvlc/platform.h"
+#include "rvlc/reader_setup.h"
 
 #include "rvl_version.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -86,9 +88,10 @@ const char kMainHelpTail[] =
     "       names one of the inputs, or not available in this build\n"
     "  3    an input cannot be read: missing file, not a customized setup, damaged setup, unreadable data\n"
     "       file, a record that breaks the rules above (without --skip-invalid), or not enough memory\n"
-    "  4    the reader setup cannot be downloaded, its signature check does not pass, or it is not what\n"
-    "       --expect-sha256 or --min-version pin; show and verify: the reader setup is missing or is not the\n"
-    "       maker's; verify: the package is not whole\n"
+    "  4    the reader setup cannot be downloaded or is refused: its signature check does not pass, it is not\n"
+    "       Ravelin's, it is older than the one in the setup that is updated (without --allow-older), or it\n"
+    "       is not what --expect-sha256 or --min-version pin; show and verify: the reader setup is missing or\n"
+    "       is not the maker's; verify: the package is not whole\n"
     "  5    the output cannot be written; extract: a file exists already and --force is not given\n";
 const char kExitFeeds[] = "  6    --verify-feeds: a feed could not be fetched or is not a feed\n";
 const char kExitInterrupt[] =
@@ -163,12 +166,16 @@ const char kBuildHelpMiddle[] =
     "  --setup RVL_EXE    a file\n"
     "  --download         the maker's download address\n"
     "  (neither)          the reader setup inside --from OLD_SETUP\n"
-    "and must pass the signature check that rvlc --help describes, or nothing is written (exit 4). Pins\n"
-    "refuse any other reader setup (exit 4, naming what was expected and what was found):\n"
+    "and must pass the signature check that rvlc --help describes and name the product \"Ravelin\" in its\n"
+    "version resource, or nothing is written (exit 4). It is opened once, and what is checked is what is\n"
+    "packed: a file that another program holds open for writing is refused. Pins refuse any other reader\n"
+    "setup (exit 4, naming what was expected and what was found):\n"
     "  --expect-sha256 HEX  its SHA-256 must be HEX (64 hexadecimal digits)\n"
     "  --min-version V      its file version must be V or later, compared field by field as numbers\n"
     "                       (1.10 is later than 1.9); a reader setup without a version is refused\n"
-    "  --allow-older        packs a reader setup older than the one inside OLD_SETUP\n";
+    "  --allow-older        with --from and --setup or --download: packs a reader setup whose file version\n"
+    "                       is older than that of the reader setup in OLD_SETUP, which is otherwise refused\n"
+    "                       (versions compare as four numbers)\n";
 const char kBuildHelpVerifyFeeds[] =
     "  --verify-feeds     fetches every feed first and fails, listing those that are not feeds\n";
 const char kBuildHelpTail[] =
@@ -186,7 +193,8 @@ const char kUpdateHelp[] =
     "Usage: rvlc update [--skip-invalid] [--expect-sha256 HEX] [--min-version V] [--allow-older]\n"
     "                   OLD_SETUP NEW_SETUP\n"
     "The same as: rvlc build --from OLD_SETUP --download --out NEW_SETUP [OPTIONS]\n"
-    "Keeps the feed folders and web pages of OLD_SETUP and packs them with the latest reader setup. Prints\n"
+    "Keeps the feed folders and web pages of OLD_SETUP and packs them with the latest reader setup; one\n"
+    "older than the reader setup in OLD_SETUP is refused (exit 4) unless --allow-older is given. Prints\n"
     "the address it fetched (also when the download fails), then the version and SHA-256 of the reader\n"
     "setup it packed. NEW_SETUP may not name OLD_SETUP (exit 2). The pins are those of rvlc build --help:\n"
     "  --expect-sha256 HEX  the reader setup's SHA-256 must be HEX\n"
@@ -938,20 +946,6 @@ bool IsVersion(const std::string& text) {
     return digits != 0;
 }
 
-// Checks the reader setup at path as the wizard checks a downloaded one; name says in messages where it
-// came from.
-int CheckSetupFile(const std::string& path, const std::string& name, ReaderSetupCheck& check) {
-    if (!CheckReaderSetup(path, check)) {
-        Error(name + ": refused as the reader setup: its signature cannot be checked: " + check.verdict);
-        return kExitDownload;
-    }
-    if (!check.trusted) {
-        Error(name + ": refused as the reader setup: " + check.verdict);
-        return kExitDownload;
-    }
-    return kExitOk;
-}
-
 void VerifyFolder(const DataElement& folder, std::vector<std::string>& refused) {
     for (const DataElement& child : folder.children) {
         if (child.IsFolder()) {
@@ -1046,6 +1040,19 @@ int Build(const BuildOptions& options, const char* command) {
         }
     }
 
+    // A new reader setup for an earlier setup may not be older than the one it replaces.
+    ReplacedReader replaced;
+    if (!options.from.empty() && (options.download || !options.setup.empty())) {
+        if (const pkg::Entry* reader = FindEntry(oldContents, kReaderSetupName)) {
+            pkg::MemoryOutput bytes;
+            if (ExtractEntry(old, *reader, bytes) != pkg::kSuccess) {
+                Error(options.from + ": " + reader->name + " cannot be extracted: its stream is damaged");
+                return kExitInput;
+            }
+            replaced = PackedReaderVersion(bytes.bytes, options.from + " (" + reader->name + ")");
+        }
+    }
+
     // The reader setup: a file, a download, or the one inside the earlier setup.
     std::unique_ptr<TemporaryFile> temporarySetup;
     std::string setupPath = options.setup;
@@ -1078,31 +1085,22 @@ int Build(const BuildOptions& options, const char* command) {
         setupPath = temporarySetup->Path();
         setupName = options.from + " (" + reader->name + ")";
     }
+    // Held from its check to its packing: what is packed is what was checked, pins included.
+    std::unique_ptr<HeldSetup> held;
     ReaderSetupCheck check;
-    const int checked = CheckSetupFile(setupPath, setupName, check);
+    const int checked = HoldCheckedReaderSetup(setupPath, setupName, replaced, options.allowOlder, held, check);
     if (checked != kExitOk)
         return checked;
-
-    FILE* setupFile = std::fopen(setupPath.c_str(), "rb");
-    if (!setupFile) {
-        Error(setupPath + ": cannot be opened: " + LastErrorText());
-        return kExitInput;
-    }
-    std::unique_ptr<FILE, int (*)(FILE*)> setupOwner(setupFile, std::fclose);
-    pkg::StdioSource setupSize;
-    if (!setupSize.Open(setupPath)) {
-        Error(setupPath + ": cannot be opened: " + LastErrorText());
-        return kExitInput;
-    }
-
-    // The pins, judged on the bytes that are packed: the same open file is read again from its start.
     Sha256 hash;
-    char block[65536];
-    for (size_t got; (got = std::fread(block, 1, sizeof block, setupFile)) != 0;)
-        hash.Update(block, got);
-    if (std::ferror(setupFile) || std::fseek(setupFile, 0, SEEK_SET) != 0) {
-        Error(setupName + ": cannot be read: " + LastErrorText());
-        return kExitInput;
+    std::vector<char> block(65536);
+    for (uint64_t at = 0; at < held->Size();) {
+        const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>(block.size(), held->Size() - at));
+        if (!held->ReadAt(at, block.data(), size)) {
+            Error(setupName + ": cannot be read: " + LastErrorText());
+            return kExitInput;
+        }
+        hash.Update(block.data(), size);
+        at += size;
     }
     const std::string sha256 = hash.Hex();
     if (!options.expectSha256.empty() && options.expectSha256 != sha256) {
@@ -1116,7 +1114,6 @@ int Build(const BuildOptions& options, const char* command) {
               " or later, its version is " + OrNone(check.version));
         return kExitDownload;
     }
-
     const size_t feedCount = CountFeeds(customization.feeds);
     const size_t pageCount = CountFeeds(customization.pages);
     std::string feedsText, pagesText;
@@ -1124,10 +1121,10 @@ int Build(const BuildOptions& options, const char* command) {
         Error("the data files cannot be written: a name or value holds what XML does not allow");
         return kExitBuild;
     }
-    pkg::StdioInput setupInput(setupFile);
+    pkg::SourceInput setupInput(*held);
     pkg::MemoryInput feedsInput(feedsText);
     pkg::MemoryInput pagesInput(pagesText);
-    std::vector<pkg::PackageInput> inputs = {{kReaderSetupName, &setupInput, setupSize.Size()}};
+    std::vector<pkg::PackageInput> inputs = {{kReaderSetupName, &setupInput, held->Size()}};
     if (feedCount != 0)
         inputs.push_back({kFeedsFileName, &feedsInput, feedsText.size()});
     if (pageCount != 0)

@@ -6,6 +6,7 @@
 #include "download/page/progress_text.h"
 #include "download/page/setup_image.h"
 #include "framework/message.h"
+#include "framework/text.h"
 
 #include <commctrl.h>
 
@@ -20,6 +21,10 @@ const char kStartFailed[] = "Customizer could not start the download of the late
 const char kDownloadFailed[] = "The setup of Ravelin could not be downloaded.";
 const char kNotAProgram[] = "What the server sent is not a Windows program.";
 const char kTryAgain[] = "Please try again.";
+const char kOlderQuestion[] = "The downloaded setup of Ravelin is version %s, older than version %s in the opened "
+                              "setup.\n\nBuild the customized setup with the older version?";
+const char kOlderRefused[] =
+    "The downloaded setup of Ravelin is version %s, older than version %s in the opened setup.";
 
 // Posted to the page from its activation, so that the wizard changes pages only after the activation
 // has ended: no transfer could be started, or the setup was already downloaded.
@@ -28,6 +33,9 @@ constexpr UINT kMsgMoveOn = WM_APP + 0x202;
 // Posted from the finish event, so that the message box and the change of pages come after the
 // component has finished raising it.
 constexpr UINT kMsgDownloadFailed = WM_APP + 0x203;
+// Posted from the finish event: the question about an older setup comes after the event, as a failure's
+// message does.
+constexpr UINT kMsgAskOlder = WM_APP + 0x204;
 
 } // namespace
 
@@ -42,6 +50,12 @@ CDownloadSetupPage::~CDownloadSetupPage() {
     component_.Reset();
     sink_->DetachPage();
     sink_->Release();
+}
+
+void CDownloadSetupPage::SetOpenedReader(bool known, const pkg::FourPartVersion& version) {
+    openedReaderKnown_ = known;
+    openedReader_ = version;
+    done_ = false;
 }
 
 IDispatch* CDownloadSetupPage::EventSink() const {
@@ -189,23 +203,58 @@ void CDownloadSetupPage::OnFinish(short finishSuccess, const std::string& error)
         if (!IsWindowsProgramFile(readerSetupPath_)) {
             failureText_ = kNotAProgram;
         } else {
-            const SetupTrust trust = CheckSetupTrust(readerSetupPath_, nullptr);
+            // Held, shared for reading only, from the signature check to the reading of its version: both
+            // judge the same bytes.
+            fw::FileHandle held(::CreateFileA(readerSetupPath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            const SetupTrust trust = held ? CheckSetupTrust(held.Get(), readerSetupPath_, nullptr) : kSetupUnreadable;
             const DWORD readError = ::GetLastError();
+            failureText_ = SetupTrustFailureText(trust, readError);
+            pkg::VersionResource version;
             if (trust == kSetupTrusted) {
+                // The maker signs more than the reader's setup, and its older setups stay signed.
+                ReadHeldVersion(held.Get(), version);
+                failureText_ = ReaderProductFailureText(version);
+            }
+            held.Reset();
+            if (failureText_.empty()) {
+                if (openedReaderKnown_ && (!version.hasVersion || version.file.Compare(openedReader_) < 0)) {
+                    downloadedVersion_ = version.hasVersion ? version.file.Text() : std::string("(none)");
+                    Disconnect();
+                    ::PostMessageA(Handle(), kMsgAskOlder, 0, 0);
+                    return;
+                }
                 done_ = true;
                 MoveOn();
                 return;
             }
-            failureText_ = SetupTrustFailureText(trust, readError);
         }
     }
     // The component object stays until the next start replaces it.
     Disconnect();
-    // Nothing of a failed download may be packed by a later build.
+    DiscardSetup();
+    ::PostMessageA(Handle(), kMsgDownloadFailed, 0, 0);
+}
+
+void CDownloadSetupPage::DiscardSetup() {
     ::DeleteFileA(readerSetupPath_.c_str());
     if (CWizardLinks* links = WizardLinks())
         links->SetReaderSetupPath(std::string());
-    ::PostMessageA(Handle(), kMsgDownloadFailed, 0, 0);
+}
+
+void CDownloadSetupPage::AskAboutOlder() {
+    const std::string opened = openedReader_.Text();
+    const int answer =
+        fw::ShowMessage(SheetHandle(), text::Format(kOlderQuestion, downloadedVersion_.c_str(), opened.c_str()),
+                        kCaption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+    if (answer == IDYES) {
+        done_ = true;
+        MoveOn();
+        return;
+    }
+    failureText_ = text::Format(kOlderRefused, downloadedVersion_.c_str(), opened.c_str());
+    DiscardSetup();
+    ReportFailure();
 }
 
 void CDownloadSetupPage::ReportFailure() {
@@ -234,15 +283,20 @@ void CDownloadSetupPage::GiveUp() {
 }
 
 INT_PTR CDownloadSetupPage::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == kMsgStartFailed || msg == kMsgMoveOn || msg == kMsgDownloadFailed) {
+    if (msg == kMsgStartFailed || msg == kMsgMoveOn || msg == kMsgDownloadFailed || msg == kMsgAskOlder) {
         // Only while this page is still the current one.
         if (Sheet() && Sheet()->ActiveIndex() == Sheet()->PageIndex(this)) {
             if (msg == kMsgMoveOn)
                 MoveOn();
             else if (msg == kMsgDownloadFailed)
                 ReportFailure();
+            else if (msg == kMsgAskOlder)
+                AskAboutOlder();
             else
                 GiveUp();
+        } else if (msg == kMsgAskOlder) {
+            // Nobody was asked: the older setup is not taken.
+            DiscardSetup();
         }
         return TRUE;
     }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/wizard_page.h"
+#include "builder/version_resource.h"
 #include "framework/owners.h"
 #include "download/page/maker_address.h"
 #include "resources/resource.h"
@@ -30,6 +31,10 @@ public:
     bool Done() const { return done_; }
     // The downloaded setup is gone (the build refused it): the next activation downloads it again.
     void ForgetSetup() { done_ = false; }
+    // The version of the reader setup inside the setup that Open Setup loaded (known false: none, or it
+    // names no version). A download older than it is packed only when the user says so; a setup that was
+    // downloaded already is downloaded and judged again.
+    void SetOpenedReader(bool known, const pkg::FourPartVersion& version);
     // The sink that the page connects to the component, for callers that raise the events themselves.
     IDispatch* EventSink() const;
 
@@ -64,6 +69,11 @@ private:
     // The download failed or brought no program: says so, with the reason, and goes back to the web
     // pages page.
     void ReportFailure();
+    // The download is older than the opened setup's reader setup: asks whether to use it (No by default);
+    // No counts as a failed download.
+    void AskAboutOlder();
+    // Nothing of what arrived may be packed by a later build.
+    void DiscardSetup();
 
     std::string statusText_;
     std::string readerSetupPath_;
@@ -73,6 +83,9 @@ private:
     bool downloading_ = false;
     // Why the last download failed: the component's text, or that no program arrived.
     std::string failureText_;
+    bool openedReaderKnown_ = false;
+    pkg::FourPartVersion openedReader_;
+    std::string downloadedVersion_; // of a download older than openedReader_, while it is asked about
     std::string sizesText_;
     std::string rateText_;
     fw::Font boldFont_;

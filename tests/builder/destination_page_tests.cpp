@@ -248,8 +248,8 @@ TEST_F(DestinationPageTest, FailedBuildLeavesNoOutputAndStays) {
     EXPECT_FALSE(pkgtest::Exists(earlier + ".part"));
 }
 
-// The build checks the reader setup's signature again just before it packs it: a file changed since the
-// download is refused with the cause, deleted, and the download page fetches the setup again.
+// The build checks the reader setup's signature and product again just before it packs it: a file changed
+// since the download is refused with the cause, deleted, and the download page fetches the setup again.
 TEST_F(DestinationPageTest, ReaderSetupThatFailsItsSignatureIsNotPacked) {
     HWND page = OpenAtDestination();
     ASSERT_NE(nullptr, page);
@@ -263,6 +263,9 @@ TEST_F(DestinationPageTest, ReaderSetupThatFailsItsSignatureIsNotPacked) {
         {"unsigned", pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\rvl.exe"),
          "The downloaded file is not signed by Corvane."},
         {"one byte changed", changed, "The downloaded file is damaged."},
+        {"another product of the maker's",
+         pkgtest::ReadWhole(pkgtest::ProgramFolder() + "standin\\other-product\\rvl.exe"),
+         "The downloaded file is not the setup of Ravelin: it says it is \"Corvane Notes\"."},
     };
     const std::string output = scratch_ / "Setup.exe";
     for (const auto& c : cases) {

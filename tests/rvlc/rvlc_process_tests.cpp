@@ -15,9 +15,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <thread>
 
 extern char** environ;
@@ -172,6 +174,93 @@ TEST_F(RvlcProcessTest, BuildWithoutAnEarlierSetupPutsTheShippingExtractorInFron
     EXPECT_TRUE(ReadWhole(reader) == ReadWhole(dir_ + "/x/rvl.exe"));
     EXPECT_EQ(feeds, ReadWhole(dir_ + "/x/feeds.xml"));
     EXPECT_EQ(pages, ReadWhole(dir_ + "/x/webpages.xml"));
+}
+
+// The maker signs more than the reader's setup, and signed older setups stay on the net: only Ravelin
+// is packed, and no older one than the setup being updated had, unless --allow-older says so.
+TEST_F(RvlcProcessTest, BuildPacksOnlyRavelinAndNoOlderOneThanTheSetupHadUnlessAllowed) {
+    const std::string root = kCertificates + "/root.pem";
+    const std::string old = dir_ + "/old.exe";
+    WriteSetup(old, ReadWhole(kStandins + "/signed/rvl.exe"));
+    const struct {
+        const char* what;
+        const char* reader;
+        bool allowOlder;
+        int code;
+        const char* says;
+    } cases[] = {
+        {"another product of the maker's", "other-product", false, 4,
+         "it is not the setup of Ravelin: its version resource names the product \"Corvane Notes\""},
+        {"another product, --allow-older", "other-product", true, 4, "names the product \"Corvane Notes\""},
+        {"older", "older", false, 4, "version 2.9.1.0 is older than 2.10.0.0, the version of "},
+        {"older, --allow-older", "older", true, 0, "version 2.9.1.0 is older than 2.10.0.0"},
+        {"the same version", "signed", false, 0, ""},
+    };
+    for (const auto& c : cases) {
+        const std::string out = dir_ + "/new.exe";
+        std::vector<std::string> args = {"--ca-file", root, "build", "--from", old, "--setup",
+                                         kStandins + "/" + c.reader + "/rvl.exe", "--out", out};
+        if (c.allowOlder)
+            args.push_back("--allow-older");
+        std::string output;
+        EXPECT_EQ(c.code, Rvlc(args, output)) << c.what << ": " << output;
+        EXPECT_NE(std::string::npos, output.find(c.says)) << c.what << ": " << output;
+        EXPECT_EQ(c.code == 0, ::access(out.c_str(), F_OK) == 0) << c.what;
+        std::remove(out.c_str());
+    }
+    // The reader setup inside an earlier setup is held to the product too.
+    const std::string foreignOld = dir_ + "/other.exe";
+    WriteSetup(foreignOld, ReadWhole(kStandins + "/other-product/rvl.exe"));
+    std::string output;
+    EXPECT_EQ(4, Rvlc({"--ca-file", root, "build", "--from", foreignOld, "--out", dir_ + "/new.exe"}, output));
+    EXPECT_NE(std::string::npos, output.find("\"Corvane Notes\"")) << output;
+}
+
+// The file named by --setup changes between a signed and an unsigned copy while rvlc runs, by renames and
+// by writes in place: a run either refuses it or packs the signed bytes, never the unsigned ones.
+TEST_F(RvlcProcessTest, ASetupSwappedWhileBuildRunsIsNeverPackedUnchecked) {
+    const std::string root = kCertificates + "/root.pem";
+    const std::string signed_ = ReadWhole(kStandins + "/signed/rvl.exe");
+    const std::string unsigned_ = ReadWhole(kStandins + "/rvl.exe");
+    ASSERT_FALSE(signed_.empty());
+    ASSERT_FALSE(unsigned_.empty());
+    const std::string old = dir_ + "/old.exe", setup = dir_ + "/rvl.exe", out = dir_ + "/new.exe";
+    WriteSetup(old, signed_);
+    WriteWhole(setup, signed_);
+    std::atomic<bool> stop(false);
+    std::thread racer([&] {
+        for (unsigned turn = 0; !stop; ++turn) {
+            const std::string& bytes = turn % 2 ? unsigned_ : signed_;
+            if (turn % 4 < 2) {
+                WriteWhole(dir_ + "/next.exe", bytes);
+                std::rename((dir_ + "/next.exe").c_str(), setup.c_str());
+            } else {
+                // In place: the same file, rewritten.
+                std::fstream file(setup, std::ios::in | std::ios::out | std::ios::binary);
+                file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+            }
+        }
+    });
+    int packed = 0;
+    for (int run = 0; run < 12; ++run) {
+        std::string output;
+        const int code = Rvlc({"--ca-file", root, "build", "--from", old, "--setup", setup, "--out", out}, output);
+        EXPECT_TRUE(code == 0 || code == 4) << output;
+        if (code != 0)
+            continue;
+        ++packed;
+        pkg::StdioSource source;
+        SetupContents contents;
+        ASSERT_TRUE(source.Open(out));
+        ASSERT_EQ(SetupRead::Read, ReadSetup(source, contents));
+        pkg::MemoryOutput reader;
+        ASSERT_EQ(pkg::kSuccess, ExtractEntry(source, contents.entries.at(0), reader));
+        EXPECT_TRUE(reader.bytes == signed_) << "run " << run << " packed bytes other than the signed setup's";
+        std::remove(out.c_str());
+    }
+    stop = true;
+    racer.join();
+    std::printf("%d of 12 runs built a setup\n", packed);
 }
 
 TEST_F(RvlcProcessTest, ShowReportsTheSignersNameAndTheVerdict) {
@@ -416,19 +505,25 @@ TEST_F(RvlcProcessTest, UpdateDownloadsTheMakersSetupThroughTheProxyAndChecksIt)
          "",
          {"--expect-sha256", sha256},
          0,
-         "Reader setup: version (none), SHA-256 " + sha256 + "\n"},
+         "Reader setup: version 2.10.0.0, SHA-256 " + sha256 + "\n"},
         {"pinned to another SHA-256",
          kStandins + "/signed/rvl.exe",
          "",
          {"--expect-sha256=" + std::string(64, 'A')},
          4,
          "--expect-sha256 expects " + std::string(64, 'a') + ", its SHA-256 is " + sha256},
-        {"a minimum version that it does not name",
+        {"a minimum version later than its own",
          kStandins + "/signed/rvl.exe",
          "",
-         {"--min-version", "1.9"},
+         {"--min-version", "2.11"},
          4,
-         "--min-version expects 1.9 or later, its version is (none)"},
+         "--min-version expects 2.11 or later, its version is 2.10.0.0"},
+        {"a minimum version that it meets, compared as numbers",
+         kStandins + "/signed/rvl.exe",
+         "",
+         {"--min-version=2.9.9"},
+         0,
+         "Reader setup: version 2.10.0.0"},
     };
     const std::string old = dir_ + "/old.exe";
     WriteSetup(old, "MZ an older reader setup");
@@ -456,6 +551,21 @@ TEST_F(RvlcProcessTest, UpdateDownloadsTheMakersSetupThroughTheProxyAndChecksIt)
             EXPECT_NE(0, ::access(out.c_str(), F_OK)) << c.what;
         }
         std::remove(out.c_str());
+    }
+    // A download older than the reader setup in the setup being updated: refused, naming both versions,
+    // unless --allow-older.
+    WriteSetup(old, ReadWhole(kStandins + "/signed/rvl.exe"));
+    {
+        MakerServer server(dir_, kStandins + "/older/rvl.exe", "");
+        ASSERT_TRUE(server.Listening());
+        std::string output;
+        EXPECT_EQ(4, Rvlc({"update", old, dir_ + "/new.exe", "--ca-file", root}, output, server.Proxy())) << output;
+        EXPECT_NE(std::string::npos, output.find("rvl.exe: version 2.9.1.0 is older than 2.10.0.0"))
+            << output;
+        EXPECT_NE(0, ::access((dir_ + "/new.exe").c_str(), F_OK));
+        EXPECT_EQ(0,
+                  Rvlc({"update", "--allow-older", old, dir_ + "/new.exe", "--ca-file", root}, output, server.Proxy()))
+            << output;
     }
     // Nobody listens where the proxy points: the download fails, and nothing is written.
     std::string output;

@@ -2,6 +2,7 @@
 // exit code compared. The data files it writes are compared byte for byte with those of the DOM component.
 #include "builder/data_files.h"
 #include "builder/setup_file.h"
+#include "framework/owners.h"
 #include "tests/builder/win_files.h"
 #include "tests/download/pullwire_client.h"
 #include "tests/http/http_server.h"
@@ -279,6 +280,48 @@ TEST_F(RvlcTest, EachKindOfFailureHasItsExitCode) {
     EXPECT_FALSE(pkgtest::Exists(scratch_ / "x.exe")) << "a failed build leaves no setup";
 }
 
+// The reader setup is held from its check to its packing: one that another program has open for writing
+// is refused; one of another product of the maker's, or older than the earlier setup's, is refused too.
+TEST_F(RvlcTest, OnlyRavelinNotOlderAndNotWhileAnotherProgramWritesIsPacked) {
+    int count = 0;
+    const std::string feeds = FeedsXmlText({Folder("F", {{"T", "http://t/"}})}, count);
+    const std::string unsignedOld = SetupWith(scratch_, "unsigned-old.exe", feeds);
+    const std::string old = scratch_ / "old.exe";
+    const RunResult made = Rvlc({"build", "--from", unsignedOld, "--setup", SignedStandIn(), "--out", old}, scratch_);
+    ASSERT_EQ(0, made.code) << made.err;
+    const struct {
+        const char* what;
+        std::string setup;
+        bool allowOlder;
+        int code;
+        const char* says;
+    } cases[] = {
+        {"another product", StandIn("other-product\\"), false, 4,
+         "its version resource names the product \"Corvane Notes\""},
+        {"older", StandIn("older\\"), false, 4, "version 2.9.1.0 is older than 2.10.0.0, the version of "},
+        {"older, --allow-older", StandIn("older\\"), true, 0, "version 2.9.1.0 is older than 2.10.0.0"},
+        {"the same version", SignedStandIn(), false, 0, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"build", "--from", old, "--setup", c.setup, "--out", scratch_ / "x.exe"};
+        if (c.allowOlder)
+            args.push_back("--allow-older");
+        const RunResult run = Rvlc(args, scratch_);
+        EXPECT_EQ(c.code, run.code) << c.what << "\n" << run.err;
+        EXPECT_NE(std::string::npos, run.err.find(c.says)) << c.what << "\n" << run.err;
+        EXPECT_EQ(c.code == 0, pkgtest::Exists(scratch_ / "x.exe")) << c.what;
+        ::DeleteFileA((scratch_ / "x.exe").c_str());
+    }
+    const std::string writing = scratch_.Add("writing.exe", pkgtest::ReadWhole(SignedStandIn()));
+    fw::FileHandle writer(::CreateFileA(writing.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer);
+    const RunResult run = Rvlc({"build", "--from", old, "--setup", writing, "--out", scratch_ / "x.exe"}, scratch_);
+    EXPECT_EQ(4, run.code) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("another program has it open for writing")) << run.err;
+    EXPECT_FALSE(pkgtest::Exists(scratch_ / "x.exe"));
+}
+
 TEST_F(RvlcTest, HelpOfEveryCommandGoesToStandardOutput) {
     for (const char* command : {"show", "extract", "build", "update"}) {
         const RunResult run = Rvlc({command, "--help"}, scratch_);
@@ -345,7 +388,7 @@ TEST_F(RvlcTest, ShowJsonAndVerifyJudgeTheReaderSetup) {
     ASSERT_FALSE(document.is_discarded()) << run.out;
     EXPECT_EQ("Corvane", document["readerSetup"]["signer"]);
     EXPECT_EQ(true, document["readerSetup"]["verified"]);
-    EXPECT_TRUE(document["readerSetup"]["product"].is_null()) << "the stand-in has no version resource";
+    EXPECT_EQ("Ravelin", document["readerSetup"]["product"]) << run.out;
     EXPECT_TRUE(document["publisherSignature"].is_null());
     EXPECT_EQ("Daily", document["feeds"]["children"][0]["children"][0]["name"]);
 
@@ -427,7 +470,7 @@ TEST_F(RvlcUpdateTest, UpdateKeepsTheCustomizationAndTakesTheNewReaderSetup) {
     ASSERT_EQ(0, run.code) << run.err;
     EXPECT_NE(std::string::npos, run.err.find("Downloading the reader setup: 100%")) << run.err;
     EXPECT_NE(std::string::npos, run.out.find("Fetched: http://www.corvane.com/download/rvl/rvl.exe\n")) << run.out;
-    EXPECT_NE(std::string::npos, run.out.find("Reader setup: version (none), SHA-256 ")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("Reader setup: version 2.10.0.0, SHA-256 ")) << run.out;
     EXPECT_EQ(feeds, Entry(updated, "feeds.xml"));
     EXPECT_EQ(newer.body, Entry(updated, "rvl.exe"));
 }

@@ -2,6 +2,7 @@
 // prefix, and the maker's host reaches the loopback server through the prefix's proxy setting.
 #include "app/customizer_app.h"
 #include "app/wizard_sheet.h"
+#include "builder/setup_file.h"
 #include "download/page/download_setup_page.h"
 #include "download/page/progress_text.h"
 #include "fetch/fetch_session.h"
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -224,6 +226,8 @@ TEST_F(DownloadPageTest, OnlyTheMakersIntactSetupIsAccepted) {
     } attempts[] = {
         {"unsigned", SetupReply(pwtest::StandinSetup("")), notSigned},
         {"signed by another name", SetupReply(pwtest::StandinSetup("foreign")), notSigned},
+        {"another product of the maker's", SetupReply(pwtest::StandinSetup("other-product")),
+         failed + "The downloaded file is not the setup of Ravelin: it says it is \"Corvane Notes\"." + again},
         {"one byte changed", SetupReply(changed), damaged},
         {"cut short, length announced", announced,
          failed + "The transfer was cut short: 6000 of " + std::to_string(setup.size()) + " bytes arrived." + again},
@@ -263,6 +267,48 @@ TEST_F(DownloadPageTest, OnlyTheMakersIntactSetupIsAccepted) {
     EXPECT_EQ(attempt, messages.Records().size());
     EXPECT_EQ(InputFolderSetup(), sheet_->destination.ReaderSetupPath());
     EXPECT_EQ(setup, pwtest::ReadFileBytes(InputFolderSetup()));
+}
+
+// After Open Setup, a download older than the reader setup inside the opened setup is asked about, No by
+// default: No counts as a failed download, Yes takes it.
+TEST_F(DownloadPageTest, AfterOpenSetupAnOlderSetupIsTakenOnlyWhenTheUserSaysYes) {
+    const std::string older = pwtest::StandinSetup("older");
+    ASSERT_FALSE(older.empty());
+    ServeSetup(SetupReply(older));
+    pkg::MemoryInput reader(MakersSetup());
+    pkg::MemoryOutput package;
+    ASSERT_EQ(pkg::kSuccess,
+              pkg::WritePackage("MZ stand-in extractor", {{"rvl.exe", &reader, MakersSetup().size()}}, package));
+    const pwtest::TempFolder folder;
+    const std::string opened = folder.Path("opened.exe");
+    FILE* file = std::fopen(opened.c_str(), "wb");
+    ASSERT_NE(nullptr, file);
+    std::fwrite(package.bytes.data(), 1, package.bytes.size(), file);
+    std::fclose(file);
+    uitest::MessageBoxRecorder messages(IDNO);
+    ASSERT_NE(nullptr, OpenWizard());
+    ASSERT_TRUE(sheet_->welcome.OpenSetup(opened));
+
+    const std::string versions = "The downloaded setup of Ravelin is version 2.9.1.0, older than version 2.10.0.0 in "
+                                 "the opened setup.";
+    NextFromWebPages();
+    ASSERT_TRUE(uitest::pump_until([&] { return messages.Records().size() == 2; }, 20000));
+    uitest::flush_events();
+    const uitest::MessageRecord& question = messages.Records()[0];
+    EXPECT_EQ(versions + "\n\nBuild the customized setup with the older version?", question.text);
+    EXPECT_EQ(static_cast<UINT>(MB_YESNO), question.Buttons());
+    EXPECT_EQ(static_cast<UINT>(MB_DEFBUTTON2), question.flags & MB_DEFMASK);
+    EXPECT_EQ("The setup of Ravelin could not be downloaded.\n\n" + versions + "\n\nPlease try again.",
+              messages.Records()[1].text);
+    EXPECT_EQ(kWebPagesPage, sheet_->ActiveIndex());
+    EXPECT_FALSE(pwtest::FileExists(InputFolderSetup())) << "a build could pack what was refused";
+
+    messages.SetAnswer(IDYES);
+    NextFromWebPages();
+    ASSERT_TRUE(WaitForPage(kDestinationPage));
+    EXPECT_EQ(3u, messages.Records().size());
+    EXPECT_EQ(older, pwtest::ReadFileBytes(InputFolderSetup()));
+    EXPECT_EQ(InputFolderSetup(), sheet_->destination.ReaderSetupPath());
 }
 
 // A server that stops sending cannot hold the wizard: after a minute without data the download fails.
