@@ -487,7 +487,7 @@ TEST_F(RvlcUpdateTest, PinsRefuseAnyOtherReaderSetup) {
         const char* says;
     } cases[] = {
         {{"--expect-sha256", std::string(64, '0')}, "--expect-sha256 expects 0000"},
-        {{"--min-version=1.10"}, "--min-version expects 1.10 or later, its version is (none)"},
+        {{"--min-version=2.10.1"}, "--min-version expects 2.10.1 or later, its version is 2.10.0.0"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"update", old, scratch_ / "new.exe"};
