@@ -91,6 +91,22 @@ bool Refuse(Result& failure, Verdict verdict, const char* reason) {
 }
 
 // Reads the headers; true when the layout is sound and a certificate table is there, else failure says why.
+// Whether the bytes from begin to end are all zero (true for an empty range).
+bool IsZeroFilled(pkg::Source& file, uint64_t begin, uint64_t end) {
+    unsigned char buffer[4096];
+    while (begin < end) {
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(end - begin, sizeof buffer));
+        if (!file.ReadAt(begin, buffer, n))
+            return false;
+        for (uint32_t i = 0; i < n; ++i) {
+            if (buffer[i] != 0)
+                return false;
+        }
+        begin += n;
+    }
+    return true;
+}
+
 bool ReadLayout(pkg::Source& file, Layout& layout, Result& failure) {
     const uint64_t size = file.Size();
     pkg::PeHeaders headers;
@@ -140,11 +156,16 @@ bool ReadLayout(pkg::Source& file, Layout& layout, Result& failure) {
             sections.emplace_back(pkg::LoadLE32(section + 20), rawSize);
     }
     std::sort(sections.begin(), sections.end());
+    // A gap that holds only zero bytes is the linker's padding up to the file alignment (GNU ld leaves one
+    // after a section whose raw size it does not round up, such as .rsrc): the loader never reads it, and
+    // the digest above takes it all the same.
     uint64_t at = headersSize;
     for (const auto& section : sections) {
-        if (section.first != at || section.second > layout.table - at)
-            return Refuse(failure, Verdict::kDamaged, "its sections leave gaps, overlap, or reach into the certificate table");
-        at += section.second;
+        if (section.first < at || section.first > layout.table || section.second > layout.table - section.first ||
+            !IsZeroFilled(file, at, section.first))
+            return Refuse(failure, Verdict::kDamaged,
+                          "its sections leave gaps that hold data, overlap, or reach into the certificate table");
+        at = section.first + section.second;
     }
     return true;
 }

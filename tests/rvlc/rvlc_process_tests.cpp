@@ -97,6 +97,19 @@ TEST_F(RvlcProcessTest, BuildPacksOnlyWhatTheMakerSignedAndATrustedRootVouchesFo
     tampered[tampered.size() / 2] ^= 1;
     WriteWhole(dir_ + "/tampered.exe", tampered);
     WriteWhole(dir_ + "/cut.exe", signed_.substr(0, signed_.size() - 100));
+    // The first section told 512 bytes shorter: its code stays in the file, outside every section.
+    std::string gap = signed_;
+    const auto le = [&gap](size_t at, int bytes) {
+        uint32_t value = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            value = value << 8 | static_cast<uint8_t>(gap[at + static_cast<size_t>(i)]);
+        return value;
+    };
+    const size_t pe = le(60, 4), rawSize = pe + 24 + le(pe + 20, 2) + 16;
+    const uint32_t shorter = le(rawSize, 4) - 512;
+    for (int i = 0; i < 4; ++i)
+        gap[rawSize + static_cast<size_t>(i)] = static_cast<char>(shorter >> (8 * i));
+    WriteWhole(dir_ + "/gap.exe", gap);
     const std::string root = kCertificates + "/root.pem";
     const std::string oldRoot = kCertificates + "/old-root.pem";
     const struct {
@@ -111,6 +124,7 @@ TEST_F(RvlcProcessTest, BuildPacksOnlyWhatTheMakerSignedAndATrustedRootVouchesFo
         {"signed by another name", kStandins + "/foreign/rvl.exe", root, 4, "signed by Northwind Software Test"},
         {"one byte changed", dir_ + "/tampered.exe", root, 4, "damaged: the file does not match its signature"},
         {"cut short", dir_ + "/cut.exe", root, 4, "damaged: the certificate table does not end the file"},
+        {"code outside every section", dir_ + "/gap.exe", root, 4, "damaged: its sections leave gaps that hold data"},
         {"the system's roots", kStandins + "/signed/rvl.exe", "", 4, "not signed by Corvane: the signer's certificate"},
         {"another root", kStandins + "/signed/rvl.exe", oldRoot, 4, "not signed by Corvane: the signer's certificate"},
         {"expired", kStandins + "/expired/rvl.exe", oldRoot, 4, "certificate has expired"},
