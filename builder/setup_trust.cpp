@@ -196,34 +196,6 @@ SetupTrust CheckSetupTrust(const std::string& path, std::string* signerName) {
     return VerifySetup(file.Get(), widePath, signerName);
 }
 
-namespace {
-
-// Positioned reads of a file that the caller holds open.
-class HeldFileSource : public pkg::Source {
-public:
-    explicit HeldFileSource(HANDLE file) : file_(file) {
-        LARGE_INTEGER size = {};
-        if (::GetFileSizeEx(file, &size))
-            size_ = static_cast<uint64_t>(size.QuadPart);
-    }
-    uint64_t Size() const override { return size_; }
-    bool ReadAt(uint64_t pos, void* buffer, uint32_t size) override {
-        if (pos > size_ || size > size_ - pos)
-            return false;
-        OVERLAPPED at = {};
-        at.Offset = static_cast<DWORD>(pos);
-        at.OffsetHigh = static_cast<DWORD>(pos >> 32);
-        DWORD got = 0;
-        return ::ReadFile(file_, buffer, size, &got, &at) && got == size;
-    }
-
-private:
-    HANDLE file_;
-    uint64_t size_ = 0;
-};
-
-} // namespace
-
 pkg::VersionRead ReadHeldVersion(HANDLE file, pkg::VersionResource& info) {
     HeldFileSource source(file);
     return pkg::ReadVersionResource(source, info);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "builder/maker_signers.h"
+#include "builder/package_format.h"
 #include "builder/version_resource.h"
 
 #include <windows.h>
@@ -28,6 +29,30 @@ SetupTrust CheckSetupTrust(const std::string& path, std::string* signerName);
 // The same check of a file that the caller holds open (for instance without write sharing, so that the
 // file cannot change between the check and its use). path names it in what the system reports.
 SetupTrust CheckSetupTrust(HANDLE file, const std::string& path, std::string* signerName);
+
+// Positioned reads of a file that the caller holds open (and keeps open while this reads it).
+class HeldFileSource : public pkg::Source {
+public:
+    explicit HeldFileSource(HANDLE file) : file_(file) {
+        LARGE_INTEGER size = {};
+        if (::GetFileSizeEx(file, &size))
+            size_ = static_cast<uint64_t>(size.QuadPart);
+    }
+    uint64_t Size() const override { return size_; }
+    bool ReadAt(uint64_t pos, void* buffer, uint32_t size) override {
+        if (pos > size_ || size > size_ - pos)
+            return false;
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(pos);
+        at.OffsetHigh = static_cast<DWORD>(pos >> 32);
+        DWORD got = 0;
+        return ::ReadFile(file_, buffer, size, &got, &at) && got == size;
+    }
+
+private:
+    HANDLE file_;
+    uint64_t size_ = 0;
+};
 
 // The version resource of the program that the caller holds open, read from its bytes: what is judged is
 // what is packed.

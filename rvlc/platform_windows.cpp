@@ -190,19 +190,11 @@ public:
             file_.Reset();
             return false;
         }
-        size_ = static_cast<uint64_t>(size.QuadPart);
+        reads_.reset(new HeldFileSource(file_.Get()));
         return true;
     }
-    uint64_t Size() const override { return size_; }
-    bool ReadAt(uint64_t pos, void* buffer, uint32_t size) override {
-        if (pos > size_ || size > size_ - pos)
-            return false;
-        OVERLAPPED at = {};
-        at.Offset = static_cast<DWORD>(pos);
-        at.OffsetHigh = static_cast<DWORD>(pos >> 32);
-        DWORD got = 0;
-        return ::ReadFile(file_.Get(), buffer, size, &got, &at) && got == size;
-    }
+    uint64_t Size() const override { return reads_->Size(); }
+    bool ReadAt(uint64_t pos, void* buffer, uint32_t size) override { return reads_->ReadAt(pos, buffer, size); }
     void CheckSignature(ReaderSetupCheck& check) override {
         std::string signer;
         const SetupTrust trust = CheckSetupTrust(file_.Get(), path_, &signer);
@@ -227,7 +219,7 @@ public:
 private:
     std::string path_;
     fw::FileHandle file_;
-    uint64_t size_ = 0;
+    std::unique_ptr<HeldFileSource> reads_; // of file_, made once it is open
 };
 
 } // namespace

@@ -1,18 +1,34 @@
 // Whole files read and written by the native rvlc tests.
 #pragma once
 
+#include <dirent.h>
 #include <stdlib.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 inline std::string ReadWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
+}
+
+// The names in folder that end in ".tmp": what an output or a temporary copy left behind.
+inline std::vector<std::string> TemporaryFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0)
+                names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    return names;
 }
 
 inline void WriteWhole(const std::string& path, const std::string& bytes) {

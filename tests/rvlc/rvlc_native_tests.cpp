@@ -134,20 +134,6 @@ TEST_F(NativeRvlcTest, WhatNeedsWindowsOrIsBrokenGivesItsExitCode) {
     }
 }
 
-// The names in folder that end in ".tmp": what an output left behind.
-std::vector<std::string> TemporaryFiles(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0)
-                names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    return names;
-}
-
 // Existing files are replaced only with --force: without it the first one is named and nothing is
 // written; a folder that cannot be written is exit 5, and no temporary file is left either way.
 TEST_F(NativeRvlcTest, ExtractReplacesExistingFilesOnlyWithForce) {

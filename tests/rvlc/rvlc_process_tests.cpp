@@ -59,20 +59,6 @@ std::string Sha256Of(const std::string& path) {
     return said.substr(0, 64);
 }
 
-// The names in folder that end in ".tmp".
-std::vector<std::string> TemporaryFiles(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0)
-                names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    return names;
-}
-
 class RvlcProcessTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(dir_.empty()); }
