@@ -3,6 +3,7 @@
 #pragma once
 
 #include "builder/package_format.h"
+#include "builder/setup_file.h"
 
 #include <cstring>
 #include <map>
@@ -13,20 +14,9 @@
 
 namespace pkgtest {
 
-class MemoryInput : public pkg::InputStream {
-public:
-    explicit MemoryInput(const std::string& data) : data_(data) {}
-    bool Read(void* buffer, uint32_t size, uint32_t& got) override {
-        got = static_cast<uint32_t>(std::min<size_t>(size, data_.size() - pos_));
-        std::memcpy(buffer, data_.data() + pos_, got);
-        pos_ += got;
-        return true;
-    }
-
-private:
-    const std::string& data_;
-    size_t pos_ = 0;
-};
+// The streams over bytes in memory are the package library's own.
+using pkg::MemoryInput;
+using pkg::MemorySource;
 
 class MemoryOutput : public pkg::OutputStream {
 public:
@@ -35,21 +25,6 @@ public:
         return true;
     }
     std::string data;
-};
-
-class MemorySource : public pkg::Source {
-public:
-    explicit MemorySource(const std::string& data) : data_(data) {}
-    uint64_t Size() const override { return data_.size(); }
-    bool ReadAt(uint64_t pos, void* buffer, uint32_t size) override {
-        if (pos > data_.size() || size > data_.size() - pos)
-            return false;
-        std::memcpy(buffer, data_.data() + pos, size);
-        return true;
-    }
-
-private:
-    const std::string& data_;
 };
 
 // Records what the reader asks of its writer: the names in the order created, and the files kept.
