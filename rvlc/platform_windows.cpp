@@ -58,7 +58,10 @@ std::string SystemMessage(DWORD error) {
     const DWORD length =
         ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                          nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string message = length ? std::string(buffer, length) : text::Format("error %lu", error);
+    // An HRESULT without a text of its own reads best as the hexadecimal number that documents it.
+    std::string message = length                 ? std::string(buffer, length)
+                          : (error & 0x80000000u) ? text::Format("error 0x%08lX", error)
+                                                 : text::Format("error %lu", error);
     if (buffer)
         ::LocalFree(buffer);
     return text::Trim(message);
