@@ -6,7 +6,8 @@
 //     page=TITLE|URL    add a web page
 //     folder=PATH       the destination folder (default: the one the page proposes)
 //     name=NAME         the setup's name (default: the one the page proposes)
-// After the steps it goes on through the download to the destination page, builds, and presses Finish
+// After the steps it goes on through the download to the destination page, builds (replacing a setup of
+// the same name when the wizard asks), and presses Finish
 // with both boxes of the finish page unchecked. When the download fails it presses Cancel. Exit code 0
 // when the setup was built, 1 otherwise.
 #include "tests/app/wizard_driver.h"
@@ -86,7 +87,12 @@ int main(int argc, char** argv) {
         wizard.SetPageText(IDE_SETUP_NAME, name);
     std::printf("drive: building into %s as %s\n", wizard.PageText(IDE_FOLDER).c_str(),
                 wizard.PageText(IDE_SETUP_NAME).c_str());
-    if (!wizard.Press(PSBTN_NEXT, kFinish, 60000)) {
+    wizard.Press(PSBTN_NEXT, -1);
+    // A setup of that name that an earlier run wrote is replaced only when the user says so: the wizard
+    // asks, and the demo answers Yes.
+    if (wizard.WaitForPage(kFinish, kFinish, 5000) != kFinish)
+        wizard.AnswerMessage(IDYES, 5000);
+    if (wizard.WaitForPage(kFinish, kFinish, 60000) != kFinish) {
         std::printf("drive: the build did not reach the finish page\n");
         return 1;
     }
