@@ -190,6 +190,30 @@ int FourPartVersion::Compare(const FourPartVersion& other) const {
     return 0;
 }
 
+bool FourPartVersion::Parse(const std::string& text) {
+    FourPartVersion read;
+    size_t field = 0, digits = 0;
+    uint32_t value = 0;
+    for (char c : text) {
+        if (c == '.') {
+            if (digits == 0 || field == 3)
+                return false;
+            read.part[field++] = static_cast<uint16_t>(value);
+            value = 0;
+            digits = 0;
+        } else if (c >= '0' && c <= '9' && (value = value * 10 + static_cast<uint32_t>(c - '0')) <= 0xFFFF) {
+            ++digits;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0)
+        return false;
+    read.part[field] = static_cast<uint16_t>(value);
+    *this = read;
+    return true;
+}
+
 VersionRead ReadVersionResource(Source& file, VersionResource& info) {
     info = VersionResource();
     PeHeaders headers;

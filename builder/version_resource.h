@@ -17,6 +17,9 @@ struct FourPartVersion {
     std::string Text() const; // "1.2.3.4"
     // -1, 0 or 1 as this is older than, the same as, or newer than other.
     int Compare(const FourPartVersion& other) const;
+    // Reads "1", "1.2", ... "1.2.3.4": one to four numbers of at most 65535, the missing ones 0. False for
+    // anything else.
+    bool Parse(const std::string& text);
 };
 
 struct VersionResource {

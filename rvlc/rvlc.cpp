@@ -217,71 +217,8 @@ int Usage(const std::string& message, const std::string& command) {
     return kExitUsage;
 }
 
-// An output file under a temporary name that becomes the real file only through Commit: whatever fails
-// before, and an interruption, leaves nothing at the real name and removes the temporary file.
-class PendingFile {
-public:
-    explicit PendingFile(std::string path) : path_(std::move(path)) {}
-    ~PendingFile() {
-        Close();
-        if (!committed_ && !temporary_.empty())
-            std::remove(temporary_.c_str());
-        cleanup_.Release();
-    }
-    PendingFile(const PendingFile&) = delete;
-    PendingFile& operator=(const PendingFile&) = delete;
-
-    bool Open(std::string& cause) {
-        if (!CreateTemporaryFile(path_, temporary_, file_, cause)) {
-            temporary_.clear();
-            return false;
-        }
-        cleanup_.Register(temporary_);
-        return true;
-    }
-    FILE* File() const { return file_; }
-    const std::string& Path() const { return path_; }
-    // Makes the temporary file complete. seal: the file is a customized setup, whose header is made to
-    // describe it (pkg::SealPeImage); an extracted file is kept exactly as it was packed.
-    bool Finish(std::string& cause, bool seal = false) {
-        const bool flushed = std::fflush(file_) == 0 && !std::ferror(file_);
-        if (!flushed)
-            cause = LastErrorText();
-        if (!Close() || !flushed) {
-            if (cause.empty())
-                cause = LastErrorText();
-            return false;
-        }
-        // The extractor at the front may come from an earlier, signed setup: its header must describe
-        // this file, so that the publisher can sign it as it is.
-        return !seal || pkg::SealPeImage(temporary_, cause);
-    }
-    // Puts the finished file in place.
-    bool Commit(std::string& cause) {
-        committed_ = MoveIntoPlace(temporary_, path_, cause);
-        if (committed_)
-            cleanup_.Release();
-        return committed_;
-    }
-
-private:
-    bool Close() {
-        if (!file_)
-            return true;
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        return closed;
-    }
-
-    std::string path_;
-    std::string temporary_;
-    FILE* file_ = nullptr;
-    bool committed_ = false;
-    RemovedOnInterruption cleanup_;
-};
-
-// A temporary copy (of a reader setup) that is removed when it goes out of scope or the process is
-// interrupted.
+// A temporary file, created exclusively, that is removed when it goes out of scope or the process is
+// interrupted, unless it has been kept.
 class TemporaryFile {
 public:
     TemporaryFile() = default;
@@ -294,9 +231,10 @@ public:
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    // Creates the file in the temporary folder, open for writing.
-    bool Create(std::string& cause) {
-        if (!CreateTemporaryFile(std::string(), path_, file_, cause)) {
+    // Creates the file, open for writing, beside the file beside names (in the temporary folder when it
+    // is empty).
+    bool Create(std::string& cause, const std::string& beside = std::string()) {
+        if (!CreateTemporaryFile(beside, path_, file_, cause)) {
             path_.clear();
             return false;
         }
@@ -312,11 +250,49 @@ public:
         file_ = nullptr;
         return closed;
     }
+    // The file has been moved into place under another name: nothing is left to remove.
+    void Keep() {
+        path_.clear();
+        cleanup_.Release();
+    }
 
 private:
     std::string path_;
     FILE* file_ = nullptr;
     RemovedOnInterruption cleanup_;
+};
+
+// An output file under a temporary name beside it that becomes the real file only through Commit:
+// whatever fails before, and an interruption, leaves nothing at the real name.
+class PendingFile {
+public:
+    explicit PendingFile(std::string path) : path_(std::move(path)) {}
+
+    bool Open(std::string& cause) { return temporary_.Create(cause, path_); }
+    FILE* File() const { return temporary_.File(); }
+    const std::string& Path() const { return path_; }
+    // Makes the temporary file complete. seal: the file is a customized setup, whose header is made to
+    // describe it (pkg::SealPeImage); an extracted file is kept exactly as it was packed.
+    bool Finish(std::string& cause, bool seal = false) {
+        if (!temporary_.Close()) {
+            cause = LastErrorText();
+            return false;
+        }
+        // The extractor at the front may come from an earlier, signed setup: its header must describe
+        // this file, so that the publisher can sign it as it is.
+        return !seal || pkg::SealPeImage(temporary_.Path(), cause);
+    }
+    // Puts the finished file in place.
+    bool Commit(std::string& cause) {
+        if (!MoveIntoPlace(temporary_.Path(), path_, cause))
+            return false;
+        temporary_.Keep();
+        return true;
+    }
+
+private:
+    std::string path_;
+    TemporaryFile temporary_;
 };
 
 // Passes what is written on to another stream and to a SHA-256, and remembers whether a write failed:
@@ -911,41 +887,6 @@ int CheckBuildOptions(const BuildOptions& options, const char* command) {
     return kExitOk;
 }
 
-// Versions compared field by field as numbers: 1.10 is later than 1.9, 1.2 equals 1.2.0.0. Negative,
-// zero or positive, as strcmp.
-int CompareVersions(const std::string& a, const std::string& b) {
-    size_t i = 0, j = 0;
-    while (i < a.size() || j < b.size()) {
-        unsigned long long x = 0, y = 0;
-        for (; i < a.size() && a[i] != '.'; ++i)
-            x = x * 10 + static_cast<unsigned>(a[i] - '0');
-        for (; j < b.size() && b[j] != '.'; ++j)
-            y = y * 10 + static_cast<unsigned>(b[j] - '0');
-        if (x != y)
-            return x < y ? -1 : 1;
-        i += i < a.size() ? 1 : 0;
-        j += j < b.size() ? 1 : 0;
-    }
-    return 0;
-}
-
-// A version as --min-version takes it: numbers of at most 9 digits, separated by single dots.
-bool IsVersion(const std::string& text) {
-    size_t digits = 0;
-    for (char c : text) {
-        if (c == '.') {
-            if (digits == 0)
-                return false;
-            digits = 0;
-        } else if (c >= '0' && c <= '9' && digits < 9) {
-            ++digits;
-        } else {
-            return false;
-        }
-    }
-    return digits != 0;
-}
-
 void VerifyFolder(const DataElement& folder, std::vector<std::string>& refused) {
     for (const DataElement& child : folder.children) {
         if (child.IsFolder()) {
@@ -1108,8 +1049,9 @@ int Build(const BuildOptions& options, const char* command) {
               ", its SHA-256 is " + sha256);
         return kExitDownload;
     }
-    if (!options.minVersion.empty() &&
-        (check.version.empty() || CompareVersions(check.version, options.minVersion) < 0)) {
+    pkg::FourPartVersion version, minimum;
+    if (!options.minVersion.empty() && minimum.Parse(options.minVersion) &&
+        (!version.Parse(check.version) || version.Compare(minimum) < 0)) {
         Error(setupName + ": refused as the reader setup: --min-version expects " + options.minVersion +
               " or later, its version is " + OrNone(check.version));
         return kExitDownload;
@@ -1312,8 +1254,9 @@ int Parse(const std::vector<std::string>& args, CommandLine& line) {
             return Usage("--expect-sha256 needs 64 hexadecimal digits", line.command);
         build.expectSha256 = lower;
     }
-    if (!build.minVersion.empty() && !IsVersion(build.minVersion))
-        return Usage("--min-version needs a version of numbers and dots, as 1.2.3.4", line.command);
+    pkg::FourPartVersion minimum;
+    if (!build.minVersion.empty() && !minimum.Parse(build.minVersion))
+        return Usage("--min-version needs a version of one to four numbers (at most 65535) and dots, as 1.2.3.4", line.command);
     return kExitOk;
 }
 
