@@ -144,7 +144,8 @@ bool BeginCheck(const std::string& path, std::string* signerName, std::wstring* 
     return false;
 }
 
-SetupTrust VerifySetup(HANDLE file, const std::wstring& widePath, std::string* signerName) {
+// WinVerifyTrust's answer for the file, with the signer's common name whenever a signature could be read.
+LONG VerifySignature(HANDLE file, const std::wstring& widePath, std::wstring& signer) {
     WINTRUST_FILE_INFO fileInfo = {};
     fileInfo.cbStruct = sizeof fileInfo;
     fileInfo.pcwszFilePath = widePath.c_str();
@@ -163,9 +164,15 @@ SetupTrust VerifySetup(HANDLE file, const std::wstring& widePath, std::string* s
 
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
     const LONG status = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-    const std::wstring signer = data.hWVTStateData ? SignerCommonName(data.hWVTStateData) : std::wstring();
+    signer = data.hWVTStateData ? SignerCommonName(data.hWVTStateData) : std::wstring();
     data.dwStateAction = WTD_STATEACTION_CLOSE;
     ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    return status;
+}
+
+SetupTrust VerifySetup(HANDLE file, const std::wstring& widePath, std::string* signerName) {
+    std::wstring signer;
+    const LONG status = VerifySignature(file, widePath, signer);
     if (signerName)
         *signerName = ToAnsi(signer.c_str());
 
@@ -194,6 +201,21 @@ SetupTrust CheckSetupTrust(const std::string& path, std::string* signerName) {
     if (!file)
         return kSetupUnreadable;
     return VerifySetup(file.Get(), widePath, signerName);
+}
+
+LONG CheckAnySignature(const std::string& path, std::string* signerName) {
+    std::wstring widePath;
+    if (!BeginCheck(path, signerName, &widePath))
+        return static_cast<LONG>(ERROR_NO_UNICODE_TRANSLATION);
+    fw::FileHandle file(::CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return static_cast<LONG>(HRESULT_FROM_WIN32(::GetLastError()));
+    std::wstring signer;
+    const LONG status = VerifySignature(file.Get(), widePath, signer);
+    if (signerName)
+        *signerName = ToAnsi(signer.c_str());
+    return status;
 }
 
 pkg::VersionRead ReadHeldVersion(HANDLE file, pkg::VersionResource& info) {

@@ -29,6 +29,10 @@ SetupTrust CheckSetupTrust(const std::string& path, std::string* signerName);
 // The same check of a file that the caller holds open (for instance without write sharing, so that the
 // file cannot change between the check and its use). path names it in what the system reports.
 SetupTrust CheckSetupTrust(HANDLE file, const std::string& path, std::string* signerName);
+// The same check of any signature, the maker's name not asked for: WinVerifyTrust's answer
+// (ERROR_SUCCESS when the signature matches the file and the system trusts its chain), and the signer's
+// common name whenever a signature could be read.
+LONG CheckAnySignature(const std::string& path, std::string* signerName);
 
 // Positioned reads of a file that the caller holds open (and keeps open while this reads it).
 class HeldFileSource : public pkg::Source {

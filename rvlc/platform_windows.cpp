@@ -134,30 +134,6 @@ private:
     std::string error_;
 };
 
-// WinVerifyTrust's answer for the program at path, signer's name aside: ERROR_SUCCESS when the signature
-// matches the file and the system trusts its chain.
-LONG VerifyAnySignature(const std::string& path) {
-    std::wstring wide;
-    if (!fw::ToWideExact(path, &wide))
-        return static_cast<LONG>(ERROR_NO_UNICODE_TRANSLATION);
-    WINTRUST_FILE_INFO file = {};
-    file.cbStruct = sizeof file;
-    file.pcwszFilePath = wide.c_str();
-    WINTRUST_DATA data = {};
-    data.cbStruct = sizeof data;
-    data.dwUIChoice = WTD_UI_NONE;
-    data.fdwRevocationChecks = WTD_REVOKE_NONE;
-    data.dwUnionChoice = WTD_CHOICE_FILE;
-    data.pFile = &file;
-    data.dwStateAction = WTD_STATEACTION_VERIFY;
-    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
-    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    const LONG status = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-    data.dwStateAction = WTD_STATEACTION_CLOSE;
-    ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-    return status;
-}
-
 // Removes the registered files from the thread on which the system calls the console's handler.
 void DeleteRegistered(const char* path) {
     ::DeleteFileA(path);
@@ -375,9 +351,7 @@ const char kPlatformHelp[] =
 
 void CheckSignature(const std::string& path, SignatureCheck& check) {
     check = SignatureCheck();
-    const LONG status = VerifyAnySignature(path);
-    // The signer's name as the reader setup's check reads it; its verdict about the maker does not count.
-    CheckSetupTrust(path, &check.signer);
+    const LONG status = CheckAnySignature(path, &check.signer);
     check.valid = status == ERROR_SUCCESS;
     check.present =
         check.valid || !check.signer.empty() ||
